@@ -1,0 +1,39 @@
+// Conversion of typed text to numbers in the user's number format. The Windows shell implements
+// it with OLE Automation in the user's locale; the portable implementation reads the same plain
+// form with a given decimal separator. Both accept only a plain number: blanks, a sign, digits,
+// the decimal separator, digits, an optional exponent, blanks. Digit-group separators are
+// refused, so "1,5" can never silently become 15.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+class NumberReader {
+ public:
+  virtual ~NumberReader() = default;
+  // nullopt: not a plain number, or outside the range of a 32-bit float.
+  virtual std::optional<float> ToSingle(std::string_view text) const = 0;
+  // Rounded to the nearest integer, a half to the even one; nullopt: not a plain number, or
+  // outside -32768..32767 after rounding.
+  virtual std::optional<std::int16_t> ToInt16(std::string_view text) const = 0;
+};
+
+// True when text is a plain number with the given decimal separator (UTF-8, one or more bytes).
+bool IsPlainNumber(std::string_view text, std::string_view decimalSeparator);
+
+// The portable reader: the plain form with the given decimal separator, '.' by default.
+class PlainNumberReader final : public NumberReader {
+ public:
+  explicit PlainNumberReader(std::string decimalSeparator = ".");
+  std::optional<float> ToSingle(std::string_view text) const override;
+  std::optional<std::int16_t> ToInt16(std::string_view text) const override;
+
+ private:
+  std::string decimalSeparator_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,43 @@
+// What a guiding run asks of its surroundings besides the host's objects: the dialogs, message
+// boxes, time and the guide log file. The Windows shell implements it with Win32; the simulated
+// observatory and the tests implement it in virtual time.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "dialogs/Dialogs.h"
+
+namespace corvane {
+
+// The guide log's file. Write raises a RunFailure of kind File when the bytes cannot be written.
+class GuideLogFile {
+ public:
+  virtual ~GuideLogFile() = default;
+  virtual void Write(std::string_view bytes) = 0;
+  virtual void Flush() = 0;  // to the file system, so a host crash loses nothing logged
+  virtual void Close() = 0;
+};
+
+class RunEnvironment {
+ public:
+  virtual ~RunEnvironment() = default;
+  // Shows the dialog modally with no owner and returns when it has closed. The dialog object
+  // receives BeginShowing, then OK_Click (possibly several times) or Cancel_Click.
+  virtual void ShowInitial(InitialDialog& dialog) = 0;
+  virtual void ShowSample(SampleDialog& dialog) = 0;
+  // A modal message box: the text, an OK button, the caption "Corvane"; returns when dismissed.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // Lets the host run: one pass over the messages pending on this thread.
+  virtual void LetHostRun() = 0;
+  // The poll interval of the exposure and pulse waits.
+  virtual void Sleep100ms() = 0;
+  // Waits, without using the processor, until input may have arrived (a message is queued, or
+  // a short time has passed). Used between the reads of the click waits.
+  virtual void WaitForInput() = 0;
+  // Creates or empties the guide log file. Raises a RunFailure of kind File when it cannot.
+  virtual std::unique_ptr<GuideLogFile> CreateGuideLog() = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine, once. Safe to run again.
+set -euo pipefail
+
+packages=(cmake make g++ libgtest-dev googletest libbenchmark-dev clang-format
+          wine wine64 wine32:i386 mingw-w64 mingw-w64-tools libwine-dev
+          xvfb xauth fonts-wine imagemagick locales)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
