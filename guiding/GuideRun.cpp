@@ -1,0 +1,328 @@
+#include "guiding/GuideRun.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "guiding/GuideLog.h"
+#include "guiding/Numbers.h"
+#include "plugin/PlugInCore.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::int32_t kEventMaskStop = 0x8000;  // only event 15 reaches CCDCamera_Notify
+constexpr const char* kFailedToStartCamera = "Failed to start camera.";
+constexpr const char* kFailedToConnectTelescope = "Failed to connect to telescope.";
+constexpr const char* kCameraDisconnected = "Camera disconnected.";
+
+bool Enabled(double outputEnables, std::int32_t bit) {
+  return (ToInt32(outputEnables) & bit) != 0;
+}
+
+}  // namespace
+
+GuideRun::GuideRun(host::HostConnection& host, RunEnvironment& environment, ModuleDialogs& dialogs,
+                   PlugInCore& plugIn)
+    : host_(host), environment_(environment), dialogs_(dialogs), plugIn_(plugIn) {}
+
+GuideRun::~GuideRun() {
+  End();
+}
+
+void GuideRun::Run() {
+  try {
+    if (StartUp()) GuideLoop();
+  } catch (...) {
+    End();
+    throw;
+  }
+  End();
+}
+
+bool GuideRun::StartUp() {
+  application_ = host_.CreateApplication();
+
+  environment_.ShowInitial(dialogs_.Initial);
+  if (dialogs_.Initial.DataValid() == 0) return false;  // cancelled
+  firstDuration_ = dialogs_.Initial.GetDuration();
+
+  camera_ = host_.CreateCamera();
+  camera_->SetLinkEnabled(true);
+  if (!camera_->LinkEnabled()) {
+    environment_.ShowMessage(kFailedToStartCamera);
+    return false;
+  }
+  camera_->SetDisableAutoShutdown(true);
+  application_->SetTelescopeConnected(true);
+  if (!application_->TelescopeConnected()) {
+    environment_.ShowMessage(kFailedToConnectTelescope);
+    return false;
+  }
+  camera_->SetEventMask(kEventMaskStop);
+
+  // The full-frame exposure on which the user picks the guide stars.
+  camera_->GuiderExpose(firstDuration_);
+  WaitForExposure();
+
+  SampleDialog& sample = dialogs_.Sample;
+  environment_.ShowSample(sample);
+  if (sample.DataValid() == 0) return false;  // cancelled
+  settings_.Duration = sample.GetDuration();
+  settings_.NumberStars = sample.GetNumberStars();
+  settings_.MinSN = sample.GetMinSN();
+  settings_.MinStars = sample.GetMinStars();
+  settings_.MinMove = sample.GetMinMove();
+  settings_.MaxMove = sample.GetMaxMove();
+  settings_.Border = sample.GetBorder();
+
+  if (!FindGuiderImage()) return false;
+  SelectGuideStars();
+  OpenGuideLog();
+  // A stop requested before guiding begins (during the dialogs, the first exposure or the
+  // star picking) is discarded here.
+  plugIn_.SetStopRequested(kFalse);
+  return true;
+}
+
+void GuideRun::GuideLoop() {
+  for (;;) {
+    if (plugIn_.StopRequested() != kFalse) {
+      CloseGuideLog();
+      return;
+    }
+    if (!camera_->LinkEnabled()) {
+      environment_.ShowMessage(kCameraDisconnected);
+      return;
+    }
+    camera_->GuiderExpose(settings_.Duration);
+    WaitForExposure();
+    if (!FindGuiderImage()) return;
+
+    MeasureGuideStars();
+    if (participation_ == Participation::TooFew) {
+      correction_ = Correction{};  // no guide command: Xtim the integer 0, Ytim 0
+    } else {
+      ComputeCorrection();
+    }
+    WriteGuideLogRow();
+    IssueMoves();
+    UpdateLastPositions();
+  }
+}
+
+void GuideRun::End() noexcept {
+  if (log_) {
+    try {
+      CloseGuideLog();
+    } catch (...) {
+      // The run is ending already; the failure that ended it (if any) is the one reported.
+    }
+  }
+  guiderImage_.reset();
+  documents_.reset();
+  camera_.reset();
+  application_.reset();
+}
+
+void GuideRun::WaitForExposure() {
+  while (camera_->GuiderRunning()) {
+    environment_.Sleep100ms();
+    environment_.LetHostRun();
+  }
+}
+
+bool GuideRun::FindGuiderImage() {
+  documents_ = application_->Documents();
+  const std::int16_t count = ToInt16(ToInt32(documents_->Count()));
+  for (std::int16_t index = 1; index <= count; index = Add16(index, 1)) {
+    auto document = documents_->Item(index);
+    if (document->DisplayName() == kGuiderImageName) {
+      guiderImage_ = std::move(document);
+      return true;
+    }
+  }
+  return false;
+}
+
+GuideStar& GuideRun::Star(std::int16_t slot) {
+  if (slot < 0 || slot >= kStarSlots) RaiseSubscriptOutOfRange();
+  return stars_[static_cast<std::size_t>(slot)];
+}
+
+void GuideRun::SelectGuideStars() {
+  host::Document& image = *guiderImage_;
+  float sumX = 0.0f;
+  float sumY = 0.0f;
+  std::int16_t picked = 0;
+  const std::int16_t last = Subtract16(settings_.NumberStars, 1);
+  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
+    // Ready wait: a press is taken only after the pointer has been seen up while ready.
+    for (;;) {
+      const bool ready = ToInt16(image.PointerReady()) != 0;
+      const bool down = image.PointerDown();
+      if (ready && !down) break;
+      environment_.WaitForInput();
+      environment_.LetHostRun();
+    }
+    // Press wait.
+    while (!image.PointerDown()) {
+      environment_.WaitForInput();
+      environment_.LetHostRun();
+    }
+    const std::int16_t x = ToInt16(image.PointerX());
+    const std::int16_t y = ToInt16(image.PointerY());
+    const host::HostArray information = image.PointInformation(x, y);
+
+    GuideStar& star = Star(slot);
+    const double centroidX = information.At(host::kCentroidX);
+    star.LastX = ToSingle(centroidX);
+    const double centroidY = information.At(host::kCentroidY);
+    star.LastY = ToSingle(centroidY);
+    sumX = ToSingle(Add(sumX, centroidX));
+    sumY = ToSingle(Add(sumY, centroidY));
+    picked = Add16(picked, 1);
+  }
+  refXave_ = DivideSingle(sumX, static_cast<float>(picked));
+  refYave_ = DivideSingle(sumY, static_cast<float>(picked));
+  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
+    GuideStar& star = Star(slot);
+    star.RefX = star.LastX;
+    star.RefY = star.LastY;
+  }
+}
+
+void GuideRun::OpenGuideLog() {
+  log_ = environment_.CreateGuideLog();
+  log_->Write(GuideLogHeader(settings_.NumberStars));
+  log_->Flush();
+}
+
+void GuideRun::MeasureGuideStars() {
+  host::Document& image = *guiderImage_;
+  float sumX = 0.0f;
+  float sumY = 0.0f;
+  std::int16_t count = 0;
+  std::int16_t takingPart = 0;
+  const std::int16_t last = Subtract16(settings_.NumberStars, 1);
+  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
+    GuideStar& star = Star(slot);
+    const host::HostArray information =
+        image.PointInformation(ToInt16(star.LastX), ToInt16(star.LastY));
+    const double centroidX = information.At(host::kCentroidX);
+    star.Xpos = ToSingle(centroidX);
+    const double centroidY = information.At(host::kCentroidY);
+    star.Ypos = ToSingle(centroidY);
+    // The sums take the host's values as returned, rounded to a 32-bit float after each star.
+    sumX = ToSingle(Add(sumX, centroidX));
+    sumY = ToSingle(Add(sumY, centroidY));
+    star.SN = ToSingle(information.At(host::kSignalToNoise));
+    count = Add16(count, 1);
+    star.TookPart = star.SN >= settings_.MinSN;
+    if (star.TookPart) takingPart = Add16(takingPart, 1);
+  }
+  xave_ = DivideSingle(sumX, static_cast<float>(count));
+  yave_ = DivideSingle(sumY, static_cast<float>(count));
+  xoff_ = SubtractSingle(xave_, refXave_);
+  yoff_ = SubtractSingle(yave_, refYave_);
+  if (takingPart == count) {
+    participation_ = Participation::All;
+    return;
+  }
+
+  // Stars below MinSN are left out: the offset is the mean of the other stars' own offsets.
+  const std::int16_t required = std::min(settings_.MinStars, settings_.NumberStars);
+  participation_ = takingPart >= required ? Participation::Enough : Participation::TooFew;
+  if (takingPart == 0) return;  // nothing to average: the row keeps the means of all stars
+  float offsetX = 0.0f;
+  float offsetY = 0.0f;
+  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
+    const GuideStar& star = Star(slot);
+    if (!star.TookPart) continue;
+    offsetX = AddSingle(offsetX, SubtractSingle(star.Xpos, star.RefX));
+    offsetY = AddSingle(offsetY, SubtractSingle(star.Ypos, star.RefY));
+  }
+  xoff_ = DivideSingle(offsetX, static_cast<float>(takingPart));
+  yoff_ = DivideSingle(offsetY, static_cast<float>(takingPart));
+  xave_ = AddSingle(refXave_, xoff_);
+  yave_ = AddSingle(refYave_, yoff_);
+}
+
+void GuideRun::ComputeCorrection() {
+  correction_ =
+      corvane::ComputeCorrection(xoff_, yoff_, settings_.MinMove, settings_.MaxMove, *camera_);
+}
+
+void GuideRun::WriteGuideLogRow() {
+  GuideLogRow row;
+  row.Xave = xave_;
+  row.Yave = yave_;
+  row.Xoff = xoff_;
+  row.Yoff = yoff_;
+  row.Xtim = correction_.Xtim;
+  row.Ytim = correction_.Ytim;
+  const std::int16_t last = Subtract16(settings_.NumberStars, 1);
+  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
+    const GuideStar& star = Star(slot);
+    row.Stars.push_back({star.Xpos, star.Ypos, SubtractSingle(star.Xpos, star.RefX),
+                         SubtractSingle(star.Ypos, star.RefY), star.SN});
+  }
+  // The whole line in one write and one flush: the file only ever holds whole lines.
+  log_->Write(GuideLogLine(row));
+  log_->Flush();
+}
+
+void GuideRun::IssueMoves() {
+  using Type = host::HostNumber::Type;
+  const host::HostNumber& xtim = correction_.Xtim;
+  const float ytim = correction_.Ytim;
+
+  if (Enabled(camera_->GuiderOutputEnables(), 1) && xtim.value > 0.0) {
+    camera_->GuiderMove(0, {xtim.type, xtim.value, true});
+    WaitForMove();
+  }
+  if (Enabled(camera_->GuiderOutputEnables(), 2) && xtim.value < 0.0) {
+    camera_->GuiderMove(1, {xtim.type, -xtim.value, false});
+    WaitForMove();
+  }
+  if (Enabled(camera_->GuiderOutputEnables(), 4) && ytim > 0.0f) {
+    camera_->GuiderMove(2, {Type::Single, static_cast<double>(ytim), true});
+    WaitForMove();
+  }
+  if (Enabled(camera_->GuiderOutputEnables(), 8) && ytim < 0.0f) {
+    camera_->GuiderMove(3, {Type::Single, static_cast<double>(-ytim), false});
+    WaitForMove();
+  }
+  // An aggressiveness of 0 in the host ends the run at the next cycle head.
+  if (camera_->GuiderAggressiveness() == 0.0) plugIn_.SetStopRequested(kTrue);
+}
+
+void GuideRun::WaitForMove() {
+  while (camera_->GuiderMoving()) {
+    environment_.Sleep100ms();
+    environment_.LetHostRun();
+  }
+}
+
+void GuideRun::UpdateLastPositions() {
+  const std::int16_t last = Subtract16(settings_.NumberStars, 1);
+  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
+    GuideStar& star = Star(slot);
+    if (star.TookPart || participation_ == Participation::All) {
+      star.LastX = star.Xpos;
+      star.LastY = star.Ypos;
+    } else if (participation_ == Participation::Enough) {
+      // A star lost behind a cloud follows the others, so it is found again when it returns.
+      star.LastX = AddSingle(star.RefX, xoff_);
+      star.LastY = AddSingle(star.RefY, yoff_);
+    }
+    // With too few stars a star that did not take part stays where it was last found.
+  }
+}
+
+void GuideRun::CloseGuideLog() {
+  if (!log_) return;
+  auto log = std::move(log_);
+  log->Close();
+}
+
+}  // namespace corvane
