@@ -1,0 +1,160 @@
+#include "sim/Simulation.h"
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "plugin/PlugInCore.h"
+
+namespace corvane::sim {
+
+RunOutcome RunSimulation(const SimulationSettings& settings) {
+  Observatory observatory(settings.observatory);
+  SimHost host(observatory);
+  SimEnvironment environment(observatory, settings.dialogs, settings.logFilePath);
+  PlugInCore plugIn;
+  ModuleDialogs dialogs;
+  environment.SetPlugIn(&plugIn);
+
+  RunOutcome outcome;
+  try {
+    plugIn.DoModal(host, environment, dialogs);
+  } catch (const RunFailure& failure) {
+    outcome.failed = true;
+    outcome.failure = failure.Description();
+  }
+  outcome.messages = environment.Messages();
+  outcome.log = environment.LogBytes();
+  outcome.cycles = observatory.Cycles();
+  outcome.truth = observatory.GuidedSummary();
+  outcome.pulses = observatory.PulsesIssued();
+  outcome.simulatedSeconds = observatory.Now();
+  outcome.host = host.Record();
+  return outcome;
+}
+
+RunOutcome RunUnguided(const SimulationSettings& settings) {
+  SimulationSettings unguided = settings;
+  unguided.observatory.mount.respondsToPulses = false;
+  unguided.logFilePath.clear();
+  return RunSimulation(unguided);
+}
+
+Report MakeReport(const GuideLogData& log, const RunOutcome& guided, const ErrorSummary& unguided) {
+  Report report;
+  report.cycles = static_cast<int>(log.rows.size());
+  report.pulses = guided.pulses;
+  report.simulatedSeconds = guided.simulatedSeconds;
+  report.guided = guided.truth;
+  report.unguided = unguided;
+  report.messages = guided.messages;
+  report.failure = guided.failure;
+  report.starMeanSN.assign(static_cast<std::size_t>(log.stars), 0.0);
+  for (const LogRow& row : log.rows) {
+    for (std::size_t s = 0; s < row.stars.size(); ++s) report.starMeanSN[s] += row.stars[s].sn;
+  }
+  if (!log.rows.empty()) {
+    for (double& sn : report.starMeanSN) sn /= static_cast<double>(log.rows.size());
+  }
+  return report;
+}
+
+namespace {
+
+std::string Fixed(double value, int digits) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", digits, value);
+  return buffer;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string SummaryJson(const ErrorSummary& s) {
+  return "{\"seconds\": " + Fixed(s.seconds, 1) + ", \"ra_rms\": " + Fixed(s.raRms, 3) +
+         ", \"dec_rms\": " + Fixed(s.decRms, 3) + ", \"total_rms\": " + Fixed(s.totalRms, 3) +
+         ", \"ra_peak_to_peak\": " + Fixed(s.raPeakToPeak, 3) +
+         ", \"dec_peak_to_peak\": " + Fixed(s.decPeakToPeak, 3) + "}";
+}
+
+}  // namespace
+
+std::string ReportText(const Report& r) {
+  std::ostringstream out;
+  out << "Guide cycles:            " << r.cycles << "\n";
+  out << "Guide pulses issued:     " << r.pulses << "\n";
+  out << "Simulated time:          " << Fixed(r.simulatedSeconds, 1) << " s\n";
+  out << "True error (arcsec on the sky, RMS about the mean / peak to peak):\n";
+  out << "                  RA RMS   Dec RMS   total   RA p-p   Dec p-p\n";
+  for (const auto& [name, s] :
+       {std::pair{"  guided     ", r.guided}, {"  unguided   ", r.unguided}}) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s %8.3f %8.3f %8.3f %8.3f %8.3f\n", name, s.raRms, s.decRms,
+                  s.totalRms, s.raPeakToPeak, s.decPeakToPeak);
+    out << line;
+  }
+  if (r.guided.totalRms > 0.0 && r.unguided.totalRms > 0.0) {
+    out << "Guided / unguided RMS:   " << Fixed(r.guided.totalRms / r.unguided.totalRms, 3) << "\n";
+  }
+  out << "Mean SN per guide star: ";
+  for (std::size_t s = 0; s < r.starMeanSN.size(); ++s) {
+    out << " " << (s + 1) << ":" << Fixed(r.starMeanSN[s], 1);
+  }
+  out << "\n";
+  for (const std::string& message : r.messages)
+    out << "Message shown:           " << message << "\n";
+  if (!r.failure.empty()) out << "Run failed:              " << r.failure << "\n";
+  return out.str();
+}
+
+std::string ReportJson(const Report& r) {
+  std::ostringstream out;
+  out << "{\n  \"cycles\": " << r.cycles << ",\n  \"pulses\": " << r.pulses
+      << ",\n  \"simulated_seconds\": " << Fixed(r.simulatedSeconds, 1)
+      << ",\n  \"guided\": " << SummaryJson(r.guided)
+      << ",\n  \"unguided\": " << SummaryJson(r.unguided) << ",\n  \"star_mean_sn\": [";
+  for (std::size_t s = 0; s < r.starMeanSN.size(); ++s) {
+    out << (s ? ", " : "") << Fixed(r.starMeanSN[s], 2);
+  }
+  out << "],\n  \"messages\": [";
+  for (std::size_t m = 0; m < r.messages.size(); ++m) {
+    out << (m ? ", " : "") << JsonString(r.messages[m]);
+  }
+  out << "],\n  \"failure\": " << JsonString(r.failure) << "\n}\n";
+  return out.str();
+}
+
+std::string TruthCsv(const std::vector<CycleTruth>& cycles) {
+  std::ostringstream out;
+  out << "cycle,start,end,ra_arcsec,dec_arcsec,shift_x_px,shift_y_px\n";
+  for (const CycleTruth& c : cycles) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%d,%.3f,%.3f,%.5f,%.5f,%.5f,%.5f\n", c.cycle, c.start, c.end,
+                  c.raError, c.decError, c.shiftPx.x, c.shiftPx.y);
+    out << line;
+  }
+  return out.str();
+}
+
+std::vector<CycleTruth> ParseTruthCsv(const std::string& text) {
+  std::vector<CycleTruth> cycles;
+  std::istringstream in(text);
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    CycleTruth c;
+    if (std::sscanf(line.c_str(), "%d,%lf,%lf,%lf,%lf,%lf,%lf", &c.cycle, &c.start, &c.end,
+                    &c.raError, &c.decError, &c.shiftPx.x, &c.shiftPx.y) == 7) {
+      cycles.push_back(c);
+    }
+  }
+  return cycles;
+}
+
+}  // namespace corvane::sim

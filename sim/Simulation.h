@@ -1,0 +1,58 @@
+// One guiding run of the portable core against the simulated observatory in virtual time, and
+// the report that compares it with an unguided run of the same sky and seed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/LogReader.h"
+#include "sim/Observatory.h"
+#include "sim/SimEnvironment.h"
+#include "sim/SimHost.h"
+
+namespace corvane::sim {
+
+struct SimulationSettings {
+  ObservatorySettings observatory;
+  DialogScript dialogs;
+  std::string logFilePath;  // also write the guide log there when set
+};
+
+struct RunOutcome {
+  bool failed = false;  // DoModal ended with a run-time failure
+  std::string failure;  // its description
+  std::vector<std::string> messages;
+  std::string log;  // the guide log's bytes
+  std::vector<CycleTruth> cycles;
+  ErrorSummary truth;  // over the guided part
+  int pulses = 0;
+  double simulatedSeconds = 0.0;
+  HostRecord host;
+};
+
+RunOutcome RunSimulation(const SimulationSettings& settings);
+
+// The same sky, seed and script with the mount's guide outputs disconnected.
+RunOutcome RunUnguided(const SimulationSettings& settings);
+
+struct Report {
+  int cycles = 0;
+  int pulses = 0;
+  double simulatedSeconds = 0.0;
+  ErrorSummary guided;
+  ErrorSummary unguided;
+  std::vector<double> starMeanSN;
+  std::vector<std::string> messages;
+  std::string failure;
+};
+
+Report MakeReport(const GuideLogData& log, const RunOutcome& guided, const ErrorSummary& unguided);
+std::string ReportText(const Report& report);
+std::string ReportJson(const Report& report);
+
+// The truth of every cycle as CSV: cycle, start, end, RA and Dec error (arcsec), and the stars'
+// true shift on the sensor (pixels).
+std::string TruthCsv(const std::vector<CycleTruth>& cycles);
+std::vector<CycleTruth> ParseTruthCsv(const std::string& text);
+
+}  // namespace corvane::sim
