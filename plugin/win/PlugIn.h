@@ -1,0 +1,53 @@
+// The COM class PlugIn: its default interface _PlugIn (dual; IDispatch answered from the type
+// library in this module) and ISupportErrorInfo. The members delegate to PlugInCore; DoModal runs
+// the guiding run with the Windows host adapters and environment.
+#pragma once
+
+#include <windows.h>
+
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <atomic>
+
+#include "plugin/PlugInCore.h"
+#include "plugin/win/Corvane_h.h"
+
+namespace corvane::win {
+
+class PlugIn final : public _PlugIn, public ISupportErrorInfo {
+ public:
+  // Creates an object and asks it for `interfaceId`.
+  static HRESULT Create(REFIID interfaceId, void** object) noexcept;
+
+  // IUnknown
+  STDMETHODIMP QueryInterface(REFIID interfaceId, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+  // IDispatch
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+  STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID locale,
+                             DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID locale, WORD flags, DISPPARAMS* parameters,
+                      VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override;
+
+  // _PlugIn
+  STDMETHODIMP CCDCamera_Notify(short* EventCode) override;
+  STDMETHODIMP DoModal(Document* Doc) override;
+  STDMETHODIMP get_Name(BSTR* Name) override;
+
+  // ISupportErrorInfo
+  STDMETHODIMP InterfaceSupportsErrorInfo(REFIID interfaceId) override;
+
+ private:
+  explicit PlugIn(Microsoft::WRL::ComPtr<ITypeInfo> typeInfo);
+  ~PlugIn();
+
+  std::atomic<ULONG> references_{1};
+  Microsoft::WRL::ComPtr<ITypeInfo> typeInfo_;  // the vtable side of _PlugIn
+  PlugInCore core_;
+};
+
+}  // namespace corvane::win

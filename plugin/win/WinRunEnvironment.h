@@ -1,0 +1,28 @@
+// What a guiding run asks of Windows: the two dialog windows, message boxes, letting the host
+// run (one pass over the thread's pending messages), the 100 ms sleep, the wait for input of the
+// click waits, and the guide log file.
+#pragma once
+
+#include "dialogs/win/OleNumberReader.h"
+#include "guiding/RunEnvironment.h"
+
+namespace corvane::win {
+
+// A modal message box: the text, OK, the caption "Corvane"; no owner window.
+void ShowMessageBox(const std::string& text);
+
+class WinRunEnvironment final : public RunEnvironment {
+ public:
+  void ShowInitial(InitialDialog& dialog) override;
+  void ShowSample(SampleDialog& dialog) override;
+  void ShowMessage(const std::string& text) override;
+  void LetHostRun() override;
+  void Sleep100ms() override;
+  void WaitForInput() override;
+  std::unique_ptr<GuideLogFile> CreateGuideLog() override;
+
+ private:
+  OleNumberReader reader_;
+};
+
+}  // namespace corvane::win
