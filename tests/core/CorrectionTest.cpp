@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "guiding/RunFailure.h"
 
@@ -41,7 +42,7 @@ TEST(Correction, DeclinationIsLimitedTo80DegreesEitherSide) {
   Case at80;
   at80.camera.Declination = 80.0;
   const double limited = at80.Compute().Xtim.value;
-  EXPECT_NEAR(limited, 0.2 / std::cos(80.0 / 180.0 * M_PI), 1e-6);
+  EXPECT_NEAR(limited, 0.2 / std::cos(80.0 / 180.0 * std::numbers::pi), 1e-6);
   for (double declination : {85.0, 89.0, -85.0, -89.0, 1000.0}) {
     Case beyond;
     beyond.camera.Declination = declination;
