@@ -81,7 +81,8 @@ Observatory::Observatory(ObservatorySettings settings)
   const int count = std::max(0, sky.fieldStars);
   const double margin = 40.0;
   const double spacing = 2.5 * sky.searchRadius;
-  for (int i = 0; i < count; ++i) {
+  if (!sky.stars.empty()) field_ = sky.stars;
+  for (int i = 0; i < count && sky.stars.empty(); ++i) {
     const double share = count > 1 ? static_cast<double>(i) / (count - 1) : 0.0;
     FieldStar star;
     star.flux = sky.brightestFlux * std::pow(sky.faintestFlux / sky.brightestFlux, share);

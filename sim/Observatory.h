@@ -40,7 +40,14 @@ struct CameraSettings {
   double downloadSeconds = 0.3;
 };
 
+// A star of the field: where it sits on the sensor when the mount is exactly on target.
+struct FieldStar {
+  Vec2 position;
+  double flux = 0.0;  // electrons per second
+};
+
 struct SkySettings {
+  std::vector<FieldStar> stars;  // the field as given, brightest first; empty: a random field
   int fieldStars = 14;           // stars on the sensor; the brightest come first
   double brightestFlux = 30000;  // electrons per second
   double faintestFlux = 400;
@@ -131,12 +138,6 @@ struct ObservatorySettings {
   // 0 natively (the run's 100 ms sleeps advance the clock); more when the run's sleeps are real.
   double secondsPerPoll = 0.0;
   double secondsPerPointerRead = 0.02;
-};
-
-// A star of the field: where it sits on the sensor when the mount is exactly on target.
-struct FieldStar {
-  Vec2 position;
-  double flux = 0.0;  // electrons per second
 };
 
 // One star in one frame, as measured.

@@ -160,6 +160,10 @@ std::unique_ptr<host::Application> SimHost::CreateApplication() {
   return std::make_unique<SimApplication>(*this);
 }
 
+std::unique_ptr<host::Document> SimHost::OpenDocument(const std::string& name) {
+  return std::make_unique<SimDocument>(*this, name);
+}
+
 std::unique_ptr<host::Camera> SimHost::CreateCamera() {
   ++record_.camerasCreated;
   return std::make_unique<SimCamera>(*this);

@@ -30,6 +30,8 @@ class SimHost final : public host::HostConnection {
 
   std::unique_ptr<host::Application> CreateApplication() override;
   std::unique_ptr<host::Camera> CreateCamera() override;
+  // A document of the host by its name (the Doc a host hands to DoModal, for instance).
+  std::unique_ptr<host::Document> OpenDocument(const std::string& name);
 
   Observatory& Model() { return observatory_; }
   HostRecord& Record() { return record_; }

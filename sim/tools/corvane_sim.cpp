@@ -121,7 +121,7 @@ int Measure() {
 
   {  // 4. A cloud over two of five stars.
     std::printf(
-        "4. A cloud over the two brightest of five guide stars for 60 s (0.2%% of their\n"
+        "4. A cloud over the two brightest of five guide stars for 60 s (0.1%% of their\n"
         "   light gets through) after 30 cycles; RMS about zero of the per-exposure true\n"
         "   error during the cloud:\n");
     for (const char* minSN : {"3", "0"}) {
@@ -132,7 +132,7 @@ int Measure() {
         cloud.kind = ScriptedEvent::Kind::Cloud;
         cloud.afterCycles = 30;
         cloud.durationSeconds = 60.0;
-        cloud.transmission = 0.002;
+        cloud.transmission = 0.001;
         cloud.stars = {0, 1};
         s.observatory.events.push_back(cloud);
         s.dialogs.sample.front()[1] = minSN;

@@ -1,0 +1,156 @@
+// Whole guiding runs of the portable core in the simulated observatory: a correct calibration
+// converges and a wrong sign diverges; the log's rows agree with what the model recorded; the
+// scripted events end the run as a host's would.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sim/LogReader.h"
+#include "sim/Options.h"
+#include "sim/Simulation.h"
+
+namespace corvane::sim {
+namespace {
+
+SimulationSettings Settings(std::vector<std::string> args) {
+  CliOptions options;
+  std::string error;
+  EXPECT_TRUE(ParseOptions(args, options, error)) << error;
+  return options.simulation;
+}
+
+GuideLogData Log(const RunOutcome& outcome) {
+  std::string error;
+  auto log = ParseGuideLog(outcome.log, &error);
+  EXPECT_TRUE(log.has_value()) << error;
+  return log.value_or(GuideLogData{});
+}
+
+TEST(GuidedRun, WithACorrectCalibrationTheErrorStaysFarBelowTheUnguidedError) {
+  const SimulationSettings s = Settings({"--cycles", "150", "--pe", "10", "--dec", "40"});
+  const RunOutcome guided = RunSimulation(s);
+  const RunOutcome unguided = RunUnguided(s);
+  ASSERT_FALSE(guided.failed) << guided.failure;
+  EXPECT_EQ(guided.cycles.size(), 150u);
+  EXPECT_LT(guided.truth.raRms, 0.25 * unguided.truth.raRms);
+  EXPECT_LT(guided.truth.decRms, 0.25 * unguided.truth.decRms);
+  EXPECT_LT(guided.truth.totalRms, 0.6);
+}
+
+TEST(GuidedRun, ConvergesWhateverTheCameraAngleMirroringAndWiring) {
+  for (const auto& extra :
+       std::vector<std::vector<std::string>>{{"--rotation", "140", "--mirror"},
+                                             {"--swap-ra", "--rotation", "-70"},
+                                             {"--swap-dec", "--mirror", "--dec", "70"}}) {
+    std::vector<std::string> args = {"--cycles", "100"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const SimulationSettings s = Settings(args);
+    const RunOutcome guided = RunSimulation(s);
+    const RunOutcome unguided = RunUnguided(s);
+    EXPECT_LT(guided.truth.totalRms, 0.3 * unguided.truth.totalRms) << args[2];
+  }
+}
+
+TEST(GuidedRun, AWrongReverseXDrivesTheRaErrorAway) {
+  const SimulationSettings s = Settings({"--cycles", "60", "--wrong-reverse"});
+  const RunOutcome guided = RunSimulation(s);
+  const RunOutcome unguided = RunUnguided(s);
+  EXPECT_GT(guided.truth.raPeakToPeak, 3.0 * unguided.truth.raPeakToPeak);
+  // Dec is still guided correctly.
+  EXPECT_LT(guided.truth.decRms, 0.5 * unguided.truth.decRms);
+}
+
+TEST(GuidedRun, LogRowsAgreeWithWhatTheModelRecorded) {
+  const SimulationSettings s = Settings({"--cycles", "40", "--jitter", "0.05", "--stars", "4"});
+  const RunOutcome outcome = RunSimulation(s);
+  const GuideLogData log = Log(outcome);
+  ASSERT_EQ(log.stars, 4);
+  ASSERT_EQ(log.rows.size(), 40u);
+  ASSERT_EQ(outcome.cycles.size(), 40u);
+  int pulses = 0;
+  for (std::size_t i = 0; i < log.rows.size(); ++i) {
+    const LogRow& row = log.rows[i];
+    const CycleTruth& truth = outcome.cycles[i];
+    // The mean offset the plug-in measured is the stars' true shift, to within seeing and
+    // centroid noise (and the user's selection frame, which the truth also starts from).
+    EXPECT_NEAR(row.xoff, truth.shiftPx.x, 0.1) << "cycle " << i + 1;
+    EXPECT_NEAR(row.yoff, truth.shiftPx.y, 0.1) << "cycle " << i + 1;
+    // Each pulse the host received is the logged value, on the output its sign selects.
+    std::vector<Pulse> expected;
+    if (row.xtim > 0) expected.push_back({0, row.xtim, 0});
+    if (row.xtim < 0) expected.push_back({1, -row.xtim, 0});
+    if (row.ytim > 0) expected.push_back({2, row.ytim, 0});
+    if (row.ytim < 0) expected.push_back({3, -row.ytim, 0});
+    ASSERT_EQ(truth.pulses.size(), expected.size()) << "cycle " << i + 1;
+    for (std::size_t p = 0; p < expected.size(); ++p) {
+      EXPECT_EQ(truth.pulses[p].direction, expected[p].direction);
+      EXPECT_NEAR(truth.pulses[p].seconds, expected[p].seconds, 1e-6 * expected[p].seconds + 1e-9);
+    }
+    pulses += static_cast<int>(expected.size());
+  }
+  EXPECT_EQ(outcome.pulses, pulses);
+  EXPECT_GT(pulses, 20);
+  EXPECT_EQ(outcome.host.objectsAlive, 0);
+}
+
+TEST(ScriptedEvents, Event15EndsTheRunAfterItsCycleWithTheNotificationShown) {
+  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "12"}));
+  EXPECT_FALSE(outcome.failed);
+  EXPECT_EQ(Log(outcome).rows.size(), 12u);
+  EXPECT_EQ(outcome.messages, std::vector<std::string>{"EventCode 15 received"});
+}
+
+TEST(ScriptedEvents, AggressivenessZeroEndsTheRunAfterAFinalRowWithoutPulses) {
+  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "0", "--event", "aggr0@7"}));
+  const GuideLogData log = Log(outcome);
+  ASSERT_EQ(log.rows.size(), 7u);
+  EXPECT_EQ(log.rows.back().xtim, 0.0);
+  EXPECT_EQ(log.rows.back().ytim, 0.0);
+  EXPECT_TRUE(outcome.cycles.back().pulses.empty());
+  EXPECT_TRUE(outcome.messages.empty());
+}
+
+TEST(ScriptedEvents, ADroppedCameraLinkEndsWithCameraDisconnected) {
+  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "0", "--event", "link@5"}));
+  EXPECT_EQ(Log(outcome).rows.size(), 5u);
+  EXPECT_EQ(outcome.messages, std::vector<std::string>{"Camera disconnected."});
+}
+
+TEST(ScriptedEvents, AClosedGuiderImageEndsTheRunSilently) {
+  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "0", "--event", "close@9"}));
+  EXPECT_FALSE(outcome.failed);
+  EXPECT_EQ(Log(outcome).rows.size(), 9u);
+  EXPECT_EQ(outcome.cycles.size(), 10u);  // the tenth exposure was taken, then found no image
+  EXPECT_TRUE(outcome.messages.empty());
+}
+
+TEST(ScriptedEvents, ACloudDimsItsStarsOnlyWhileItLasts) {
+  const RunOutcome outcome =
+      RunSimulation(Settings({"--cycles", "60", "--cloud", "20,30,0.001,1+2"}));
+  const GuideLogData log = Log(outcome);
+  ASSERT_EQ(log.rows.size(), 60u);
+  const double before = log.rows[10].stars[0].sn;
+  EXPECT_GT(before, 50.0);
+  EXPECT_LT(log.rows[22].stars[0].sn, 3.0);
+  EXPECT_LT(log.rows[22].stars[1].sn, 3.0);
+  EXPECT_GT(log.rows[22].stars[2].sn, 50.0);
+  EXPECT_GT(log.rows[50].stars[0].sn, 50.0);
+  // With MinSN screening the two lost stars don't pull the guiding off.
+  EXPECT_LT(outcome.truth.totalRms, 0.6);
+}
+
+TEST(ScriptedUser, ARefusedNumberIsRetypedAndACancelEndsTheRunBeforeAnyLog) {
+  SimulationSettings s = Settings({"--cycles", "3"});
+  s.dialogs.initial = {"1,5", "1.5"};
+  RunOutcome outcome = RunSimulation(s);
+  EXPECT_EQ(outcome.messages.front(), "Please enter a number");
+  EXPECT_EQ(Log(outcome).rows.size(), 3u);
+
+  s.dialogs.sample.clear();
+  outcome = RunSimulation(s);
+  EXPECT_TRUE(outcome.log.empty());
+  EXPECT_EQ(outcome.host.exposures, 1);
+}
+
+}  // namespace
+}  // namespace corvane::sim

@@ -1,0 +1,87 @@
+// The guide log reader behind corvane-plot and the report: any Corvane log, the star count taken
+// from its header; and the report's figures.
+#include <gtest/gtest.h>
+
+#include "sim/LogReader.h"
+#include "sim/Plot.h"
+#include "sim/Simulation.h"
+
+namespace corvane::sim {
+namespace {
+
+const char* const kOneStarLog =
+    "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\",\"Xpos1\",\"Ypos1\",\"Xoff1\","
+    "\"Yoff1\",\"SN1\",\"\"\r\n"
+    "101.5,198.25,1.5,-1.75,0,0,101.5,198.25,1.5,-1.75,35.5,\"\"\r\n"
+    "100.5,200,0.5,0,-0.0215480491969015,2,100.5,200,0.5,0,30,\"\"\r\n";
+
+TEST(GuideLogReader, ReadsTheRowsOfAOneStarLog) {
+  const auto log = ParseGuideLog(kOneStarLog);
+  ASSERT_TRUE(log);
+  EXPECT_EQ(log->stars, 1);
+  ASSERT_EQ(log->rows.size(), 2u);
+  EXPECT_EQ(log->rows[0].xave, 101.5);
+  EXPECT_EQ(log->rows[0].yoff, -1.75);
+  EXPECT_EQ(log->rows[0].stars[0].sn, 35.5);
+  EXPECT_EQ(log->rows[1].xtim, -0.0215480491969015);
+  EXPECT_EQ(log->rows[1].ytim, 2.0);
+}
+
+TEST(GuideLogReader, TakesTheStarCountFromTheHeaderAndStopsAtALineCutShort) {
+  std::string text = "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\"";
+  for (int n = 1; n <= 10; ++n) {
+    for (const char* word : {"Xpos", "Ypos", "Xoff", "Yoff", "SN"}) {
+      text += ",\"" + std::string(word) + std::to_string(n) + "\"";
+    }
+  }
+  text += ",\"\"\r\n";
+  std::string row = "1,2,3,4,5,6";
+  for (int i = 0; i < 50; ++i) row += ",7";
+  text += row + ",\"\"\r\n" + row.substr(0, 20);  // the host stopped while writing
+  const auto log = ParseGuideLog(text);
+  ASSERT_TRUE(log);
+  EXPECT_EQ(log->stars, 10);
+  ASSERT_EQ(log->rows.size(), 1u);
+  EXPECT_EQ(log->rows[0].stars[9].sn, 7.0);
+}
+
+TEST(GuideLogReader, RefusesWhatIsNotAGuideLog) {
+  std::string error;
+  EXPECT_FALSE(ParseGuideLog("a,b,c\r\n1,2,3\r\n", &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(ParseGuideLog(""));
+}
+
+TEST(Plot, DrawsOnePanelPerQuantityAndALinePerStarAxis) {
+  const auto log = ParseGuideLog(kOneStarLog);
+  std::vector<CycleTruth> truth(2);
+  const std::string svg = PlotSvg(*log, &truth, "test");
+  EXPECT_EQ(svg.rfind("<svg", 0), 0u);
+  // Xoff, Yoff; Xtim, Ytim; Xoff1, Yoff1; RA, Dec.
+  std::size_t lines = 0;
+  for (std::size_t at = svg.find("<polyline"); at != std::string::npos;
+       at = svg.find("<polyline", at + 1)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, 8u);
+}
+
+TEST(Report, GivesEachStarsMeanSNAndTheGuidedAndUnguidedFigures) {
+  const auto log = ParseGuideLog(kOneStarLog);
+  RunOutcome guided;
+  guided.pulses = 3;
+  guided.truth.totalRms = 0.25;
+  ErrorSummary unguided;
+  unguided.totalRms = 2.5;
+  const Report report = MakeReport(*log, guided, unguided);
+  EXPECT_EQ(report.cycles, 2);
+  ASSERT_EQ(report.starMeanSN.size(), 1u);
+  EXPECT_DOUBLE_EQ(report.starMeanSN[0], 32.75);
+  const std::string json = ReportJson(report);
+  EXPECT_NE(json.find("\"cycles\": 2"), std::string::npos);
+  EXPECT_NE(json.find("\"star_mean_sn\": [32.75]"), std::string::npos);
+  EXPECT_NE(ReportText(report).find("Guided / unguided RMS:   0.100"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvane::sim
