@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <limits>
 #include <utility>
 
 namespace corvane {
@@ -129,7 +128,11 @@ std::optional<std::int16_t> PlainNumberReader::ToInt16(std::string_view text) co
   if (!canonical) return std::nullopt;
   const auto value = ToDouble(*canonical);
   if (!value) return std::nullopt;
-  const double rounded = std::nearbyint(*value);  // the default rounding: a half to even
+  // To the nearest integer, a half to the even one, whatever the rounding mode of the thread.
+  const double down = std::floor(*value);
+  const double fraction = *value - down;
+  double rounded = down;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(down, 2.0) != 0.0)) rounded = down + 1.0;
   if (rounded < -32768.0 || rounded > 32767.0) return std::nullopt;
   return static_cast<std::int16_t>(rounded);
 }
