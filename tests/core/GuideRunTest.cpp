@@ -397,6 +397,62 @@ TEST(GuideRunMeasurement, TheSumsTakeTheHostsValuesNotTheRoundedPositions) {
   EXPECT_EQ(lines[1].substr(0, 18), "347.0716,10,0,0,0,");
 }
 
+// --- Host values the run cannot use
+
+RunFailure FailureOf(Rig& rig) {
+  try {
+    rig.DoModal();
+  } catch (const RunFailure& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "the run did not fail";
+  return RunFailure(FailureKind::Host, "none");
+}
+
+TEST(GuideRunMeasurement, ElementsAreAddressedByIndexWhateverTheLowerBound) {
+  WorkedExample rig;
+  rig.script.centroids.clear();
+  rig.script.arrays = {MakePointInformation({100.0, 200.0, 40.0}, 1),
+                       MakePointInformation({102.0, 199.0, 40.0}, 1)};
+  rig.DoModal();
+  EXPECT_EQ(rig.LogLines()[1], "102,199,2,-1,0.2,-0.1,102,199,2,-1,40,\"\"");
+}
+
+TEST(GuideRunFailures, AResultWithoutASignalToNoiseElementIsOutOfRange) {
+  WorkedExample rig;
+  host::HostArray shortArray = MakePointInformation({102.0, 199.0, 40.0});
+  shortArray.elements.resize(12);  // indices 0 to 11
+  rig.script.centroids.resize(1);
+  rig.script.arrays = {MakePointInformation({100.0, 200.0, 40.0}), shortArray};
+  const RunFailure failure = FailureOf(rig);
+  EXPECT_EQ(failure.Kind(), FailureKind::SubscriptOutOfRange);
+  EXPECT_EQ(failure.Description(), "Subscript out of range");
+  EXPECT_EQ(rig.LogLines().size(), 1u);
+  EXPECT_FALSE(rig.env.logOpen);
+  EXPECT_EQ(rig.script.HostCalls().back(), "doc1.PointInformation(100, 200)");
+}
+
+TEST(GuideRunFailures, AClickOutsideThe16BitRangeOverflowsBeforeTheLogIsOpened) {
+  WorkedExample rig;
+  rig.script.clicks = {{32767.5, 10.0}};
+  const RunFailure failure = FailureOf(rig);
+  EXPECT_EQ(failure.Kind(), FailureKind::Overflow);
+  EXPECT_EQ(rig.script.HostCalls().back(), "doc1.PointerX");  // converted as soon as read
+  EXPECT_EQ(rig.env.logsCreated, 0);
+}
+
+TEST(GuideRunFailures, AStarFoundBeyondThe16BitRangeOverflowsInTheNextCycle) {
+  WorkedExample rig;
+  rig.StopAfterCycles(2);
+  rig.script.centroids = {{100.0, 200.0, 40.0}, {40000.0, 199.0, 40.0}};
+  rig.Settings({"1", "3", "1", "2", "0.01", "0", "15"});  // no pulses
+  const RunFailure failure = FailureOf(rig);
+  EXPECT_EQ(failure.Kind(), FailureKind::Overflow);
+  EXPECT_EQ(rig.LogLines().size(), 2u);  // the first cycle's row is in the log
+  EXPECT_EQ(rig.script.HostCalls().back(), "doc1.DisplayName");
+  EXPECT_FALSE(rig.env.logOpen);
+}
+
 // --- Pulses
 
 struct PulseCase : WorkedExample {
