@@ -1,5 +1,6 @@
 #include "sim/Simulation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -128,6 +129,46 @@ std::string ReportJson(const Report& r) {
   }
   out << "],\n  \"failure\": " << JsonString(r.failure) << "\n}\n";
   return out.str();
+}
+
+std::vector<std::string> CompareLogWithTruth(const GuideLogData& log,
+                                             const std::vector<CycleTruth>& cycles,
+                                             double tolerancePx) {
+  std::vector<std::string> problems;
+  // Every guide exposure gives a row, except a last one after which the image was gone.
+  if (log.rows.size() != cycles.size() && log.rows.size() + 1 != cycles.size()) {
+    problems.push_back(std::to_string(log.rows.size()) + " rows for " +
+                       std::to_string(cycles.size()) + " guide exposures");
+  }
+  const std::size_t n = std::min(log.rows.size(), cycles.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const LogRow& row = log.rows[i];
+    const CycleTruth& truth = cycles[i];
+    const std::string where = "cycle " + std::to_string(i + 1) + ": ";
+    if (std::abs(row.xoff - truth.shiftPx.x) > tolerancePx ||
+        std::abs(row.yoff - truth.shiftPx.y) > tolerancePx) {
+      problems.push_back(where + "offset " + std::to_string(row.xoff) + "," +
+                         std::to_string(row.yoff) + " but the stars moved " +
+                         std::to_string(truth.shiftPx.x) + "," + std::to_string(truth.shiftPx.y));
+    }
+    std::vector<Pulse> expected;
+    if (row.xtim > 0) expected.push_back({0, row.xtim, 0});
+    if (row.xtim < 0) expected.push_back({1, -row.xtim, 0});
+    if (row.ytim > 0) expected.push_back({2, row.ytim, 0});
+    if (row.ytim < 0) expected.push_back({3, -row.ytim, 0});
+    bool same = expected.size() == truth.pulses.size();
+    for (std::size_t p = 0; same && p < expected.size(); ++p) {
+      same = expected[p].direction == truth.pulses[p].direction &&
+             std::abs(expected[p].seconds - truth.pulses[p].seconds) <=
+                 1e-6 * expected[p].seconds + 1e-9;
+    }
+    if (!same) {
+      problems.push_back(where + "the host received " + std::to_string(truth.pulses.size()) +
+                         " pulses that differ from Xtim " + std::to_string(row.xtim) + ", Ytim " +
+                         std::to_string(row.ytim));
+    }
+  }
+  return problems;
 }
 
 std::string TruthCsv(const std::vector<CycleTruth>& cycles) {

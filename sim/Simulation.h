@@ -50,6 +50,13 @@ Report MakeReport(const GuideLogData& log, const RunOutcome& guided, const Error
 std::string ReportText(const Report& report);
 std::string ReportJson(const Report& report);
 
+// Where a guide log disagrees with what the model recorded: a missing or extra row, a mean
+// offset further than tolerancePx from the stars' true shift, or a pulse the host received that
+// differs from the row's Xtim / Ytim (direction by sign, duration by magnitude). Empty: they agree.
+std::vector<std::string> CompareLogWithTruth(const GuideLogData& log,
+                                             const std::vector<CycleTruth>& cycles,
+                                             double tolerancePx);
+
 // The truth of every cycle as CSV: cycle, start, end, RA and Dec error (arcsec), and the stars'
 // true shift on the sensor (pixels).
 std::string TruthCsv(const std::vector<CycleTruth>& cycles);

@@ -3,6 +3,7 @@
 // scripted events end the run as a host's would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "sim/LogReader.h"
@@ -89,6 +90,7 @@ TEST(GuidedRun, LogRowsAgreeWithWhatTheModelRecorded) {
     pulses += static_cast<int>(expected.size());
   }
   EXPECT_EQ(outcome.pulses, pulses);
+  EXPECT_TRUE(CompareLogWithTruth(log, outcome.cycles, 0.1).empty());
   EXPECT_GT(pulses, 20);
   EXPECT_EQ(outcome.host.objectsAlive, 0);
 }
@@ -122,6 +124,25 @@ TEST(ScriptedEvents, AClosedGuiderImageEndsTheRunSilently) {
   EXPECT_EQ(Log(outcome).rows.size(), 9u);
   EXPECT_EQ(outcome.cycles.size(), 10u);  // the tenth exposure was taken, then found no image
   EXPECT_TRUE(outcome.messages.empty());
+  EXPECT_TRUE(CompareLogWithTruth(Log(outcome), outcome.cycles, 1.0).empty());
+}
+
+TEST(LogComparison, FindsAMissingRowAWrongOffsetAndAPulseThatDiffersFromTheRow) {
+  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "10"}));
+  GuideLogData log = Log(outcome);
+  ASSERT_TRUE(CompareLogWithTruth(log, outcome.cycles, 1.0).empty());
+  GuideLogData shifted = log;
+  shifted.rows[3].xoff += 2.0;
+  EXPECT_EQ(CompareLogWithTruth(shifted, outcome.cycles, 1.0).size(), 1u);
+  GuideLogData flipped = log;
+  const auto pulsed = std::find_if(flipped.rows.begin(), flipped.rows.end(),
+                                   [](const LogRow& row) { return row.ytim != 0.0; });
+  ASSERT_NE(pulsed, flipped.rows.end());
+  pulsed->ytim = -pulsed->ytim;
+  EXPECT_EQ(CompareLogWithTruth(flipped, outcome.cycles, 1.0).size(), 1u);
+  GuideLogData shorter = log;
+  shorter.rows.resize(8);
+  EXPECT_EQ(CompareLogWithTruth(shorter, outcome.cycles, 1.0).size(), 1u);
 }
 
 TEST(ScriptedEvents, ACloudDimsItsStarsOnlyWhileItLasts) {
