@@ -40,6 +40,7 @@ TEST(FaultInjection, AHostFailureAtAnyCallEndsTheRunCleanly) {
   ASSERT_EQ(baseline.LogLines().size(), 4u);
   ASSERT_EQ(baseline.script.Count("camera.GuiderMove(0, Double&0.2)"), 1u);
   ASSERT_GT(calls.size(), 100u);
+  RecordProperty("host_calls", static_cast<int>(calls.size()));
 
   for (std::size_t failing = 0; failing < calls.size(); ++failing) {
     SCOPED_TRACE("failing call " + std::to_string(failing) + ": " + calls[failing]);
@@ -85,6 +86,32 @@ TEST(FaultInjection, AHostFailureAtAnyCallEndsTheRunCleanly) {
     EXPECT_EQ(std::vector<std::string>(releases.end() - static_cast<std::ptrdiff_t>(held.size()),
                                        releases.end()),
               held);
+  }
+}
+
+TEST(FaultInjection, AFailedLogWriteAtAnyLineEndsTheRunCleanly) {
+  for (int failing = 0; failing < 4; ++failing) {
+    SCOPED_TRACE("failing write " + std::to_string(failing));
+    Rig rig;
+    ThreeCycles(rig);
+    rig.env.failLogWriteAt = failing;
+    try {
+      rig.DoModal();
+      ADD_FAILURE() << "the run did not fail";
+    } catch (const RunFailure& failure) {
+      EXPECT_EQ(failure.Kind(), FailureKind::File);
+    }
+    // No host call follows the failed write: its cycle issues no pulse.
+    const auto& timeline = rig.script.timeline;
+    const auto write = std::find_if(timeline.rbegin(), timeline.rend(),
+                                    [](const std::string& e) { return e == "log.Write"; });
+    ASSERT_NE(write, timeline.rend());
+    for (auto after = timeline.rbegin(); after != write; ++after) {
+      EXPECT_EQ(after->rfind("log.", 0), 0u) << *after;
+    }
+    EXPECT_FALSE(rig.env.logOpen);
+    EXPECT_EQ(rig.LogLines().size(), static_cast<std::size_t>(failing));
+    EXPECT_EQ(static_cast<int>(rig.script.releases.size()), rig.script.created);
   }
 }
 
