@@ -1,0 +1,410 @@
+// corvane-observatory.exe: the real Corvane.dll guiding the simulated observatory. The model is
+// served as the host's automation objects under MaxIm.Application and MaxIm.CCDCamera for this
+// program's lifetime; the plug-in is registered, created by its ProgID and run through IDispatch;
+// a scripted user answers its dialogs from another thread and clicks the stars through the
+// model's pointer; camera event 15 reaches the plug-in nested inside a GuiderRunning poll, as the
+// host delivers it. Simulated time runs faster than the wall clock: every poll of GuiderRunning
+// or GuiderMoving advances the model. Writes the same report as corvane-sim.
+#include <objbase.h>
+#include <oleauto.h>
+#include <shlobj.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "dialogs/win/DialogIds.h"
+#include "sim/Options.h"
+#include "sim/SimHost.h"
+#include "sim/Simulation.h"
+#include "sim/hostcom/ClassRegistration.h"
+#include "sim/hostcom/ComOwners.h"
+#include "sim/hostcom/DialogDriver.h"
+#include "sim/hostcom/HostComObjects.h"
+#include "sim/hostcom/HostSession.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace corvane;
+using namespace corvane::sim;
+namespace driver = corvane::hostcom::dialogs;
+
+namespace {
+
+constexpr const wchar_t* kPlugInProgId = L"Corvane.PlugIn";
+constexpr const wchar_t* kMessageCaption = L"Corvane";
+
+// COM and OLE for this thread, for the program's lifetime.
+class OleSession {
+ public:
+  OleSession() : result_(OleInitialize(nullptr)) {}
+  ~OleSession() {
+    if (SUCCEEDED(result_)) OleUninitialize();
+  }
+  OleSession(const OleSession&) = delete;
+  OleSession& operator=(const OleSession&) = delete;
+  HRESULT Result() const { return result_; }
+
+ private:
+  HRESULT result_;
+};
+
+// A loaded DLL, freed by the destructor.
+class Library {
+ public:
+  explicit Library(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
+  ~Library() {
+    if (module_) FreeLibrary(module_);
+  }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+  HMODULE Get() const { return module_; }
+  HRESULT Call(const char* entry) const {
+    using Entry = HRESULT(STDAPICALLTYPE*)();
+    auto function =
+        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_, entry)));
+    return function ? function() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  }
+
+ private:
+  HMODULE module_;
+};
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::filesystem::path(path).parent_path().wstring();
+}
+
+bool ProgIdRegistered(const wchar_t* progId) {
+  CLSID clsid;
+  return SUCCEEDED(CLSIDFromProgID(progId, &clsid));
+}
+
+std::string HResultText(HRESULT hr) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%08lX", static_cast<unsigned long>(hr));
+  return buffer;
+}
+
+// The person at the screen: answers "Initial Exposure" and "Guide star setup" with the script's
+// texts and dismisses every message box, recording its text. Runs on its own thread and touches
+// only windows, never the model.
+class ScreenUser {
+ public:
+  explicit ScreenUser(const DialogScript& script) : script_(script), thread_([this] { Run(); }) {}
+  ~ScreenUser() { Finish(); }
+  ScreenUser(const ScreenUser&) = delete;
+  ScreenUser& operator=(const ScreenUser&) = delete;
+
+  void Finish() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  std::vector<std::string> Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  void Run() {
+    std::size_t initialAttempt = 0, sampleAttempt = 0;
+    while (!done_) {
+      if (HWND box = driver::FindDialog(kMessageCaption)) {
+        const std::wstring text = driver::MessageBoxText(box);
+        {
+          std::lock_guard lock(mutex_);
+          messages_.push_back(hostcom::Narrow(text));
+        }
+        driver::PressOk(box);
+        driver::WaitUntilClosed(box, std::chrono::seconds(5));
+        continue;
+      }
+      if (HWND dialog = driver::FindDialog(dialog_ids::kInitialCaption)) {
+        if (initialAttempt < script_.initial.size()) {
+          driver::SetText(dialog, dialog_ids::Number(1),
+                          hostcom::Widen(script_.initial[initialAttempt++]));
+          driver::PressButton(dialog, dialog_ids::kOK);
+        } else {
+          driver::PressButton(dialog, dialog_ids::kCancel);
+        }
+        WaitForAnswer(dialog);
+        continue;
+      }
+      if (HWND dialog = driver::FindDialog(dialog_ids::kSampleCaption)) {
+        if (sampleAttempt < script_.sample.size()) {
+          const auto& texts = script_.sample[sampleAttempt++];
+          for (int n = 1; n <= 7; ++n) {
+            driver::SetText(dialog, dialog_ids::Number(n),
+                            hostcom::Widen(texts[static_cast<std::size_t>(n - 1)]));
+          }
+          driver::PressButton(dialog, dialog_ids::kOK);
+        } else {
+          driver::PressButton(dialog, dialog_ids::kCancel);
+        }
+        WaitForAnswer(dialog);
+        continue;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+
+  // Until the dialog has closed or a message box stands in front of it.
+  void WaitForAnswer(HWND dialog) {
+    for (int i = 0; i < 500 && !done_; ++i) {
+      if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return;
+      if (driver::FindDialog(kMessageCaption)) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+
+  DialogScript script_;
+  std::atomic<bool> done_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+  std::thread thread_;
+};
+
+// The plug-in as a host holds it: IDispatch, members looked up by name.
+class PlugIn {
+ public:
+  explicit PlugIn(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
+
+  HRESULT CCDCamera_Notify(short code) {
+    VARIANT argument;
+    VariantInit(&argument);
+    V_VT(&argument) = VT_I2 | VT_BYREF;
+    V_I2REF(&argument) = &code;
+    return Call(L"CCDCamera_Notify", &argument, nullptr);
+  }
+
+  HRESULT DoModal(IDispatch* doc, std::string& description) {
+    doc->AddRef();  // the argument holds a reference of its own
+    hostcom::Variant argument = hostcom::Variant::Dispatch(doc);
+    return Call(L"DoModal", argument.Address(), &description);
+  }
+
+  void Reset() { dispatch_.Reset(); }
+
+ private:
+  HRESULT Call(const wchar_t* name, VARIANT* argument, std::string* description) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    DISPPARAMS params = {argument, nullptr, 1, 0};
+    EXCEPINFO exception = {};
+    hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                           &exception, nullptr);
+    hostcom::Bstr text;
+    *text.Receive() = exception.bstrDescription;
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrHelpFile);
+    if (description) *description = hostcom::Narrow(text.Text());
+    return hr;
+  }
+
+  ComPtr<IDispatch> dispatch_;
+};
+
+// The guide log the plug-in wrote: c:\Corvane.csv, or Corvane.csv in Documents when the root of
+// C: could not be written.
+std::optional<std::string> ReadGuideLog(std::wstring& where) {
+  std::vector<std::wstring> candidates = {L"c:\\Corvane.csv"};
+  PWSTR documents = nullptr;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents))) {
+    candidates.push_back(std::wstring(documents) + L"\\Corvane.csv");
+  }
+  CoTaskMemFree(documents);
+  for (const std::wstring& path : candidates) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    if (!file) continue;
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    where = path;
+    return bytes.str();
+  }
+  return std::nullopt;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file << bytes;
+}
+
+int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPath) {
+  OleSession ole;
+  if (FAILED(ole.Result())) {
+    std::cerr << "OleInitialize failed: " << HResultText(ole.Result()) << "\n";
+    return 1;
+  }
+
+  ObservatorySettings settings = options.simulation.observatory;
+  settings.secondsPerPoll = pollSeconds;
+  settings.secondsPerPointerRead = 0.1;
+  Observatory observatory(settings);
+  SimHost host(observatory);
+  auto session = std::make_shared<hostcom::HostSession>();
+
+  // The plug-in: registered unless it already is, then created by its ProgID.
+  Library dll(dllPath);
+  if (!dll.Get()) {
+    std::cerr << "cannot load " << hostcom::Narrow(dllPath) << "\n";
+    return 1;
+  }
+  const bool wasRegistered = ProgIdRegistered(kPlugInProgId);
+  if (HRESULT hr = dll.Call("DllRegisterServer"); FAILED(hr)) {
+    std::cerr << "DllRegisterServer failed: " << HResultText(hr) << "\n";
+    return 1;
+  }
+
+  int status = 0;
+  std::string failure;
+  std::vector<std::string> messages;
+  const auto wallStart = std::chrono::steady_clock::now();
+  {
+    // The host's classes, served for this block only.
+    hostcom::HostRegistration registration(
+        session, [&host] { return host.CreateApplication(); },
+        [&host] { return host.CreateCamera(); });
+
+    CLSID clsid;
+    ComPtr<IDispatch> dispatch;
+    HRESULT hr = CLSIDFromProgID(kPlugInProgId, &clsid);
+    if (SUCCEEDED(hr)) {
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dispatch));
+    }
+    if (FAILED(hr)) {
+      std::cerr << "cannot create " << hostcom::Narrow(kPlugInProgId) << ": " << HResultText(hr)
+                << "\n";
+      return 1;
+    }
+    PlugIn plugIn(dispatch);
+
+    // Event 15 goes to the plug-in nested in the poll that noticed it, on this thread.
+    host.SetPollHook([&] {
+      session->ClearCalls();
+      if (observatory.TakeStopNotification()) plugIn.CCDCamera_Notify(15);
+    });
+
+    ScreenUser user(options.simulation.dialogs);
+    auto doc = hostcom::MakeDocument(host.OpenDocument("Light Frame"), session);
+    hr = plugIn.DoModal(doc.Get(), failure);
+    doc.Reset();
+    user.Finish();
+    messages = user.Messages();
+    plugIn.Reset();
+    host.SetPollHook(nullptr);
+    if (FAILED(hr)) {
+      status = 1;
+      failure = "DoModal failed with " + HResultText(hr) + (failure.empty() ? "" : ": " + failure);
+    } else {
+      failure.clear();
+    }
+  }
+  const double wallSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  CoFreeUnusedLibraries();
+  if (!wasRegistered) dll.Call("DllUnregisterServer");
+
+  // The report, from the log the plug-in wrote and the model's truth.
+  const std::filesystem::path out = options.outputDir;
+  std::filesystem::create_directories(out);
+  std::wstring logPath;
+  const auto logBytes = ReadGuideLog(logPath);
+  GuideLogData log;
+  std::string parseError = "no guide log";
+  if (logBytes) {
+    WriteFile(out / "Corvane.csv", *logBytes);
+    if (auto parsed = ParseGuideLog(*logBytes, &parseError)) log = *parsed;
+  }
+  RunOutcome guided;
+  guided.failed = status != 0;
+  guided.failure = failure;
+  guided.messages = messages;
+  guided.cycles = observatory.Cycles();
+  guided.truth = observatory.GuidedSummary();
+  guided.pulses = observatory.PulsesIssued();
+  guided.simulatedSeconds = observatory.Now();
+  ErrorSummary unguided;
+  if (options.unguided) {
+    SimulationSettings same = options.simulation;
+    same.observatory.secondsPerPoll = pollSeconds;
+    unguided = RunUnguided(same).truth;
+  }
+  const Report report = MakeReport(log, guided, unguided);
+  WriteFile(out / "truth.csv", TruthCsv(guided.cycles));
+  WriteFile(out / "report.txt", ReportText(report));
+  WriteFile(out / "report.json", ReportJson(report));
+
+  std::cout << ReportText(report);
+  std::printf("Wall time of the run:    %.1f s (%.1f simulated seconds)\n", wallSeconds,
+              observatory.Now());
+  if (logBytes) {
+    std::cout << "Guide log written by Corvane.dll: " << hostcom::Narrow(logPath) << "\n";
+  }
+
+  // The checks: the run ran its cycles and its log agrees with what the model recorded.
+  if (!logBytes || log.rows.empty()) {
+    std::cout << "PROBLEM: " << parseError << "\n";
+    status = 1;
+  }
+  if (options.cycles > 0 && static_cast<int>(log.rows.size()) != options.cycles) {
+    std::cout << "PROBLEM: " << log.rows.size() << " cycles logged, " << options.cycles
+              << " expected\n";
+    status = 1;
+  }
+  for (const std::string& problem : CompareLogWithTruth(log, guided.cycles, 1.0)) {
+    std::cout << "PROBLEM: " << problem << "\n";
+    status = 1;
+  }
+  if (host.Record().objectsAlive != 0 || hostcom::LiveObjectCount() != 0) {
+    std::cout << "PROBLEM: host objects not released\n";
+    status = 1;
+  }
+  std::cout << (status == 0 ? "Log agrees with the model's truth.\n" : "");
+  return status;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  try {
+    std::vector<std::string> args;
+    double pollSeconds = 1.0;
+    std::wstring dllPath = ProgramFolder() + L"\\Corvane.dll";
+    for (int i = 1; i < argc; ++i) {
+      const std::wstring arg = argv[i];
+      if (arg == L"--dll" && i + 1 < argc) {
+        dllPath = argv[++i];
+      } else if (arg == L"--poll-seconds" && i + 1 < argc) {
+        pollSeconds = std::wcstod(argv[++i], nullptr);
+      } else {
+        args.push_back(hostcom::Narrow(arg));
+      }
+    }
+    CliOptions options;
+    options.outputDir = "out/observatory";
+    std::string error;
+    if (!ParseOptions(args, options, error) || options.help) {
+      std::cerr << (options.help ? "" : "corvane-observatory: " + error + "\n\n")
+                << "corvane-observatory [options]: the real Corvane.dll in the simulated "
+                   "observatory\n  --dll PATH          Corvane.dll [beside this program]\n"
+                   "  --poll-seconds S    simulated seconds per GuiderRunning/GuiderMoving poll "
+                   "[1]\n"
+                << OptionsHelp();
+      return options.help ? 0 : 2;
+    }
+    return Run(options, pollSeconds, dllPath);
+  } catch (const std::exception& e) {
+    std::cerr << "corvane-observatory: " << e.what() << "\n";
+    return 1;
+  }
+}
