@@ -41,6 +41,41 @@ RunOutcome RunUnguided(const SimulationSettings& settings) {
   return RunSimulation(unguided);
 }
 
+ErrorSummary UnguidedOver(const ObservatorySettings& settings, double from, double to) {
+  ObservatorySettings unguided = settings;
+  unguided.mount.respondsToPulses = false;
+  Observatory observatory(unguided);
+  observatory.Advance(from);
+  constexpr double kStep = 0.1;
+  ErrorSummary s;
+  Vec2 sum, squares, low{1e300, 1e300}, high{-1e300, -1e300};
+  int n = 0;
+  for (double t = from; t <= to; t += kStep) {
+    const Vec2 e = observatory.TrueErrorNow();
+    sum.x += e.x;
+    sum.y += e.y;
+    squares.x += e.x * e.x;
+    squares.y += e.y * e.y;
+    low = {std::min(low.x, e.x), std::min(low.y, e.y)};
+    high = {std::max(high.x, e.x), std::max(high.y, e.y)};
+    ++n;
+    observatory.Advance(kStep);
+  }
+  if (n == 0) return s;
+  s.seconds = to - from;
+  s.raRms = std::sqrt(std::max(0.0, squares.x / n - (sum.x / n) * (sum.x / n)));
+  s.decRms = std::sqrt(std::max(0.0, squares.y / n - (sum.y / n) * (sum.y / n)));
+  s.totalRms = std::hypot(s.raRms, s.decRms);
+  s.raPeakToPeak = high.x - low.x;
+  s.decPeakToPeak = high.y - low.y;
+  return s;
+}
+
+ErrorSummary UnguidedOver(const ObservatorySettings& settings, const RunOutcome& guided) {
+  if (guided.cycles.empty()) return {};
+  return UnguidedOver(settings, guided.cycles.front().start, guided.simulatedSeconds);
+}
+
 Report MakeReport(const GuideLogData& log, const RunOutcome& guided, const ErrorSummary& unguided) {
   Report report;
   report.cycles = static_cast<int>(log.rows.size());

@@ -35,6 +35,12 @@ RunOutcome RunSimulation(const SimulationSettings& settings);
 // The same sky, seed and script with the mount's guide outputs disconnected.
 RunOutcome RunUnguided(const SimulationSettings& settings);
 
+// The error of the same mount left unguided over exactly the guided part of a run (from the
+// first guide exposure to the end): the periodic error, drift and wander are functions of time
+// for a given seed, so this is the unguided run of the same sky over the same span.
+ErrorSummary UnguidedOver(const ObservatorySettings& settings, double from, double to);
+ErrorSummary UnguidedOver(const ObservatorySettings& settings, const RunOutcome& guided);
+
 struct Report {
   int cycles = 0;
   int pulses = 0;

@@ -68,8 +68,9 @@ int Measure() {
       s.observatory.mount.raDrift = 0.0;
       s.observatory.mount.decDrift = 0.0;
       s.observatory.mount.periodicErrorPP = 10.0;
-      guided += RunSimulation(s).truth.totalRms;
-      unguided += RunUnguided(s).truth.totalRms;
+      const RunOutcome run = RunSimulation(s);
+      guided += run.truth.totalRms;
+      unguided += UnguidedOver(s.observatory, run).totalRms;
     }
     std::printf(
         "1. 10\" p-p periodic error (480 s worm), no drift, 200 cycles:\n"
@@ -111,8 +112,9 @@ int Measure() {
       for (int seed = 1; seed <= kSeeds; ++seed) {
         SimulationSettings s = Base(150, static_cast<std::uint64_t>(seed));
         s.observatory.mount.declinationDeg = dec;
-        guided += RunSimulation(s).truth.totalRms;
-        unguided += RunUnguided(s).truth.totalRms;
+        const RunOutcome run = RunSimulation(s);
+        guided += run.truth.totalRms;
+        unguided += UnguidedOver(s.observatory, run).totalRms;
       }
       std::printf("   %3.0f   %.3f\"       %.3f\"\n", dec, guided / kSeeds, unguided / kSeeds);
     }
@@ -183,7 +185,7 @@ int main(int argc, char** argv) {
     options.simulation.logFilePath = (out / "Corvane.csv").string();
     const RunOutcome guided = RunSimulation(options.simulation);
     ErrorSummary unguided;
-    if (options.unguided) unguided = RunUnguided(options.simulation).truth;
+    if (options.unguided) unguided = UnguidedOver(options.simulation.observatory, guided);
 
     std::string parseError;
     const auto log = ParseGuideLog(guided.log, &parseError);

@@ -334,11 +334,7 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
   guided.pulses = observatory.PulsesIssued();
   guided.simulatedSeconds = observatory.Now();
   ErrorSummary unguided;
-  if (options.unguided) {
-    SimulationSettings same = options.simulation;
-    same.observatory.secondsPerPoll = pollSeconds;
-    unguided = RunUnguided(same).truth;
-  }
+  if (options.unguided) unguided = UnguidedOver(settings, guided);
   const Report report = MakeReport(log, guided, unguided);
   WriteFile(out / "truth.csv", TruthCsv(guided.cycles));
   WriteFile(out / "report.txt", ReportText(report));

@@ -52,6 +52,16 @@ TEST(GuidedRun, ConvergesWhateverTheCameraAngleMirroringAndWiring) {
   }
 }
 
+TEST(UnguidedComparison, TheSameMountOverTheSameSpanGivesTheUnguidedRunsFigures) {
+  // Without guiding, the truth of a whole run and the error computed over its span agree.
+  const SimulationSettings s = Settings({"--cycles", "80"});
+  const RunOutcome unguided = RunUnguided(s);
+  const ErrorSummary over = UnguidedOver(s.observatory, unguided);
+  EXPECT_NEAR(over.raRms, unguided.truth.raRms, 0.02 * unguided.truth.raRms);
+  EXPECT_NEAR(over.decPeakToPeak, unguided.truth.decPeakToPeak,
+              0.02 * unguided.truth.decPeakToPeak);
+}
+
 TEST(GuidedRun, AWrongReverseXDrivesTheRaErrorAway) {
   const SimulationSettings s = Settings({"--cycles", "60", "--wrong-reverse"});
   const RunOutcome guided = RunSimulation(s);
