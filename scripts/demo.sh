@@ -13,6 +13,7 @@ if [ "${1:-}" = "--native" ]; then mode=native; shift; fi
 native_build=${CORVANE_NATIVE_BUILD:-build/native}
 mingw_build=${CORVANE_MINGW_BUILD:-build/mingw-x64}
 out=${CORVANE_DEMO_OUT:-out/demo}
+case "$out" in /*) shown=$out ;; *) shown=$shown ;; esac
 
 scripts/install-deps.sh
 echo "== Building (native tools)"
@@ -45,8 +46,8 @@ if [ -f "$out/Corvane.csv" ]; then
   command -v convert >/dev/null && convert "$out/plot.svg" "$out/plot.png" 2>/dev/null || true
 fi
 echo
-echo "Report:    $root/$out/report.txt  (and report.json)"
-echo "Guide log: $root/$out/Corvane.csv"
-echo "Truth:     $root/$out/truth.csv"
-[ -f "$out/plot.svg" ] && echo "Plot:      $root/$out/plot.svg$( [ -f "$out/plot.png" ] && echo " and plot.png")"
+echo "Report:    $shown/report.txt  (and report.json)"
+echo "Guide log: $shown/Corvane.csv"
+echo "Truth:     $shown/truth.csv"
+[ -f "$out/plot.svg" ] && echo "Plot:      $shown/plot.svg$( [ -f "$out/plot.png" ] && echo " and plot.png")"
 exit $status
