@@ -13,7 +13,7 @@ if [ "${1:-}" = "--native" ]; then mode=native; shift; fi
 native_build=${CORVANE_NATIVE_BUILD:-build/native}
 mingw_build=${CORVANE_MINGW_BUILD:-build/mingw-x64}
 out=${CORVANE_DEMO_OUT:-out/demo}
-case "$out" in /*) shown=$out ;; *) shown=$shown ;; esac
+case "$out" in /*) shown=$out ;; *) shown=$root/$out ;; esac
 
 scripts/install-deps.sh
 echo "== Building (native tools)"
