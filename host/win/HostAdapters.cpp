@@ -204,12 +204,28 @@ ComPtr<IDispatch> CreateByProgId(const wchar_t* progId) {
 
 }  // namespace
 
+std::unique_ptr<host::Application> ApplicationOver(ComPtr<IDispatch> object) {
+  return std::make_unique<WinApplication>(std::move(object));
+}
+
+std::unique_ptr<host::Camera> CameraOver(ComPtr<IDispatch> object) {
+  return std::make_unique<WinCamera>(std::move(object));
+}
+
+std::unique_ptr<host::DocumentCollection> DocumentsOver(ComPtr<IDispatch> object) {
+  return std::make_unique<WinDocumentCollection>(std::move(object));
+}
+
+std::unique_ptr<host::Document> DocumentOver(ComPtr<IDispatch> object) {
+  return std::make_unique<WinDocument>(std::move(object));
+}
+
 std::unique_ptr<host::Application> WinHostConnection::CreateApplication() {
-  return std::make_unique<WinApplication>(CreateByProgId(L"MaxIm.Application"));
+  return ApplicationOver(CreateByProgId(L"MaxIm.Application"));
 }
 
 std::unique_ptr<host::Camera> WinHostConnection::CreateCamera() {
-  return std::make_unique<WinCamera>(CreateByProgId(L"MaxIm.CCDCamera"));
+  return CameraOver(CreateByProgId(L"MaxIm.CCDCamera"));
 }
 
 }  // namespace corvane::win

@@ -3,6 +3,11 @@
 // their dispatch identifiers (DisplayName by name).
 #pragma once
 
+#include <windows.h>
+
+#include <oaidl.h>
+#include <wrl/client.h>
+
 #include <memory>
 
 #include "host/HostObjects.h"
@@ -16,5 +21,11 @@ class WinHostConnection final : public host::HostConnection {
   std::unique_ptr<host::Application> CreateApplication() override;
   std::unique_ptr<host::Camera> CreateCamera() override;
 };
+
+// The adapters over objects already at hand.
+std::unique_ptr<host::Application> ApplicationOver(Microsoft::WRL::ComPtr<IDispatch> object);
+std::unique_ptr<host::Camera> CameraOver(Microsoft::WRL::ComPtr<IDispatch> object);
+std::unique_ptr<host::DocumentCollection> DocumentsOver(Microsoft::WRL::ComPtr<IDispatch> object);
+std::unique_ptr<host::Document> DocumentOver(Microsoft::WRL::ComPtr<IDispatch> object);
 
 }  // namespace corvane::win

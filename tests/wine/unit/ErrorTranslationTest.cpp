@@ -1,0 +1,95 @@
+// Every exception becomes an HRESULT and the thread's IErrorInfo carries its description.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <new>
+
+#include "host/win/AutomationValues.h"
+#include "plugin/win/ErrorTranslation.h"
+
+namespace corvane::win {
+namespace {
+
+// {5E3CE0D5-1B87-4C1B-9A39-1C8E5A4F2B11}, an interface to report against.
+constexpr IID kSomeInterface = {
+    0x5e3ce0d5, 0x1b87, 0x4c1b, {0x9a, 0x39, 0x1c, 0x8e, 0x5a, 0x4f, 0x2b, 0x11}};
+
+struct Reported {
+  HRESULT hr;
+  std::wstring description;
+  std::wstring source;
+  GUID guid;
+};
+
+template <typename Exception>
+Reported Report(const Exception& exception) {
+  SetErrorInfo(0, nullptr);
+  Reported reported{};
+  try {
+    throw exception;
+  } catch (...) {
+    reported.hr = ReportException(kSomeInterface);
+  }
+  Microsoft::WRL::ComPtr<IErrorInfo> info;
+  EXPECT_EQ(GetErrorInfo(0, &info), S_OK);
+  if (info) {
+    Bstr text;
+    info->GetDescription(text.Receive());
+    reported.description = text.View();
+    info->GetSource(text.Receive());
+    reported.source = text.View();
+    info->GetGUID(&reported.guid);
+  }
+  return reported;
+}
+
+TEST(ErrorTranslation, EachArithmeticFailureKindHasItsAutomationCode) {
+  const struct {
+    FailureKind kind;
+    HRESULT hr;
+  } cases[] = {{FailureKind::Overflow, DISP_E_OVERFLOW},
+               {FailureKind::DivisionByZero, DISP_E_DIVBYZERO},
+               {FailureKind::SubscriptOutOfRange, DISP_E_BADINDEX},
+               {FailureKind::TypeMismatch, DISP_E_TYPEMISMATCH}};
+  for (const auto& c : cases) {
+    const Reported reported = Report(RunFailure(c.kind, "what went wrong"));
+    EXPECT_EQ(reported.hr, c.hr);
+    EXPECT_EQ(reported.description, L"what went wrong");
+    EXPECT_EQ(reported.source, L"Corvane");
+    EXPECT_TRUE(IsEqualGUID(reported.guid, kSomeInterface));
+  }
+}
+
+TEST(ErrorTranslation, HostAndFileFailuresKeepTheirOwnCode) {
+  const Reported host =
+      Report(RunFailure(FailureKind::Host, "Camera error", static_cast<std::int32_t>(0x80040202)));
+  EXPECT_EQ(host.hr, static_cast<HRESULT>(0x80040202));
+  EXPECT_EQ(host.description, L"Camera error");
+
+  const Reported file = Report(RunFailure(FailureKind::File, "Disk full",
+                                          static_cast<std::int32_t>(HRESULT_FROM_WIN32(112))));
+  EXPECT_EQ(file.hr, HRESULT_FROM_WIN32(112));
+
+  // A failure that carries no failure code still fails.
+  EXPECT_EQ(Report(RunFailure(FailureKind::Host, "no code", 0)).hr, E_FAIL);
+}
+
+TEST(ErrorTranslation, OtherExceptionsFailToo) {
+  EXPECT_EQ(Report(ComFailure(TYPE_E_CANTLOADLIBRARY, "no library")).hr, TYPE_E_CANTLOADLIBRARY);
+  EXPECT_EQ(Report(std::bad_alloc()).hr, E_OUTOFMEMORY);
+  const Reported other = Report(std::runtime_error("something else"));
+  EXPECT_EQ(other.hr, E_FAIL);
+  EXPECT_EQ(other.description, L"something else");
+  EXPECT_EQ(Report(42).hr, E_UNEXPECTED);
+}
+
+TEST(ErrorTranslation, DescriptionsAreUtf8) {
+  EXPECT_EQ(Report(RunFailure(FailureKind::Host, "K\xc3\xa4mera", 0)).description, L"K\u00e4mera");
+}
+
+}  // namespace
+}  // namespace corvane::win

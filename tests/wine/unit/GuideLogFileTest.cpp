@@ -1,0 +1,115 @@
+// The guide log on disk: emptied at each run, written as given, readable while it is written,
+// and in the Documents folder (said once) when the primary path cannot be created.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "guiding/RunFailure.h"
+#include "plugin/win/GuideLogFileWin.h"
+
+namespace corvane::win {
+namespace {
+
+class GuideLogFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder = std::wstring(temp) + L"corvane-log-test-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    documents = folder + L"\\Documents";
+    CreateDirectoryW(documents.c_str(), nullptr);
+    primary = folder + L"\\Corvane.csv";
+  }
+  void TearDown() override {
+    DeleteFileW(primary.c_str());
+    RemoveDirectoryW(primary.c_str());
+    DeleteFileW((documents + L"\\Corvane.csv").c_str());
+    RemoveDirectoryW(documents.c_str());
+    RemoveDirectoryW(folder.c_str());
+  }
+
+  static std::string Contents(const std::wstring& path) {
+    // Opened while the log may still be open for writing: it shares reading.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    std::string bytes(4096, '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+  }
+
+  std::unique_ptr<WinGuideLogFile> Create() {
+    return CreateGuideLogFile(primary, documents,
+                              [this](const std::string& text) { told.push_back(text); });
+  }
+
+  std::wstring folder, documents, primary;
+  std::vector<std::string> told;
+};
+
+TEST_F(GuideLogFile, EachRunEmptiesTheLogAndWritesItsBytesAsGiven) {
+  {
+    auto log = Create();
+    log->Write("old run, a longer line than the next run's\r\n");
+    log->Close();
+  }
+  auto log = Create();
+  EXPECT_EQ(Contents(primary), "");
+  log->Write("\"Xave\",\"Yave\",\"\"\r\n");
+  log->Flush();
+  EXPECT_EQ(Contents(primary), "\"Xave\",\"Yave\",\"\"\r\n");  // readable while open
+  log->Write("101.5,198.25,\"\"\r\n");
+  log->Close();
+  EXPECT_EQ(Contents(primary), "\"Xave\",\"Yave\",\"\"\r\n101.5,198.25,\"\"\r\n");
+  EXPECT_TRUE(told.empty());
+  EXPECT_EQ(log->Path(), primary);
+}
+
+TEST_F(GuideLogFile, FallsBackToTheDocumentsFolderAndSaysSoOnce) {
+  ASSERT_TRUE(CreateDirectoryW(primary.c_str(), nullptr));  // the primary path cannot be a file
+  auto log = Create();
+  log->Write("line\r\n");
+  log->Close();
+  const std::wstring fallback = documents + L"\\Corvane.csv";
+  EXPECT_EQ(log->Path(), fallback);
+  EXPECT_EQ(Contents(fallback), "line\r\n");
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find("cannot be written to"), std::string::npos);
+  EXPECT_NE(told[0].find("Documents\\Corvane.csv"), std::string::npos);
+}
+
+TEST_F(GuideLogFile, FailsWithAFileFailureWhenNeitherPlaceCanBeCreated) {
+  ASSERT_TRUE(CreateDirectoryW(primary.c_str(), nullptr));
+  try {
+    CreateGuideLogFile(primary, folder + L"\\no such folder",
+                       [this](const std::string& text) { told.push_back(text); });
+    FAIL() << "no RunFailure";
+  } catch (const RunFailure& failure) {
+    EXPECT_EQ(failure.Kind(), FailureKind::File);
+    EXPECT_LT(failure.Code(), 0);
+    EXPECT_NE(failure.Description().find("Corvane.csv"), std::string::npos);
+  }
+  EXPECT_TRUE(told.empty());
+}
+
+TEST_F(GuideLogFile, WritingAfterCloseIsAFileFailure) {
+  auto log = Create();
+  log->Close();
+  log->Close();  // closing twice is harmless
+  try {
+    log->Write("late\r\n");
+    FAIL() << "no RunFailure";
+  } catch (const RunFailure& failure) {
+    EXPECT_EQ(failure.Kind(), FailureKind::File);
+  }
+}
+
+}  // namespace
+}  // namespace corvane::win

@@ -1,0 +1,86 @@
+// Typed text to numbers with OLE Automation in the user's locale. The English cases run in an
+// en-US Wine process, the German ones (names containing "German") in a de-DE one.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "dialogs/win/OleNumberReader.h"
+
+namespace corvane::win {
+namespace {
+
+class OleNumberReaderEnglish : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(reader.DecimalSeparator(), "."); }
+  OleNumberReader reader;
+};
+
+TEST_F(OleNumberReaderEnglish, ReadsPlainNumbersWithThePoint) {
+  EXPECT_EQ(reader.ToSingle("6"), 6.0f);
+  EXPECT_EQ(reader.ToSingle(" 2 "), 2.0f);
+  EXPECT_EQ(reader.ToSingle("-3"), -3.0f);
+  EXPECT_EQ(reader.ToSingle("0.5"), 0.5f);
+  EXPECT_EQ(reader.ToSingle("0.01"), 0.01f);
+  EXPECT_EQ(reader.ToSingle("2.00"), 2.0f);
+  EXPECT_EQ(reader.ToSingle("1e3"), 1000.0f);
+  EXPECT_EQ(reader.ToInt16("15"), std::int16_t{15});
+}
+
+TEST_F(OleNumberReaderEnglish, RefusesGroupSeparatorsAndOtherSeparators) {
+  // OLE Automation alone reads "1,5" as 15.
+  EXPECT_EQ(reader.ToSingle("1,5"), std::nullopt);
+  EXPECT_EQ(reader.ToInt16("1,5"), std::nullopt);
+  EXPECT_EQ(reader.ToSingle("1,000"), std::nullopt);
+  EXPECT_EQ(reader.ToSingle("$5"), std::nullopt);
+}
+
+TEST_F(OleNumberReaderEnglish, RefusesTextThatIsNoNumber) {
+  EXPECT_EQ(reader.ToSingle(""), std::nullopt);
+  EXPECT_EQ(reader.ToSingle("   "), std::nullopt);
+  EXPECT_EQ(reader.ToSingle("abc"), std::nullopt);
+  EXPECT_EQ(reader.ToSingle("5abc"), std::nullopt);
+  EXPECT_EQ(reader.ToInt16("abc"), std::nullopt);
+}
+
+TEST_F(OleNumberReaderEnglish, RoundsToInt16HalfToEven) {
+  EXPECT_EQ(reader.ToInt16("10.4"), std::int16_t{10});
+  EXPECT_EQ(reader.ToInt16("10.5"), std::int16_t{10});
+  EXPECT_EQ(reader.ToInt16("11.5"), std::int16_t{12});
+  EXPECT_EQ(reader.ToInt16("10.6"), std::int16_t{11});
+  EXPECT_EQ(reader.ToInt16("2.5"), std::int16_t{2});
+  EXPECT_EQ(reader.ToInt16("-2.5"), std::int16_t{-2});
+}
+
+TEST_F(OleNumberReaderEnglish, RefusesNumbersOutsideTheTargetRange) {
+  EXPECT_EQ(reader.ToInt16("32767"), std::int16_t{32767});
+  EXPECT_EQ(reader.ToInt16("-32768"), std::int16_t{-32768});
+  EXPECT_EQ(reader.ToInt16("40000"), std::nullopt);
+  EXPECT_EQ(reader.ToInt16("32768"), std::nullopt);
+  EXPECT_EQ(reader.ToInt16("-32769"), std::nullopt);
+  EXPECT_EQ(reader.ToSingle("1e39"), std::nullopt);
+  EXPECT_EQ(reader.ToSingle("-1e39"), std::nullopt);
+}
+
+class OleNumberReaderGerman : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(reader.DecimalSeparator(), ","); }
+  OleNumberReader reader;
+};
+
+TEST_F(OleNumberReaderGerman, ReadsTheCommaAsDecimalSeparator) {
+  EXPECT_EQ(reader.ToSingle("0,5"), 0.5f);
+  EXPECT_EQ(reader.ToSingle(" 2,25 "), 2.25f);
+  EXPECT_EQ(reader.ToSingle("6"), 6.0f);
+  EXPECT_EQ(reader.ToInt16("10,5"), std::int16_t{10});
+  EXPECT_EQ(reader.ToInt16("11,5"), std::int16_t{12});
+}
+
+TEST_F(OleNumberReaderGerman, RefusesThePoint) {
+  // OLE Automation alone reads "0.5" as 5 in a German locale.
+  EXPECT_EQ(reader.ToSingle("0.5"), std::nullopt);
+  EXPECT_EQ(reader.ToInt16("1.000"), std::nullopt);
+  EXPECT_EQ(reader.ToInt16("40000"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace corvane::win
