@@ -337,9 +337,14 @@ void Observatory::FinishExposure() {
     image.centroid = {
         field_[i].position.x + mountShift.x + commonShift.x + ownShift.x + measurement.x,
         field_[i].position.y + mountShift.y + commonShift.y + ownShift.y + measurement.y};
+    image.signal = signal;
     image.sn = std::max(0.0, sn * snScatter);
     image.detected = image.sn >= sky.detectionSN;
   }
+
+  ++framesFinished_;
+  frameBackground_ = cam.skyBackground * seconds;
+  frameNoise_ = std::sqrt(frameBackground_ + cam.readNoise * cam.readNoise);
 
   if (index == 0) {
     // The user will click the brightest stars of the selection frame, a little off.
@@ -431,6 +436,7 @@ Observatory::PointInfo Observatory::PointInformation(int x, int y) {
 bool Observatory::PointerDown() {
   Advance(settings_.secondsPerPointerRead);
   if (!imageOpen_) return false;
+  if (!settings_.user.scripted) return manualDown_;
   const auto& user = settings_.user;
   if (!pressScheduled_) {
     pressScheduled_ = true;
@@ -450,6 +456,33 @@ bool Observatory::PointerDown() {
     return true;
   }
   return false;
+}
+
+std::vector<float> Observatory::FrameImage() const {
+  const int width = std::max(0, settings_.camera.width);
+  const int height = std::max(0, settings_.camera.height);
+  std::vector<float> image(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  std::mt19937_64 rng(Mix(settings_.seed, 5000 + static_cast<std::uint64_t>(framesFinished_)));
+  for (float& pixel : image) {
+    pixel = static_cast<float>(frameBackground_ + Normal(rng, frameNoise_));
+  }
+  // Each star a Gaussian of the seeing's FWHM holding its collected electrons.
+  const double sigma = settings_.sky.seeingFwhm / settings_.camera.pixelScale / 2.3548;
+  const int reach = static_cast<int>(std::ceil(4.0 * sigma));
+  for (const StarImage& star : frame_) {
+    const int cx = static_cast<int>(std::lround(star.centroid.x));
+    const int cy = static_cast<int>(std::lround(star.centroid.y));
+    const double norm = star.signal / (2.0 * std::numbers::pi * sigma * sigma);
+    for (int y = std::max(0, cy - reach); y <= std::min(height - 1, cy + reach); ++y) {
+      for (int x = std::max(0, cx - reach); x <= std::min(width - 1, cx + reach); ++x) {
+        const double dx = x - star.centroid.x, dy = y - star.centroid.y;
+        image[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+              static_cast<std::size_t>(x)] +=
+            static_cast<float>(norm * std::exp(-(dx * dx + dy * dy) / (2.0 * sigma * sigma)));
+      }
+    }
+  }
+  return image;
 }
 
 bool Observatory::TakeStopNotification() {

@@ -119,6 +119,7 @@ struct ScriptedEvent {
 
 // The person at the telescope: clicks the brightest stars, a little off.
 struct UserSettings {
+  bool scripted = true;       // false: a person clicks (SetManualPointer)
   double clickErrorPx = 1.5;  // RMS per axis
   double secondsBetweenClicks = 1.5;
   double pressSeconds = 0.2;
@@ -143,6 +144,7 @@ struct ObservatorySettings {
 // One star in one frame, as measured.
 struct StarImage {
   Vec2 centroid;
+  double signal = 0.0;  // electrons collected
   double sn = 0.0;
   bool detected = false;
 };
@@ -208,10 +210,18 @@ class Observatory {
   };
   PointInfo PointInformation(int x, int y);
   const std::vector<StarImage>& LastFrame() const { return frame_; }
+  int FramesFinished() const { return framesFinished_; }
+  // The last frame as an image, electrons per pixel, row by row (GuiderXSize x GuiderYSize).
+  std::vector<float> FrameImage() const;
 
   // The pointer on the guider image, driven by the scripted user.
   bool PointerDown();
   Vec2 PointerPosition() const { return pointer_; }
+  // A person's pointer on the guider image window (when the user is not scripted).
+  void SetManualPointer(bool down, Vec2 position) {
+    manualDown_ = down;
+    pointer_ = position;
+  }
 
   // Event 15 from the camera, waiting to be delivered to the plug-in.
   bool TakeStopNotification();
@@ -287,6 +297,9 @@ class Observatory {
   Vec2 errorSum_;
   int exposuresStarted_ = 0;
   std::vector<StarImage> frame_;
+  int framesFinished_ = 0;
+  double frameBackground_ = 0.0;  // electrons per pixel of sky in the last frame
+  double frameNoise_ = 0.0;       // its noise per pixel
   bool haveReference_ = false;
   Vec2 referenceError_;  // the sky error during the selection frame
 
@@ -297,6 +310,7 @@ class Observatory {
   bool pressScheduled_ = false;
   double pressAt_ = 0.0;
   Vec2 pointer_;
+  bool manualDown_ = false;
 
   // Truth.
   std::vector<CycleTruth> cycles_;

@@ -75,6 +75,40 @@ TEST(PointInformation, AStarDimmedBelowDetectionByACloudIsOnlyNoise) {
   EXPECT_TRUE(o.PointInformation(500, 100).star);
 }
 
+TEST(GuiderImage, ShowsEachStarWhereTheHostMeasuresIt) {
+  Observatory o(TwoNeighbours());
+  Expose(o, 2.0);
+  const std::vector<float> image = o.FrameImage();
+  const int width = o.Settings().camera.width;
+  // The brightest pixel near the far star is within a pixel of its centroid.
+  int bestX = 0, bestY = 0;
+  float best = -1e30f;
+  for (int y = 90; y < 110; ++y) {
+    for (int x = 490; x < 510; ++x) {
+      const float v = image[static_cast<std::size_t>(y * width + x)];
+      if (v > best) best = v, bestX = x, bestY = y;
+    }
+  }
+  const Vec2 centroid = o.PointInformation(500, 100).centroid;
+  EXPECT_LE(std::abs(bestX - centroid.x), 1.0);
+  EXPECT_LE(std::abs(bestY - centroid.y), 1.0);
+  // Far from every star only the sky: background and noise.
+  EXPECT_LT(image[static_cast<std::size_t>(450 * width + 100)], best / 10.0f);
+}
+
+TEST(GuiderImage, APersonsPressIsWhatThePointerReportsWhenTheUserIsNotScripted) {
+  ObservatorySettings s = TwoNeighbours();
+  s.user.scripted = false;
+  Observatory o(s);
+  Expose(o, 2.0);
+  EXPECT_FALSE(o.PointerDown());
+  o.SetManualPointer(true, {310.0, 250.0});
+  EXPECT_TRUE(o.PointerDown());
+  EXPECT_EQ(o.PointerPosition().x, 310.0);
+  o.SetManualPointer(false, {310.0, 250.0});
+  EXPECT_FALSE(o.PointerDown());
+}
+
 TEST(PointInformation, TheHostsArrayHoldsCentroidAndSNAtElements6_7And12) {
   Observatory o(TwoNeighbours());
   SimHost host(o);
