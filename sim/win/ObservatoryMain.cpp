@@ -30,6 +30,7 @@
 #include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "sim/hostcom/HostSession.h"
+#include "sim/win/GuiderWindow.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace corvane;
@@ -239,7 +240,13 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   file << bytes;
 }
 
-int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPath) {
+struct WindowChoice {
+  bool show = false;           // the "Autoguider Image" window
+  bool clickYourself = false;  // a person clicks the stars in it
+};
+
+int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPath,
+        WindowChoice windowChoice) {
   OleSession ole;
   if (FAILED(ole.Result())) {
     std::cerr << "OleInitialize failed: " << HResultText(ole.Result()) << "\n";
@@ -249,7 +256,10 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
   ObservatorySettings settings = options.simulation.observatory;
   settings.secondsPerPoll = pollSeconds;
   settings.secondsPerPointerRead = 0.1;
+  if (windowChoice.clickYourself) settings.user.scripted = false;
   Observatory observatory(settings);
+  std::unique_ptr<GuiderWindow> window;
+  if (windowChoice.show) window = std::make_unique<GuiderWindow>(observatory);
   SimHost host(observatory);
   auto session = std::make_shared<hostcom::HostSession>();
 
@@ -291,6 +301,7 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
     // Event 15 goes to the plug-in nested in the poll that noticed it, on this thread.
     host.SetPollHook([&] {
       session->ClearCalls();
+      if (window) window->Refresh();
       if (observatory.TakeStopNotification()) plugIn.CCDCamera_Notify(15);
     });
 
@@ -376,10 +387,16 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     double pollSeconds = 1.0;
     std::wstring dllPath = ProgramFolder() + L"\\Corvane.dll";
+    WindowChoice windowChoice;
+    windowChoice.show = !hostcom::RunningUnderWine();
     for (int i = 1; i < argc; ++i) {
       const std::wstring arg = argv[i];
       if (arg == L"--dll" && i + 1 < argc) {
         dllPath = argv[++i];
+      } else if (arg == L"--window") {
+        windowChoice.show = true;
+      } else if (arg == L"--click-yourself") {
+        windowChoice.show = windowChoice.clickYourself = true;
       } else if (arg == L"--poll-seconds" && i + 1 < argc) {
         pollSeconds = std::wcstod(argv[++i], nullptr);
       } else {
@@ -395,10 +412,12 @@ int wmain(int argc, wchar_t** argv) {
                    "observatory\n  --dll PATH          Corvane.dll [beside this program]\n"
                    "  --poll-seconds S    simulated seconds per GuiderRunning/GuiderMoving poll "
                    "[1]\n"
+                   "  --window            show the guider image (the default on Windows)\n"
+                   "  --click-yourself    show it and click the guide stars yourself\n"
                 << OptionsHelp();
       return options.help ? 0 : 2;
     }
-    return Run(options, pollSeconds, dllPath);
+    return Run(options, pollSeconds, dllPath, windowChoice);
   } catch (const std::exception& e) {
     std::cerr << "corvane-observatory: " << e.what() << "\n";
     return 1;
