@@ -57,33 +57,34 @@ int DpiY() {
   return dpi;
 }
 
+struct TooltipSearch {
+  HWND dialog;
+  std::vector<std::wstring> texts;
+};
+
+BOOL CALLBACK CollectTooltips(HWND window, LPARAM parameter) {
+  auto& search = *reinterpret_cast<TooltipSearch*>(parameter);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (std::wstring(name) != TOOLTIPS_CLASSW || GetWindow(window, GW_OWNER) != search.dialog) {
+    return TRUE;
+  }
+  const auto count = SendMessageW(window, TTM_GETTOOLCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t text[512] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.lpszText = text;
+    SendMessageW(window, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&tool));
+    search.texts.push_back(text);
+  }
+  return TRUE;
+}
+
+// The texts of the tooltips the dialog owns.
 std::vector<std::wstring> TooltipsOf(HWND dialog, DWORD thread) {
-  struct Search {
-    HWND dialog;
-    std::vector<std::wstring> texts;
-  } search{dialog, {}};
-  EnumThreadWindows(
-      thread,
-      [](HWND window, LPARAM parameter) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(parameter);
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (std::wstring(name) != TOOLTIPS_CLASSW || GetWindow(window, GW_OWNER) != s.dialog) {
-          return TRUE;
-        }
-        const auto count = SendMessageW(window, TTM_GETTOOLCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-          wchar_t text[512] = {};
-          TTTOOLINFOW tool{};
-          tool.cbSize = TTTOOLINFOW_V2_SIZE;
-          tool.lpszText = text;
-          SendMessageW(window, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
-                       reinterpret_cast<LPARAM>(&tool));
-          s.texts.push_back(text);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TooltipSearch search{dialog, {}};
+  EnumThreadWindows(thread, CollectTooltips, reinterpret_cast<LPARAM>(&search));
   return search.texts;
 }
 

@@ -9,5 +9,6 @@ if [ ! -d "$dir/$name.UTF-8" ]; then
   mkdir -p "$dir"
   localedef -i "$name" -f UTF-8 "$dir/$name.UTF-8"
 fi
-export LOCPATH=$dir LANG=$name.UTF-8 LC_ALL=$name.UTF-8
+export LOCPATH=$dir
+export LANG=$name.UTF-8 LC_ALL=$name.UTF-8
 exec "$(dirname "$0")/../../../scripts/wine-run.sh" "$@"
