@@ -13,6 +13,8 @@
 
 #include "host/win/AutomationValues.h"
 #include "host/win/Dispatch.h"
+#include "sim/hostcom/HostComObjects.h"
+#include "sim/hostcom/HostSession.h"
 
 namespace corvane::win {
 namespace {
@@ -202,6 +204,42 @@ TEST_F(PlugInModule, AFailedRunComesBackAsTheFailureWithItsDescription) {
   Bstr description;
   error->GetDescription(description.Receive());
   EXPECT_EQ(description.View(), std::wstring_view(info.bstrDescription));
+}
+
+// A host document the plug-in must not call.
+struct UnusedDocument final : host::Document {
+  std::string DisplayName() override { Unused(); }
+  double PointerReady() override { return Unused(); }
+  bool PointerDown() override { return Unused(); }
+  double PointerX() override { return Unused(); }
+  double PointerY() override { return Unused(); }
+  host::HostArray PointInformation(std::int16_t, std::int16_t) override { Unused(); }
+  [[noreturn]] static int Unused() {
+    throw RunFailure(FailureKind::Host, "the document was used", static_cast<std::int32_t>(E_FAIL));
+  }
+};
+
+TEST_F(PlugInModule, DoModalHoldsTheHostsDocumentOnlyForTheCall) {
+  ComPtr<IDispatch> plugIn = CreatePlugIn();
+  ASSERT_TRUE(plugIn);
+  auto session = std::make_shared<hostcom::HostSession>();
+  {
+    ComPtr<IDispatch> hostDocument =
+        hostcom::MakeDocument(std::make_unique<UnusedDocument>(), session);
+    ASSERT_TRUE(hostDocument);
+    VARIANT document;
+    VariantInit(&document);
+    V_VT(&document) = VT_DISPATCH;
+    V_DISPATCH(&document) = hostDocument.Get();
+    DISPPARAMS parameters{&document, nullptr, 1, 0};
+    ExcepInfo exception;
+    // The run fails at its first step (no MaxIm.Application here), as it does without a document.
+    EXPECT_EQ(plugIn->Invoke(0x60030002, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                             &parameters, nullptr, exception.Receive(), nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(session->Calls().size(), 0u);  // the document is not otherwise used
+  }
+  EXPECT_EQ(hostcom::LiveObjectCount(), 0);  // and not kept
 }
 
 TEST_F(PlugInModule, CanUnloadOnlyWhenNoObjectIsAliveAndTheServerIsNotLocked) {
