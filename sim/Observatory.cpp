@@ -343,6 +343,8 @@ void Observatory::FinishExposure() {
   }
 
   ++framesFinished_;
+  measuredPoints_.swap(queries_);
+  queries_.clear();
   frameBackground_ = cam.skyBackground * seconds;
   frameNoise_ = std::sqrt(frameBackground_ + cam.readNoise * cam.readNoise);
 
@@ -407,6 +409,7 @@ void Observatory::StartPulse(int direction, double seconds) {
 Observatory::PointInfo Observatory::PointInformation(int x, int y) {
   PointInfo info;
   const auto& sky = settings_.sky;
+  queries_.push_back({static_cast<double>(x), static_cast<double>(y)});
   const double fwhmPx = sky.seeingFwhm / settings_.camera.pixelScale;
   int best = -1;
   for (std::size_t i = 0; i < frame_.size(); ++i) {

@@ -211,6 +211,9 @@ class Observatory {
   PointInfo PointInformation(int x, int y);
   const std::vector<StarImage>& LastFrame() const { return frame_; }
   int FramesFinished() const { return framesFinished_; }
+  // The points PointInformation was asked about on the frame before the last one: where the
+  // plug-in measures its guide stars.
+  const std::vector<Vec2>& MeasuredPoints() const { return measuredPoints_; }
   // The last frame as an image, electrons per pixel, row by row (GuiderXSize x GuiderYSize).
   std::vector<float> FrameImage() const;
 
@@ -298,6 +301,7 @@ class Observatory {
   int exposuresStarted_ = 0;
   std::vector<StarImage> frame_;
   int framesFinished_ = 0;
+  std::vector<Vec2> queries_, measuredPoints_;
   double frameBackground_ = 0.0;  // electrons per pixel of sky in the last frame
   double frameNoise_ = 0.0;       // its noise per pixel
   bool haveReference_ = false;

@@ -57,6 +57,23 @@ void GuiderWindow::Refresh() {
     const auto grey = static_cast<std::uint32_t>(255.0 * std::sqrt(level));
     pixels_[i] = grey | (grey << 8) | (grey << 16);
   }
+  // A green box where the plug-in measures each guide star.
+  const int half = static_cast<int>(observatory_.Settings().sky.searchRadius);
+  auto put = [this](int x, int y) {
+    if (x >= 0 && y >= 0 && x < width_ && y < height_) {
+      pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+              static_cast<std::size_t>(x)] = 0x00FF00;
+    }
+  };
+  for (const Vec2& point : observatory_.MeasuredPoints()) {
+    const int cx = static_cast<int>(point.x), cy = static_cast<int>(point.y);
+    for (int d = -half; d <= half; ++d) {
+      put(cx + d, cy - half);
+      put(cx + d, cy + half);
+      put(cx - half, cy + d);
+      put(cx + half, cy + d);
+    }
+  }
   InvalidateRect(window_, nullptr, FALSE);
 }
 
