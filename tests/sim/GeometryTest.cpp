@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <ostream>
 
 #include "tests/sim/TestSky.h"
 
@@ -79,6 +80,12 @@ struct Geometry {
   bool swapDec;
   double declination;
 };
+
+void PrintTo(const Geometry& g, std::ostream* out) {
+  *out << "rotation " << g.rotation << (g.mirrored ? ", mirrored" : "")
+       << (g.swapRa ? ", RA outputs swapped" : "") << (g.swapDec ? ", Dec outputs swapped" : "")
+       << ", dec " << g.declination;
+}
 
 class CalibratedPulses : public ::testing::TestWithParam<Geometry> {};
 
