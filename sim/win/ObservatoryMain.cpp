@@ -215,16 +215,27 @@ class PlugIn {
   ComPtr<IDispatch> dispatch_;
 };
 
-// The guide log the plug-in wrote: c:\Corvane.csv, or Corvane.csv in Documents when the root of
-// C: could not be written.
-std::optional<std::string> ReadGuideLog(std::wstring& where) {
+// The guide log the plug-in wrote during this run: c:\Corvane.csv, or Corvane.csv in Documents
+// when the root of C: could not be written; the newer one, and none left from an earlier run.
+std::optional<std::string> ReadGuideLog(std::filesystem::file_time_type runStart,
+                                        std::wstring& where) {
   std::vector<std::wstring> candidates = {L"c:\\Corvane.csv"};
   PWSTR documents = nullptr;
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents))) {
     candidates.push_back(std::wstring(documents) + L"\\Corvane.csv");
   }
   CoTaskMemFree(documents);
+  std::optional<std::filesystem::file_time_type> newest;
+  std::wstring chosen;
   for (const std::wstring& path : candidates) {
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(std::filesystem::path(path), error);
+    if (error || written < runStart || (newest && written <= *newest)) continue;
+    newest = written;
+    chosen = path;
+  }
+  for (const std::wstring& path : {chosen}) {
+    if (path.empty()) continue;
     std::ifstream file(std::filesystem::path(path), std::ios::binary);
     if (!file) continue;
     std::stringstream bytes;
@@ -279,6 +290,9 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
   std::string failure;
   std::vector<std::string> messages;
   const auto wallStart = std::chrono::steady_clock::now();
+  // File times may be coarse: anything written from two seconds before the run counts.
+  const auto fileTimeStart =
+      std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
   {
     // The host's classes, served for this block only.
     hostcom::HostRegistration registration(
@@ -329,7 +343,7 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
   const std::filesystem::path out = options.outputDir;
   std::filesystem::create_directories(out);
   std::wstring logPath;
-  const auto logBytes = ReadGuideLog(logPath);
+  const auto logBytes = ReadGuideLog(fileTimeStart, logPath);
   GuideLogData log;
   std::string parseError = "no guide log";
   if (logBytes) {
