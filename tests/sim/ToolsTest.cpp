@@ -45,6 +45,20 @@ TEST(GuideLogReader, TakesTheStarCountFromTheHeaderAndStopsAtALineCutShort) {
   EXPECT_EQ(log->rows[0].stars[9].sn, 7.0);
 }
 
+TEST(GuideLogReader, ReadsNumbersWithoutLeadingZeroAndInExponentForm) {
+  // Forms another writer of the log may use: .5 and -.5, exponents, no final CR LF.
+  const std::string text =
+      std::string(kOneStarLog).substr(0, std::string(kOneStarLog).find("\r\n") + 2) +
+      ".5,-.5,1E-05,-2.5e+02,0,0,.5,-.5,1E-05,-2.5e+02,7,\"\"";
+  const auto log = ParseGuideLog(text);
+  ASSERT_TRUE(log);
+  ASSERT_EQ(log->rows.size(), 1u);
+  EXPECT_EQ(log->rows[0].xave, 0.5);
+  EXPECT_EQ(log->rows[0].yave, -0.5);
+  EXPECT_EQ(log->rows[0].xoff, 1e-5);
+  EXPECT_EQ(log->rows[0].yoff, -250.0);
+}
+
 TEST(GuideLogReader, RefusesWhatIsNotAGuideLog) {
   std::string error;
   EXPECT_FALSE(ParseGuideLog("a,b,c\r\n1,2,3\r\n", &error));
