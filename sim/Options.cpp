@@ -101,6 +101,7 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
   auto& obs = sim.observatory;
   auto& texts = sim.dialogs.sample.front();
   bool wrongReverse = false;
+  bool noUnguided = false;
   double wrongDec = 1e9;
 
   using Setter = std::function<bool(const std::string&)>;
@@ -154,7 +155,7 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
       {"--backlash", number(obs.mount.decBacklash)},
   };
   const std::map<std::string, bool*> flags = {
-      {"--no-unguided", nullptr},
+      {"--no-unguided", &noUnguided},
       {"--measure", &options.measure},
       {"--help", &options.help},
       {"--mirror", &obs.camera.mirrored},
@@ -166,11 +167,7 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (auto flag = flags.find(arg); flag != flags.end()) {
-      if (flag->second) {
-        *flag->second = true;
-      } else {
-        options.unguided = false;
-      }
+      *flag->second = true;
       continue;
     }
     if (i + 1 >= args.size()) {
@@ -198,6 +195,7 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
     }
   }
   obs.seed = static_cast<std::uint64_t>(seedValue);
+  options.unguided = !noUnguided;
   if (options.cycles > 0) {
     ScriptedEvent stop;
     stop.kind = ScriptedEvent::Kind::Stop;

@@ -130,6 +130,7 @@ std::string ReportText(const Report& r) {
   out << "                  RA RMS   Dec RMS   total   RA p-p   Dec p-p\n";
   for (const auto& [name, s] :
        {std::pair{"  guided     ", r.guided}, {"  unguided   ", r.unguided}}) {
+    if (s.seconds <= 0.0) continue;  // not run
     char line[128];
     std::snprintf(line, sizeof line, "%s %8.3f %8.3f %8.3f %8.3f %8.3f\n", name, s.raRms, s.decRms,
                   s.totalRms, s.raPeakToPeak, s.decPeakToPeak);
@@ -154,7 +155,8 @@ std::string ReportJson(const Report& r) {
   out << "{\n  \"cycles\": " << r.cycles << ",\n  \"pulses\": " << r.pulses
       << ",\n  \"simulated_seconds\": " << Fixed(r.simulatedSeconds, 1)
       << ",\n  \"guided\": " << SummaryJson(r.guided)
-      << ",\n  \"unguided\": " << SummaryJson(r.unguided) << ",\n  \"star_mean_sn\": [";
+      << ",\n  \"unguided\": " << (r.unguided.seconds > 0.0 ? SummaryJson(r.unguided) : "null")
+      << ",\n  \"star_mean_sn\": [";
   for (std::size_t s = 0; s < r.starMeanSN.size(); ++s) {
     out << (s ? ", " : "") << Fixed(r.starMeanSN[s], 2);
   }
