@@ -106,8 +106,9 @@ class DialogTemplate {
     Word(0);                              // no menu
     Word(0);                              // the standard dialog class, "#32770"
     Text(design.caption);
-    Word(8);  // font size in points
-    Text(L"MS Shell Dlg");
+    // The font the stored designs were laid out with: MS Sans Serif, 8 points.
+    Word(8);
+    Text(L"MS Sans Serif");
     for (const ControlDesign& control : design.controls) Item(control);
   }
 
