@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -251,13 +252,19 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   file << bytes;
 }
 
+// What the run must show, beyond its log agreeing with the model.
+struct Expectations {
+  int cycles = -1;      // logged cycles; -1: the --cycles given
+  std::string message;  // a message box the run must have shown
+};
+
 struct WindowChoice {
   bool show = false;           // the "Autoguider Image" window
   bool clickYourself = false;  // a person clicks the stars in it
 };
 
 int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPath,
-        WindowChoice windowChoice) {
+        WindowChoice windowChoice, const Expectations& expect) {
   OleSession ole;
   if (FAILED(ole.Result())) {
     std::cerr << "OleInitialize failed: " << HResultText(ole.Result()) << "\n";
@@ -377,9 +384,15 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
     std::cout << "PROBLEM: " << parseError << "\n";
     status = 1;
   }
-  if (options.cycles > 0 && static_cast<int>(log.rows.size()) != options.cycles) {
-    std::cout << "PROBLEM: " << log.rows.size() << " cycles logged, " << options.cycles
+  const int expectedCycles = expect.cycles >= 0 ? expect.cycles : options.cycles;
+  if (expectedCycles > 0 && static_cast<int>(log.rows.size()) != expectedCycles) {
+    std::cout << "PROBLEM: " << log.rows.size() << " cycles logged, " << expectedCycles
               << " expected\n";
+    status = 1;
+  }
+  if (!expect.message.empty() &&
+      std::find(messages.begin(), messages.end(), expect.message) == messages.end()) {
+    std::cout << "PROBLEM: the message \"" << expect.message << "\" was not shown\n";
     status = 1;
   }
   for (const std::string& problem : CompareLogWithTruth(log, guided.cycles, 1.0)) {
@@ -402,11 +415,16 @@ int wmain(int argc, wchar_t** argv) {
     double pollSeconds = 1.0;
     std::wstring dllPath = ProgramFolder() + L"\\Corvane.dll";
     WindowChoice windowChoice;
+    Expectations expect;
     windowChoice.show = !hostcom::RunningUnderWine();
     for (int i = 1; i < argc; ++i) {
       const std::wstring arg = argv[i];
       if (arg == L"--dll" && i + 1 < argc) {
         dllPath = argv[++i];
+      } else if (arg == L"--expect-cycles" && i + 1 < argc) {
+        expect.cycles = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+      } else if (arg == L"--expect-message" && i + 1 < argc) {
+        expect.message = hostcom::Narrow(argv[++i]);
       } else if (arg == L"--window") {
         windowChoice.show = true;
       } else if (arg == L"--click-yourself") {
@@ -428,10 +446,11 @@ int wmain(int argc, wchar_t** argv) {
                    "[1]\n"
                    "  --window            show the guider image (the default on Windows)\n"
                    "  --click-yourself    show it and click the guide stars yourself\n"
+                   "  --expect-cycles N, --expect-message TEXT   checks (exit status 1 if not)\n"
                 << OptionsHelp();
       return options.help ? 0 : 2;
     }
-    return Run(options, pollSeconds, dllPath, windowChoice);
+    return Run(options, pollSeconds, dllPath, windowChoice, expect);
   } catch (const std::exception& e) {
     std::cerr << "corvane-observatory: " << e.what() << "\n";
     return 1;
