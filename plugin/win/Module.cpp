@@ -98,10 +98,8 @@ ModuleDialogs& TheModuleDialogs() {
 using namespace corvane::win;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    moduleHandle = instance;
-    DisableThreadLibraryCalls(instance);
-  }
+  // Thread notifications stay on: the statically linked runtime keeps thread-local data.
+  if (reason == DLL_PROCESS_ATTACH) moduleHandle = instance;
   return TRUE;
 }
 
