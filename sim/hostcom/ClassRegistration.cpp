@@ -113,9 +113,11 @@ ClassRegistration::ClassRegistration(const CLSID& clsid, std::wstring progId, Cr
     : progId_(std::move(progId)) {
   const std::wstring ours = ToText(clsid);
   const std::wstring clsidPath = progId_ + L"\\CLSID";
-  if (const auto existing = ReadDefault(HKEY_CLASSES_ROOT, clsidPath)) {
-    if (CompareStringOrdinal(existing->c_str(), -1, ours.c_str(), -1, TRUE) != CSTR_EQUAL &&
-        IsRegisteredServer(*existing)) {
+  const auto existing = ReadDefault(HKEY_CLASSES_ROOT, clsidPath);
+  const bool leftOfOurs =  // by a program of ours that was ended before it could clean up
+      existing && CompareStringOrdinal(existing->c_str(), -1, ours.c_str(), -1, TRUE) == CSTR_EQUAL;
+  if (existing && !leftOfOurs) {
+    if (IsRegisteredServer(*existing)) {
       throw RegistrationError(Narrow(progId_) + " belongs to an installed program (CLSID " +
                               Narrow(*existing) + "); not taking it over");
     }

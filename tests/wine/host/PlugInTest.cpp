@@ -1,0 +1,582 @@
+// The real Corvane.dll in a host of our own: registered with regsvr32, created by its ProgID,
+// called through IDispatch only, with MaxIm.Application and MaxIm.CCDCamera served by this
+// program and a user at the screen answering the dialogs and message boxes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "guiding/RunFailure.h"
+#include "sim/hostcom/ClassRegistration.h"
+#include "sim/hostcom/ComOwners.h"
+#include "sim/hostcom/DialogDriver.h"
+#include "sim/hostcom/HostComObjects.h"
+#include "tests/wine/host/PlugInClient.h"
+#include "tests/wine/host/ScreenUser.h"
+#include "tests/wine/host/ScriptedHost.h"
+
+namespace corvane::testhost {
+namespace {
+
+using hostcom::RecordedCall;
+using hostcom::Variant;
+using Messages = std::vector<std::wstring>;
+
+constexpr const wchar_t* kLogPath = L"c:\\Corvane.csv";
+constexpr const char* kTwoStarHeader =
+    "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\",\"Xpos1\",\"Ypos1\",\"Xoff1\",\"Yoff1\","
+    "\"SN1\",\"Xpos2\",\"Ypos2\",\"Xoff2\",\"Yoff2\",\"SN2\",\"\"\r\n";
+
+struct RunOutcome {
+  CallOutcome call;
+  Messages messages;
+  std::vector<std::string> problems;
+  std::optional<std::string> log;  // the guide log's bytes after the run
+  long liveHostObjects = 0;        // host objects not yet released when DoModal returned
+};
+
+// Two stars the user clicks a little off; the host finds them where they are.
+HostScript TwoStarSky() {
+  HostScript script;
+  script.stars = {{{100, 200}, 20}, {{300, 150}, 30}};
+  script.clicks = {{101, 199}, {299.5, 150.5}};
+  return script;
+}
+
+class HostedPlugIn : public ::testing::Test {
+ protected:
+  void Serve(HostScript script) {
+    host = std::make_unique<ScriptedHost>(std::move(script));
+    registration = std::make_unique<hostcom::HostRegistration>(
+        session, [this] { return host->CreateApplication(); },
+        [this] { return host->CreateCamera(); });
+    plugin = std::make_unique<PlugInClient>();
+    // The host's camera events reach the plug-in nested on this thread, as MaxIm DL sends them.
+    host->SetNotify([this](std::int16_t code) { plugin->CCDCamera_Notify(code); });
+  }
+
+  RunOutcome Run(ScreenUser::Script script) {
+    SetFileAttributesW(kLogPath, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(kLogPath);
+    session->ClearCalls();
+    RunOutcome outcome;
+    ScreenUser user(std::move(script));
+    outcome.call = plugin->DoModal();
+    outcome.liveHostObjects = hostcom::LiveObjectCount();
+    user.Finish();
+    outcome.messages = user.Messages();
+    outcome.problems = user.Problems();
+    outcome.log = ReadFileBytes(kLogPath);
+    return outcome;
+  }
+
+  void TearDown() override {
+    plugin.reset();
+    registration.reset();
+    EXPECT_EQ(hostcom::LiveObjectCount(), 0);
+  }
+
+  std::vector<std::string> MemberNames(const std::vector<RecordedCall>& calls, std::size_t n) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < calls.size() && i < n; ++i) {
+      names.push_back(calls[i].member + (calls[i].IsPut() ? "=" : ""));
+    }
+    return names;
+  }
+
+  std::shared_ptr<hostcom::HostSession> session = std::make_shared<hostcom::HostSession>();
+  std::unique_ptr<ScriptedHost> host;
+  std::unique_ptr<hostcom::HostRegistration> registration;
+  std::unique_ptr<PlugInClient> plugin;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Registration
+
+std::wstring Clsid() {
+  return ClassesValue(L"Corvane.PlugIn\\CLSID").value_or(L"<none>");
+}
+
+// The same file, also when one is written in the long-path form \\?\C:\...
+bool SamePath(const std::optional<std::wstring>& a, const std::wstring& b) {
+  if (!a) return false;
+  std::wstring path = *a;
+  if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
+  return CompareStringOrdinal(path.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+constexpr const wchar_t* kTypeLibPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
+
+TEST(Registration, RecordsTheProgIdTheInProcessClassAndTheTypeLibrary) {
+  const std::wstring clsid = Clsid();
+  ASSERT_NE(clsid, L"<none>");
+  const std::wstring classKey = L"CLSID\\" + clsid;
+  EXPECT_TRUE(SamePath(ClassesValue(classKey + L"\\InprocServer32"), PlugInDllPath()));
+  EXPECT_EQ(ClassesValue(classKey + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
+  EXPECT_EQ(ClassesValue(classKey + L"\\ProgID"), L"Corvane.PlugIn");
+  const auto libid = ClassesValue(classKey + L"\\TypeLib");
+  ASSERT_TRUE(libid);
+  EXPECT_TRUE(SamePath(ClassesValue(L"TypeLib\\" + *libid + L"\\1.0\\0\\" + kTypeLibPlatform),
+                       PlugInDllPath()));
+}
+
+TEST(Registration, UnregisteringRemovesTheEntriesAndRegisteringRestoresThem) {
+  const std::wstring clsid = Clsid();
+  const auto libid = ClassesValue(L"CLSID\\" + clsid + L"\\TypeLib");
+  ASSERT_TRUE(libid);
+
+  EXPECT_EQ(RunRegsvr32(true), 0u);
+  EXPECT_FALSE(ClassesKeyExists(L"Corvane.PlugIn"));
+  EXPECT_FALSE(ClassesKeyExists(L"CLSID\\" + clsid));
+  EXPECT_FALSE(ClassesKeyExists(L"TypeLib\\" + *libid + L"\\1.0\\0\\" + kTypeLibPlatform));
+  CLSID gone;
+  EXPECT_EQ(CLSIDFromProgID(L"Corvane.PlugIn", &gone), CO_E_CLASSSTRING);
+
+  EXPECT_EQ(RunRegsvr32(false), 0u);
+  EXPECT_EQ(Clsid(), clsid);
+  EXPECT_TRUE(SamePath(ClassesValue(L"CLSID\\" + clsid + L"\\InprocServer32"), PlugInDllPath()));
+}
+
+struct TypeInfoRelease {
+  void operator()(ITypeInfo* info) const { info->Release(); }
+};
+
+TEST(Registration, TheTypeLibraryLoadsAndDescribesTheDualInterface) {
+  GUID libid{}, clsid{};
+  ASSERT_EQ(CLSIDFromString(ClassesValue(L"CLSID\\" + Clsid() + L"\\TypeLib")->c_str(), &libid),
+            S_OK);
+  ASSERT_EQ(CLSIDFromString(Clsid().c_str(), &clsid), S_OK);
+  Microsoft::WRL::ComPtr<ITypeLib> library;
+  ASSERT_EQ(LoadRegTypeLib(libid, 1, 0, LOCALE_NEUTRAL, &library), S_OK);
+
+  hostcom::Bstr name, doc;
+  library->GetDocumentation(-1, name.Receive(), doc.Receive(), nullptr, nullptr);
+  EXPECT_EQ(name.Text(), L"Corvane");
+  EXPECT_EQ(doc.Text(), L"Performs guiding based on multiple guide stars");
+
+  Microsoft::WRL::ComPtr<ITypeInfo> coclass, dispatchSide;
+  ASSERT_EQ(library->GetTypeInfoOfGuid(clsid, &coclass), S_OK);
+  hostcom::Bstr className;
+  coclass->GetDocumentation(MEMBERID_NIL, className.Receive(), nullptr, nullptr, nullptr);
+  EXPECT_EQ(className.Text(), L"PlugIn");
+  HREFTYPE reference = 0;
+  ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &reference), S_OK);
+  ASSERT_EQ(coclass->GetRefTypeInfo(reference, &dispatchSide), S_OK);
+
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(dispatchSide->GetTypeAttr(&attributes), S_OK);
+  const WORD flags = attributes->wTypeFlags;
+  const WORD functions = attributes->cFuncs;
+  dispatchSide->ReleaseTypeAttr(attributes);
+  hostcom::Bstr interfaceName;
+  dispatchSide->GetDocumentation(MEMBERID_NIL, interfaceName.Receive(), nullptr, nullptr, nullptr);
+  EXPECT_EQ(interfaceName.Text(), L"_PlugIn");
+  EXPECT_TRUE(flags & TYPEFLAG_FDUAL);
+  EXPECT_TRUE(flags & TYPEFLAG_FHIDDEN);
+  EXPECT_TRUE(flags & TYPEFLAG_FNONEXTENSIBLE);
+  EXPECT_TRUE(flags & TYPEFLAG_FDISPATCHABLE);
+
+  struct Found {
+    MEMBERID id;
+    INVOKEKIND kind;
+    VARTYPE firstParameter;
+  };
+  std::map<std::wstring, Found> members;
+  for (WORD i = 0; i < functions; ++i) {
+    FUNCDESC* function = nullptr;
+    if (FAILED(dispatchSide->GetFuncDesc(i, &function))) continue;
+    hostcom::Bstr member;
+    dispatchSide->GetDocumentation(function->memid, member.Receive(), nullptr, nullptr, nullptr);
+    VARTYPE first = VT_EMPTY;
+    if (function->cParams > 0) {
+      const TYPEDESC& type = function->lprgelemdescParam[0].tdesc;
+      first = type.vt == VT_PTR ? static_cast<VARTYPE>(VT_BYREF | type.lptdesc->vt) : type.vt;
+    }
+    members[member.Text()] = {function->memid, function->invkind, first};
+    dispatchSide->ReleaseFuncDesc(function);
+  }
+  ASSERT_EQ(members.count(L"CCDCamera_Notify"), 1u);
+  ASSERT_EQ(members.count(L"DoModal"), 1u);
+  ASSERT_EQ(members.count(L"Name"), 1u);
+  EXPECT_EQ(members[L"CCDCamera_Notify"].id, 0x60030001);
+  EXPECT_EQ(members[L"CCDCamera_Notify"].firstParameter, VT_BYREF | VT_I2);
+  EXPECT_EQ(members[L"DoModal"].id, 0x60030002);
+  EXPECT_EQ(members[L"Name"].id, 0x68030000);
+  EXPECT_EQ(members[L"Name"].kind, INVOKE_PROPERTYGET);
+
+  // The live object answers the same identifiers by name.
+  PlugInClient plugin;
+  EXPECT_EQ(plugin.IdOf(L"CCDCamera_Notify"), 0x60030001);
+  EXPECT_EQ(plugin.IdOf(L"DoModal"), 0x60030002);
+  EXPECT_EQ(plugin.IdOf(L"Name"), 0x68030000);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The members a host calls outside a run
+
+TEST_F(HostedPlugIn, NameIsCorvaneEveryTime) {
+  Serve({});
+  EXPECT_EQ(plugin->Name(), L"Corvane");
+  EXPECT_EQ(plugin->Name(), L"Corvane");
+}
+
+TEST_F(HostedPlugIn, EveryCameraEventIsShownInABoxCaptionedCorvane) {
+  Serve({});
+  Messages seen;
+  ScreenUser user([&seen](UserActions& at) {
+    for (int i = 0; i < 3; ++i) seen.push_back(at.DismissMessage());
+  });
+  EXPECT_EQ(plugin->CCDCamera_Notify(3).result, S_OK);
+  EXPECT_EQ(plugin->CCDCamera_Notify(-1).result, S_OK);
+  EXPECT_EQ(plugin->CCDCamera_Notify(15).result, S_OK);
+  user.Finish();
+  EXPECT_EQ(seen, (Messages{L"EventCode 3 received", L"EventCode -1 received",
+                            L"EventCode 15 received"}));
+  EXPECT_TRUE(user.Problems().empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// A complete run
+
+class CompleteRun : public HostedPlugIn, public ::testing::WithParamInterface<std::int32_t> {};
+
+// Both dialogs, two star picks and three guide cycles: the stars drift (+1, -0.5), come back,
+// then drift (-2, +1) with the host's aggressiveness halved; the host sends event 15 during the
+// third guide exposure, so that cycle completes and the run ends.
+TEST_P(CompleteRun, GuidesFromBothDialogsThroughTheStarPicksToAStop) {
+  HostScript script = TwoStarSky();
+  script.pointInformationLowerBound = GetParam();
+  script.shiftPerExposure = {{0, 0}, {1, -0.5}, {0, 0}, {-2, 1}};
+  GuiderSettings halved;
+  halved.aggressiveness = 5;
+  script.settingsPerCycle = {{}, {}, halved};
+  script.runningPolls = 2;
+  script.stopEventDuringExposure = 3;
+  Serve(script);
+
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial(L"3");
+    at.AnswerSetup({L"2"});
+  });
+
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_EQ(run.messages, Messages{L"EventCode 15 received"});
+  EXPECT_TRUE(run.problems.empty());
+  EXPECT_EQ(run.liveHostObjects, 0);
+  EXPECT_EQ(run.log,
+            std::string(kTwoStarHeader) +
+                "201,174.5,1,-0.5,0.1,-0.05,101,199.5,1,-0.5,20,301,149.5,1,-0.5,30,\"\"\r\n"
+                "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n"
+                "198,176,-2,1,-0.1,0.05,98,201,-2,1,20,298,151,-2,1,30,\"\"\r\n");
+
+  const HostRecord& record = host->Record();
+  EXPECT_EQ(record.exposures, (std::vector<float>{3, 2, 2, 2}));
+  EXPECT_EQ(record.eventMask, 0x8000);
+  EXPECT_TRUE(record.autoShutdownDisabled);
+  ASSERT_EQ(record.moves.size(), 4u);
+  EXPECT_EQ(record.moves[0].direction, 0);
+  EXPECT_NEAR(record.moves[0].seconds.value, 0.1, 1e-12);
+  EXPECT_EQ(record.moves[1].direction, 3);
+  EXPECT_NEAR(record.moves[1].seconds.value, 0.05, 1e-7);
+  EXPECT_EQ(record.moves[2].direction, 1);
+  EXPECT_NEAR(record.moves[2].seconds.value, 0.1, 1e-12);
+  EXPECT_EQ(record.moves[3].direction, 2);
+  EXPECT_NEAR(record.moves[3].seconds.value, 0.05, 1e-7);
+
+  // Start-up talks to the host in this order.
+  const auto calls = session->Calls();
+  EXPECT_EQ(MemberNames(calls, 8),
+            (std::vector<std::string>{"LinkEnabled=", "LinkEnabled", "DisableAutoShutdown=",
+                                      "TelescopeConnected=", "TelescopeConnected",
+                                      "EventMask=", "GuiderExpose", "GuiderRunning"}));
+
+  // The argument types the host receives.
+  for (const auto& call : session->CallsOf("GuiderExpose")) {
+    ASSERT_EQ(call.arguments.size(), 1u);
+    EXPECT_EQ(call.arguments[0].type, VT_R4);
+  }
+  const auto mask = session->CallsOf("EventMask");
+  ASSERT_EQ(mask.size(), 1u);
+  EXPECT_EQ(mask[0].arguments[0].type, VT_I4);
+  EXPECT_EQ(mask[0].arguments[0].number, 32768);
+
+  const auto moves = session->CallsOf("GuiderMove");
+  ASSERT_EQ(moves.size(), 4u);
+  for (const auto& move : moves) EXPECT_EQ(move.arguments[0].type, VT_I2);
+  EXPECT_EQ(moves[0].arguments[1].type, VT_BYREF | VT_R8);  // a reference to Xtim itself
+  EXPECT_EQ(moves[1].arguments[1].type, VT_R4);             // |Ytim| by value
+  EXPECT_EQ(moves[2].arguments[1].type, VT_R8);             // |Xtim| by value
+  EXPECT_EQ(moves[3].arguments[1].type, VT_BYREF | VT_R4);  // a reference to Ytim
+
+  const auto points = session->CallsOf("PointInformation");
+  ASSERT_EQ(points.size(), 2u + 3u * 2u);  // two picks, then two stars per cycle
+  for (const auto& point : points) {
+    ASSERT_EQ(point.arguments.size(), 2u);
+    EXPECT_EQ(point.arguments[0].type, VT_I2);
+    EXPECT_EQ(point.arguments[1].type, VT_BYREF | VT_I2);
+    EXPECT_EQ(point.dispid, hostcom::kPointInformationId);
+  }
+  EXPECT_EQ(points[1].arguments[0].number, 300);  // the click at 299.5, 150.5: half to even
+  EXPECT_EQ(points[1].arguments[1].number, 150);
+  EXPECT_EQ(points[4].arguments[0].number, 101);  // cycle 2 measures where cycle 1 found them
+  EXPECT_EQ(points[4].arguments[1].number, 200);  // 199.5, half to even
+  for (const auto& item : session->CallsOf("Item")) {
+    EXPECT_EQ(item.arguments[0].type, VT_I2);
+    EXPECT_EQ(item.dispid, hostcom::kItemId);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PointInformationLowerBound, CompleteRun, ::testing::Values(0, 1));
+
+TEST_F(HostedPlugIn, ANullGuiderRunningCountsAsFinished) {
+  HostScript script = TwoStarSky();
+  script.aggressivenessZeroFromCycle = 0;
+  Serve(script);
+  session->SetOverride([](const RecordedCall& call) -> std::optional<Variant> {
+    if (call.member == "GuiderRunning") return Variant::Null();
+    return std::nullopt;
+  });
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_EQ(session->CallsOf("GuiderRunning").size(), 2u);  // one read per exposure
+  EXPECT_EQ(run.log,
+            std::string(kTwoStarHeader) + "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// How runs end
+
+TEST_F(HostedPlugIn, ACameraThatRefusesTheLinkEndsTheRunWithItsMessage) {
+  HostScript script = TwoStarSky();
+  script.linkAccepted = false;
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) { at.AnswerInitial(); });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_EQ(run.messages, Messages{L"Failed to start camera."});
+  EXPECT_TRUE(session->CallsOf("DisableAutoShutdown").empty());
+  EXPECT_TRUE(session->CallsOf("TelescopeConnected").empty());
+  EXPECT_TRUE(session->CallsOf("GuiderExpose").empty());
+  EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+TEST_F(HostedPlugIn, ATelescopeThatRefusesEndsTheRunWithItsMessage) {
+  HostScript script = TwoStarSky();
+  script.telescopeAccepted = false;
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) { at.AnswerInitial(); });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_EQ(run.messages, Messages{L"Failed to connect to telescope."});
+  EXPECT_TRUE(session->CallsOf("EventMask").empty());
+  EXPECT_TRUE(session->CallsOf("GuiderExpose").empty());
+  EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+TEST_F(HostedPlugIn, ALinkLostDuringGuidingEndsTheRunAtTheNextCycle) {
+  HostScript script = TwoStarSky();
+  script.linkDropsAfterExposure = 2;  // after the first guide exposure
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_EQ(run.messages, Messages{L"Camera disconnected."});
+  EXPECT_EQ(host->Record().exposures.size(), 2u);
+  EXPECT_EQ(run.log,
+            std::string(kTwoStarHeader) + "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
+  EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+TEST_F(HostedPlugIn, CancellingTheFirstDialogEndsSilentlyWithoutACamera) {
+  Serve(TwoStarSky());
+  const RunOutcome cancelled = Run([](UserActions& at) { at.Cancel(L"Initial Exposure"); });
+  EXPECT_EQ(cancelled.call.result, S_OK);
+  EXPECT_TRUE(cancelled.messages.empty());
+  EXPECT_EQ(host->Record().camerasCreated, 0);
+  const RunOutcome closed = Run([](UserActions& at) { at.CloseByCloseBox(L"Initial Exposure"); });
+  EXPECT_EQ(closed.call.result, S_OK);
+  EXPECT_TRUE(closed.messages.empty());
+  EXPECT_EQ(host->Record().camerasCreated, 0);
+  EXPECT_EQ(closed.liveHostObjects, 0);
+}
+
+TEST_F(HostedPlugIn, CancellingTheSetupEndsSilentlyAfterTheFullFrameWithoutALog) {
+  Serve(TwoStarSky());
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.Cancel(L"Guide star setup");
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_EQ(host->Record().exposures, std::vector<float>{6});
+  EXPECT_FALSE(run.log);
+  EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+TEST_F(HostedPlugIn, WithoutAnAutoguiderImageTheRunEndsSilentlyWithoutALog) {
+  HostScript script = TwoStarSky();
+  script.documentNames = {"Light 1", "autoguider image"};  // letter case counts
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_FALSE(run.log);
+  EXPECT_TRUE(session->CallsOf("PointInformation").empty());
+  EXPECT_EQ(session->CallsOf("DisplayName").size(), 2u);
+  EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+TEST_F(HostedPlugIn, AGuiderImageClosedDuringGuidingEndsTheRunSilently) {
+  HostScript script = TwoStarSky();
+  script.documentNames = {"Light 1", "Autoguider Image"};
+  script.imageClosedAfterExposure = 3;  // gone after the second guide exposure
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_EQ(run.log,
+            std::string(kTwoStarHeader) + "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
+  EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+TEST_F(HostedPlugIn, AnAggressivenessOfZeroEndsTheRunAfterItsCycle) {
+  HostScript script = TwoStarSky();
+  script.aggressivenessZeroFromCycle = 1;
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_EQ(host->Record().exposures.size(), 3u);  // the full frame and two guide exposures
+  EXPECT_EQ(run.log, std::string(kTwoStarHeader) +
+                         "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n"
+                         "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
+}
+
+TEST_F(HostedPlugIn, AHostFailureIsReturnedByDoModalWithItsDescription) {
+  Serve(TwoStarSky());
+  session->SetOverride([](const RecordedCall& call) -> std::optional<Variant> {
+    if (call.member == "GuiderXSpeed") {
+      throw RunFailure(FailureKind::Host, "Guider is not calibrated", 0x80040201);
+    }
+    return std::nullopt;
+  });
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, DISP_E_EXCEPTION);
+  EXPECT_EQ(run.call.scode, static_cast<HRESULT>(0x80040201));
+  EXPECT_NE(run.call.description.find(L"Guider is not calibrated"), std::wstring::npos)
+      << hostcom::Narrow(run.call.description);
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_TRUE(session->CallsOf("GuiderMove").empty());
+  EXPECT_EQ(run.log, std::string(kTwoStarHeader));  // closed, without the failed cycle's row
+  EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Typing into the dialogs
+
+TEST_F(HostedPlugIn, ATextThatIsNoNumberKeepsTheInitialDialogOpen) {
+  Serve(TwoStarSky());
+  bool stillOpen = false;
+  const RunOutcome run = Run([&stillOpen](UserActions& at) {
+    HWND dialog = at.Dialog(L"Initial Exposure");
+    at.AnswerInitial(L"abc");
+    at.DismissMessage();
+    stillOpen = hostcom::dialogs::FindDialog(L"Initial Exposure") == dialog;
+    at.AnswerInitial(L"2");
+    at.Cancel(L"Guide star setup");
+  });
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(run.messages, Messages{L"Please enter a number"});
+  EXPECT_EQ(host->Record().exposures, std::vector<float>{2});
+  EXPECT_TRUE(run.problems.empty());
+}
+
+TEST_F(HostedPlugIn, AnOutOfRangeStarCountKeepsTheSetupDialogOpen) {
+  HostScript script = TwoStarSky();
+  script.clicks = {{101, 199}};
+  script.aggressivenessZeroFromCycle = 0;
+  Serve(script);
+  bool stillOpen = false;
+  const RunOutcome run = Run([&stillOpen](UserActions& at) {
+    at.AnswerInitial();
+    HWND dialog = at.Dialog(L"Guide star setup");
+    at.AnswerSetup({L"11"});
+    at.DismissMessage();
+    stillOpen = hostcom::dialogs::FindDialog(L"Guide star setup") == dialog;
+    at.AnswerSetup({L"1"});
+  });
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(run.messages, Messages{L"Please enter a number"});
+  EXPECT_EQ(session->CallsOf("PointInformation").size(), 2u);  // one pick, one cycle
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lifetime
+
+TEST_F(HostedPlugIn, HostObjectsAreReleasedAfterEveryRunAndTheModuleMayUnloadAfterwards) {
+  HostScript script = TwoStarSky();
+  script.stopEventDuringExposure = 1;
+  Serve(script);
+  for (int run = 0; run < 2; ++run) {
+    const RunOutcome outcome = Run([](UserActions& at) {
+      at.AnswerInitial();
+      at.AnswerSetup({L"2"});
+      at.DismissMessage();  // the stop event below
+    });
+    EXPECT_EQ(outcome.liveHostObjects, 0) << "run " << run;
+  }
+
+  HMODULE module = LoadLibraryW(PlugInDllPath().c_str());
+  ASSERT_NE(module, nullptr);
+  using CanUnload = HRESULT(STDAPICALLTYPE*)();
+  const auto canUnloadNow = reinterpret_cast<CanUnload>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  ASSERT_NE(canUnloadNow, nullptr);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);  // the plug-in object is still held
+  plugin.reset();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+  FreeLibrary(module);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Figures: processor time used while the plug-in waits (printed, not asserted)
+
+TEST_F(HostedPlugIn, WaitFigures) {
+  HostScript script = TwoStarSky();
+  script.fullFrameTime = std::chrono::seconds(10);
+  script.clickDelay = std::chrono::seconds(10);
+  script.aggressivenessZeroFromCycle = 0;
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  const HostRecord& record = host->Record();
+  std::printf("CPU during a %.1f s exposure wait: %.3f s (%.1f %%)\n", record.exposureWaitWall,
+              record.exposureWaitCpu, 100.0 * record.exposureWaitCpu / record.exposureWaitWall);
+  std::printf("CPU during a %.1f s click wait: %.3f s (%.1f %%)\n", record.clickWaitWall,
+              record.clickWaitCpu, 100.0 * record.clickWaitCpu / record.clickWaitWall);
+  RecordProperty("ExposureWaitCpuSeconds", std::to_string(record.exposureWaitCpu));
+  RecordProperty("ClickWaitCpuSeconds", std::to_string(record.clickWaitCpu));
+}
+
+}  // namespace
+}  // namespace corvane::testhost

@@ -1,0 +1,129 @@
+#include "tests/wine/host/ScreenUser.h"
+
+#include "dialogs/win/DialogIds.h"
+#include "sim/hostcom/ComOwners.h"
+#include "sim/hostcom/DialogDriver.h"
+
+namespace corvane::testhost {
+namespace driver = hostcom::dialogs;
+using namespace std::chrono_literals;
+
+namespace {
+constexpr const wchar_t* kMessageCaption = L"Corvane";
+}
+
+HWND UserActions::Dialog(const wchar_t* caption) {
+  HWND dialog = driver::WaitForDialog(caption);
+  if (!dialog) throw MissingWindow("no window \"" + hostcom::Narrow(caption) + "\"");
+  return dialog;
+}
+
+namespace {
+
+// After OK: the dialog closes, or a message box comes up in front of it.
+void WaitForOutcome(HWND dialog) {
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (IsWindow(dialog) && IsWindowVisible(dialog) && !driver::FindDialog(kMessageCaption)) {
+    if (std::chrono::steady_clock::now() > deadline) throw MissingWindow("dialog did not react");
+    Sleep(5);
+  }
+}
+
+}  // namespace
+
+void UserActions::AnswerInitial(std::optional<std::wstring> number1) {
+  HWND dialog = Dialog(dialog_ids::kInitialCaption);
+  if (number1) driver::SetText(dialog, dialog_ids::kNumber1, *number1);
+  driver::PressButton(dialog, dialog_ids::kOK);
+  WaitForOutcome(dialog);
+}
+
+void UserActions::AnswerSetup(const std::array<std::optional<std::wstring>, 7>& numbers) {
+  HWND dialog = Dialog(dialog_ids::kSampleCaption);
+  for (int n = 1; n <= 7; ++n) {
+    if (const auto& text = numbers[static_cast<std::size_t>(n - 1)]) {
+      driver::SetText(dialog, dialog_ids::Number(n), *text);
+    }
+  }
+  driver::PressButton(dialog, dialog_ids::kOK);
+  WaitForOutcome(dialog);
+}
+
+void UserActions::Cancel(const wchar_t* caption) {
+  HWND dialog = Dialog(caption);
+  driver::PressButton(dialog, dialog_ids::kCancel);
+  driver::WaitUntilClosed(dialog);
+}
+
+void UserActions::CloseByCloseBox(const wchar_t* caption) {
+  HWND dialog = Dialog(caption);
+  driver::Close(dialog);
+  driver::WaitUntilClosed(dialog);
+}
+
+std::wstring UserActions::DismissMessage() {
+  HWND box = Dialog(kMessageCaption);
+  std::wstring text = driver::MessageBoxText(box);
+  user_.Note(text);
+  driver::PressOk(box);
+  driver::WaitUntilClosed(box);
+  return text;
+}
+
+ScreenUser::ScreenUser(Script script) : thread_([this, script] { Run(script); }) {}
+
+ScreenUser::~ScreenUser() {
+  Finish();
+}
+
+void ScreenUser::Finish() {
+  finishing_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void ScreenUser::Run(Script script) {
+  UserActions actions(*this);
+  try {
+    if (script) script(actions);
+  } catch (const std::exception& missing) {
+    Problem(missing.what());
+  }
+  // Whatever still comes up is dismissed, so that the run on the test's thread ends.
+  while (!finishing_) {
+    if (HWND box = driver::FindDialog(kMessageCaption)) {
+      Note(driver::MessageBoxText(box));
+      driver::PressOk(box);
+      driver::WaitUntilClosed(box, 5s);
+    }
+    for (const wchar_t* caption : {dialog_ids::kInitialCaption, dialog_ids::kSampleCaption}) {
+      if (HWND dialog = driver::FindDialog(caption)) {
+        Problem("dialog \"" + hostcom::Narrow(caption) + "\" left open; cancelled");
+        driver::PressButton(dialog, dialog_ids::kCancel);
+        driver::WaitUntilClosed(dialog, 5s);
+      }
+    }
+    Sleep(10);
+  }
+}
+
+void ScreenUser::Note(std::wstring message) {
+  std::lock_guard lock(mutex_);
+  messages_.push_back(std::move(message));
+}
+
+void ScreenUser::Problem(std::string problem) {
+  std::lock_guard lock(mutex_);
+  problems_.push_back(std::move(problem));
+}
+
+std::vector<std::wstring> ScreenUser::Messages() const {
+  std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+std::vector<std::string> ScreenUser::Problems() const {
+  std::lock_guard lock(mutex_);
+  return problems_;
+}
+
+}  // namespace corvane::testhost

@@ -1,0 +1,81 @@
+// The user at the screen: a thread that answers the plug-in's dialogs and message boxes with the
+// dialog driver, following a script, while the test's own thread is inside DoModal. When the
+// script is done (or a window it waits for never comes) it keeps dismissing whatever box or
+// dialog still appears, so that a plug-in that shows more than expected cannot hang the test;
+// everything it saw is reported.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace corvane::testhost {
+
+class ScreenUser;
+
+// What the script can do; each step waits for its window first.
+class UserActions {
+ public:
+  explicit UserActions(ScreenUser& user) : user_(user) {}
+
+  // "Initial Exposure": types the text (when given) and presses OK; returns when the dialog has
+  // closed or a message box came up in front of it.
+  void AnswerInitial(std::optional<std::wstring> number1 = std::nullopt);
+  // "Guide star setup": types the given texts into Number1..Number7 and presses OK.
+  void AnswerSetup(const std::array<std::optional<std::wstring>, 7>& numbers = {});
+  void Cancel(const wchar_t* caption);           // the Cancel button
+  void CloseByCloseBox(const wchar_t* caption);  // WM_CLOSE
+  // Waits for the message box "Corvane", records its text and presses OK.
+  std::wstring DismissMessage();
+  // The dialog with this caption, waited for.
+  HWND Dialog(const wchar_t* caption);
+
+ private:
+  ScreenUser& user_;
+};
+
+class ScreenUser {
+ public:
+  using Script = std::function<void(UserActions&)>;
+
+  explicit ScreenUser(Script script);
+  ~ScreenUser();
+  ScreenUser(const ScreenUser&) = delete;
+  ScreenUser& operator=(const ScreenUser&) = delete;
+
+  // Stops dismissing windows and waits for the thread.
+  void Finish();
+
+  // Every message box text seen, in order (also those dismissed after the script).
+  std::vector<std::wstring> Messages() const;
+  // Windows waited for in vain, and dialogs that were still open after the script.
+  std::vector<std::string> Problems() const;
+
+ private:
+  friend class UserActions;
+  void Run(Script script);
+  void Note(std::wstring message);
+  void Problem(std::string problem);
+
+  mutable std::mutex mutex_;
+  std::vector<std::wstring> messages_;
+  std::vector<std::string> problems_;
+  std::atomic<bool> finishing_{false};
+  std::thread thread_;
+};
+
+// A window that the script waited for did not come.
+class MissingWindow : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace corvane::testhost
