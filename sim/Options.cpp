@@ -80,6 +80,7 @@ std::string OptionsHelp() {
  The host's guider:
   --aggressiveness A [14]   --wrong-reverse (calibration with GuiderReverseX the wrong way)
   --wrong-dec DEG (the host reports this declination instead of the mount's)
+  --output-enables MASK (GuiderOutputEnables: bit 1, 2, 4, 8 for directions 0 to 3) [15]
  Camera and sky:
   --width N [752] --height N [582] --scale ARCSEC_PER_PX [1.5] --rotation DEG [25] --mirror
   --read-noise E [8] --sky E_PER_S [30] --field-stars N [14] --brightest E_PER_S [30000]
@@ -103,6 +104,7 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
   bool wrongReverse = false;
   bool noUnguided = false;
   double wrongDec = 1e9;
+  int outputEnables = 15;
 
   using Setter = std::function<bool(const std::string&)>;
   auto number = [](double& target) {
@@ -133,6 +135,7 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
       {"--border", text(texts[6])},
       {"--aggressiveness", number(obs.aggressiveness)},
       {"--wrong-dec", number(wrongDec)},
+      {"--output-enables", integer(outputEnables)},
       {"--width", integer(obs.camera.width)},
       {"--height", integer(obs.camera.height)},
       {"--scale", number(obs.camera.pixelScale)},
@@ -202,10 +205,11 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
     stop.afterCycles = options.cycles;
     obs.events.push_back(stop);
   }
-  if (wrongReverse || wrongDec < 1e8) {
+  if (wrongReverse || wrongDec < 1e8 || outputEnables != 15) {
     GuiderCalibration c = CalibrationFor(obs.camera, obs.mount, obs.aggressiveness);
     if (wrongReverse) c.reverseX = !c.reverseX;
     if (wrongDec < 1e8) c.declinationDeg = wrongDec;
+    c.outputEnables = outputEnables;
     obs.calibration = c;
   }
   return true;

@@ -170,6 +170,18 @@ TEST(ScriptedEvents, ACloudDimsItsStarsOnlyWhileItLasts) {
   EXPECT_LT(outcome.truth.totalRms, 0.6);
 }
 
+TEST(GuidedRun, ADisabledOutputGetsNoPulseThoughItsValueIsLogged) {
+  // Directions 0, 2 and 3 only (mask 13): the RA axis is pushed one way and never back.
+  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "40", "--output-enables", "13"}));
+  const GuideLogData log = Log(outcome);
+  int negativeX = 0;
+  for (const LogRow& row : log.rows) negativeX += row.xtim < 0 ? 1 : 0;
+  EXPECT_GT(negativeX, 0);
+  for (const CycleTruth& cycle : outcome.cycles) {
+    for (const Pulse& pulse : cycle.pulses) EXPECT_NE(pulse.direction, 1);
+  }
+}
+
 TEST(ScriptedUser, ARefusedNumberIsRetypedAndACancelEndsTheRunBeforeAnyLog) {
   SimulationSettings s = Settings({"--cycles", "3"});
   s.dialogs.initial = {"1,5", "1.5"};
