@@ -106,17 +106,25 @@ int Measure() {
   {  // 3. Declination.
     std::printf(
         "3. Declination (defaults: 10\" p-p PE, drift 0.5\"/min RA, 1\"/min Dec), 150 cycles:\n"
-        "   dec   guided RMS   unguided RMS\n");
+        "   dec   guided RMS   unguided RMS   guided RA RMS   the same, host reporting dec 0\n");
     for (double dec : {0.0, 45.0, 60.0, 75.0}) {
-      double guided = 0.0, unguided = 0.0;
+      double guided = 0.0, unguided = 0.0, guidedRa = 0.0, uncompensated = 0.0;
       for (int seed = 1; seed <= kSeeds; ++seed) {
         SimulationSettings s = Base(150, static_cast<std::uint64_t>(seed));
         s.observatory.mount.declinationDeg = dec;
         const RunOutcome run = RunSimulation(s);
         guided += run.truth.totalRms;
+        guidedRa += run.truth.raRms;
         unguided += UnguidedOver(s.observatory, run).totalRms;
+        // The same with the host's GuiderDeclination left at 0: RA pulses lack 1/cos(dec).
+        GuiderCalibration c =
+            CalibrationFor(s.observatory.camera, s.observatory.mount, s.observatory.aggressiveness);
+        c.declinationDeg = 0.0;
+        s.observatory.calibration = c;
+        uncompensated += RunSimulation(s).truth.raRms;
       }
-      std::printf("   %3.0f   %.3f\"       %.3f\"\n", dec, guided / kSeeds, unguided / kSeeds);
+      std::printf("   %3.0f   %.3f\"       %.3f\"         %.3f\"          %.3f\"\n", dec,
+                  guided / kSeeds, unguided / kSeeds, guidedRa / kSeeds, uncompensated / kSeeds);
     }
     std::printf("\n");
   }
