@@ -239,6 +239,30 @@ TEST_F(DialogWindows, EnterPressesOkAndEscPressesCancel) {
   EXPECT_EQ(sample.DataValid(), 0);
 }
 
+TEST_F(DialogWindows, AltWithTheUnderlinedLetterPressesTheButton) {
+  // Alt+C on the first showing: Cancel. Alt+O on the second: OK.
+  InitialDialog model;
+  for (const wchar_t key : {L'c', L'o'}) {
+    bool found = false;
+    bool closedByKey = false;
+    ShowWhileDriving([&] { ShowInitialDialog(model, reader); },
+                     [&](DWORD) {
+                       HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
+                       if (dialog == nullptr) return;
+                       found = true;
+                       constexpr LPARAM kAltDown = 1 << 29;
+                       PostMessageW(GetDlgItem(dialog, ids::kNumber1), WM_SYSCHAR, key,
+                                    kAltDown | 1);
+                       closedByKey = driver::WaitUntilClosed(dialog, std::chrono::seconds(5));
+                       if (!closedByKey) driver::Close(dialog);
+                     });
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(closedByKey) << static_cast<char>(key);
+    EXPECT_EQ(model.DataValid(), key == L'o' ? -1 : 0) << static_cast<char>(key);
+  }
+  EXPECT_EQ(model.GetDuration(), 6.0f);
+}
+
 TEST_F(DialogWindows, GuideStarSetupLooksAsDesigned) {
   SampleDialog model;
   Seen seen;
