@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The 64- and 32-bit Corvane.dll registered side by side in one prefix: the ProgID is shared by
+# both registry views, the class keys are not. Unregistering one must leave the ProgID that the
+# other still serves; unregistering the last removes it.
+# Usage: side-by-side.sh <this Corvane.dll> (the other bitness is found in the sibling build).
+set -uo pipefail
+source "$(dirname "$0")/../../../scripts/wine-env.sh"
+
+this=$1
+case "$this" in
+  *mingw-x64*) x64=$this; x86=${this/mingw-x64/mingw-x86} ;;
+  *mingw-x86*) x86=$this; x64=${this/mingw-x86/mingw-x64} ;;
+  *) echo "cannot tell the bitness of $this"; exit 1 ;;
+esac
+for dll in "$x64" "$x86"; do
+  [ -f "$dll" ] || { echo "SKIP: $dll is not built"; exit 77; }
+done
+win() { echo "Z:${1//\//\\}"; }
+
+failures=0
+check() {  # check <description> <expected 0|1> <command...>
+  local what=$1 expected=$2; shift 2
+  "$@" >/dev/null 2>&1; local found=$(( $? == 0 ? 1 : 0 ))
+  if [ "$found" != "$expected" ]; then echo "FAIL: $what"; failures=$((failures + 1)); else echo "ok: $what"; fi
+}
+progid() { wine reg query 'HKCR\Corvane.PlugIn\CLSID'; }
+clsid() { wine reg query 'HKCR\Corvane.PlugIn\CLSID' /ve 2>/dev/null | grep -o '{[^}]*}'; }
+server() { wine reg query "HKCR\\CLSID\\$(cat "$work/clsid")\\InprocServer32" "/reg:$1"; }
+register() { wine regsvr32 /s "$@"; }
+
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+register "$(win "$x64")" && register "$(win "$x86")" || { echo "FAIL: registration"; exit 1; }
+clsid >"$work/clsid"
+check "both registered: 64-bit class" 1 server 64
+check "both registered: 32-bit class" 1 server 32
+
+register /u "$(win "$x86")"
+check "32-bit unregistered: ProgID kept for the 64-bit DLL" 1 progid
+check "32-bit unregistered: 64-bit class kept" 1 server 64
+check "32-bit unregistered: 32-bit class gone" 0 server 32
+
+register "$(win "$x86")"
+register /u "$(win "$x64")"
+check "64-bit unregistered: ProgID kept for the 32-bit DLL" 1 progid
+check "64-bit unregistered: 32-bit class kept" 1 server 32
+check "64-bit unregistered: 64-bit class gone" 0 server 64
+
+register /u "$(win "$x86")"
+check "both unregistered: ProgID gone" 0 progid
+check "both unregistered: 32-bit class gone" 0 server 32
+
+# Leave both registered, as the other tests of this prefix expect.
+register "$(win "$x64")"; register "$(win "$x86")"
+exit $(( failures > 0 ))
