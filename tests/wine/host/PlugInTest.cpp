@@ -2,6 +2,7 @@
 // called through IDispatch only, with MaxIm.Application and MaxIm.CCDCamera served by this
 // program and a user at the screen answering the dialogs and message boxes.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <map>
@@ -494,6 +495,58 @@ TEST_F(HostedPlugIn, AHostFailureIsReturnedByDoModalWithItsDescription) {
   EXPECT_TRUE(session->CallsOf("GuiderMove").empty());
   EXPECT_EQ(run.log, std::string(kTwoStarHeader));  // closed, without the failed cycle's row
   EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+TEST_F(HostedPlugIn, APointInformationResultTooShortFailsTheRun) {
+  Serve(TwoStarSky());
+  session->SetOverride([](const RecordedCall& call) -> std::optional<Variant> {
+    if (call.member != "PointInformation") return std::nullopt;
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 7);  // elements 0 to 6 only
+    Variant result;
+    V_VT(result.Address()) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(result.Address()) = array;
+    return result;
+  });
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, DISP_E_EXCEPTION);
+  EXPECT_TRUE(FAILED(run.call.scode));
+  EXPECT_FALSE(run.call.description.empty());
+  EXPECT_EQ(session->CallsOf("PointInformation").size(), 1u);  // the first pick already fails
+  EXPECT_FALSE(run.log);
+  EXPECT_EQ(run.liveHostObjects, 0);
+}
+
+// Where c:\Corvane.csv cannot be created, the log goes to the user's Documents folder, and the
+// user is told so once, before guiding starts.
+TEST_F(HostedPlugIn, ALogThatCannotBeWrittenToCGoesToDocuments) {
+  HostScript script = TwoStarSky();
+  script.aggressivenessZeroFromCycle = 0;
+  Serve(script);
+  PWSTR folder = nullptr;
+  ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &folder), S_OK);
+  const std::wstring documentsLog = std::wstring(folder) + L"\\Corvane.csv";
+  CoTaskMemFree(folder);
+  DeleteFileW(documentsLog.c_str());
+
+  struct Blocked {  // a folder where the file should be
+    Blocked() { CreateDirectoryW(kLogPath, nullptr); }
+    ~Blocked() { RemoveDirectoryW(kLogPath); }
+  } blocked;
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+    at.DismissMessage();
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_NE(run.messages[0].find(documentsLog), std::wstring::npos)
+      << hostcom::Narrow(run.messages[0]);
+  EXPECT_EQ(ReadFileBytes(documentsLog),
+            std::string(kTwoStarHeader) + "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
+  DeleteFileW(documentsLog.c_str());
 }
 
 // ---------------------------------------------------------------------------------------------
