@@ -69,6 +69,8 @@ class HostedPlugIn : public ::testing::Test {
     outcome.messages = user.Messages();
     outcome.problems = user.Problems();
     outcome.log = ReadFileBytes(kLogPath);
+    // The user found every window the script waited for, and nothing was left open.
+    for (const auto& problem : outcome.problems) ADD_FAILURE() << "at the screen: " << problem;
     return outcome;
   }
 
@@ -355,6 +357,23 @@ TEST_F(HostedPlugIn, ANullGuiderRunningCountsAsFinished) {
   EXPECT_EQ(session->CallsOf("GuiderRunning").size(), 2u);  // one read per exposure
   EXPECT_EQ(run.log,
             std::string(kTwoStarHeader) + "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
+}
+
+// A stop that arrives before guiding has begun is shown, then forgotten when guiding starts.
+TEST_F(HostedPlugIn, AStopEventDuringTheFullFrameHasNoEffect) {
+  HostScript script = TwoStarSky();
+  script.stopEventDuringExposure = 0;
+  script.aggressivenessZeroFromCycle = 1;
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial();
+    at.DismissMessage();
+    at.AnswerSetup({L"2"});
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_EQ(run.messages, Messages{L"EventCode 15 received"});
+  EXPECT_TRUE(run.problems.empty());
+  EXPECT_EQ(host->Record().exposures.size(), 3u);  // guided until the aggressiveness read 0
 }
 
 // ---------------------------------------------------------------------------------------------
