@@ -338,6 +338,11 @@ TEST_F(HostObjects, LiveObjectsAreCountedUntilTheirLastRelease) {
 // Class registration for the lifetime of a program.
 class ClassRegistrationTest : public ::testing::Test {
  protected:
+  // The test's own prefix: whatever an earlier program left under these ProgIDs goes first.
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"MaxIm.Application");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"MaxIm.CCDCamera");
+  }
   void TearDown() override {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"MaxIm.Application");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CLSID\\{0E1F4C32-7A55-4C1B-9E80-3D2B61C0FFEE}");
