@@ -28,13 +28,18 @@ void WinRunEnvironment::LetHostRun() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
-      // The host's own loop must still see it.
-      PostQuitMessage(static_cast<int>(message.wParam));
-      return;
+      // Meant for the host's own loop: handed back when the run ends. Posting it again now would
+      // wake every wait for input at once and turn the click waits into a busy loop.
+      quitCode_ = static_cast<int>(message.wParam);
+      continue;
     }
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+}
+
+WinRunEnvironment::~WinRunEnvironment() {
+  if (quitCode_) PostQuitMessage(*quitCode_);
 }
 
 void WinRunEnvironment::Sleep100ms() {

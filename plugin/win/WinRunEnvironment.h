@@ -3,6 +3,8 @@
 // click waits, and the guide log file.
 #pragma once
 
+#include <optional>
+
 #include "dialogs/win/OleNumberReader.h"
 #include "guiding/RunEnvironment.h"
 
@@ -13,6 +15,11 @@ void ShowMessageBox(const std::string& text);
 
 class WinRunEnvironment final : public RunEnvironment {
  public:
+  WinRunEnvironment() = default;
+  ~WinRunEnvironment() override;
+  WinRunEnvironment(const WinRunEnvironment&) = delete;
+  WinRunEnvironment& operator=(const WinRunEnvironment&) = delete;
+
   void ShowInitial(InitialDialog& dialog) override;
   void ShowSample(SampleDialog& dialog) override;
   void ShowMessage(const std::string& text) override;
@@ -23,6 +30,7 @@ class WinRunEnvironment final : public RunEnvironment {
 
  private:
   OleNumberReader reader_;
+  std::optional<int> quitCode_;  // a WM_QUIT taken from the queue while letting the host run
 };
 
 }  // namespace corvane::win
