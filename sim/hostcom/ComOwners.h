@@ -78,9 +78,8 @@ class Variant {
   const VARIANT& Get() const { return value_; }
   VARIANT* Address() { return &value_; }
   VARTYPE Type() const { return V_VT(&value_); }
-  // Moves the value into a caller's VARIANT (which must be empty or initialised).
+  // Moves the value into an out-parameter VARIANT, which by COM's rules holds nothing to free.
   void MoveInto(VARIANT* target) {
-    VariantClear(target);
     *target = value_;
     VariantInit(&value_);
   }

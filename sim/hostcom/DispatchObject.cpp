@@ -177,19 +177,19 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID, LCID, WO
   if (!member) return DISP_E_MEMBERNOTFOUND;
   if (!params) return E_INVALIDARG;
 
-  RecordedCall call;
-  call.object = objectName_;
-  call.member = Narrow(member->name);
-  call.dispid = dispid;
-  call.flags = flags;
-  std::vector<const VARIANT*> values;
-  for (UINT i = params->cArgs; i > 0; --i) {
-    values.push_back(&params->rgvarg[i - 1]);
-    call.arguments.push_back(Describe(params->rgvarg[i - 1]));
-  }
-  session_->Record(call);
-
   try {
+    RecordedCall call;
+    call.object = objectName_;
+    call.member = Narrow(member->name);
+    call.dispid = dispid;
+    call.flags = flags;
+    std::vector<const VARIANT*> values;
+    for (UINT i = params->cArgs; i > 0; --i) {
+      values.push_back(&params->rgvarg[i - 1]);
+      call.arguments.push_back(Describe(params->rgvarg[i - 1]));
+    }
+    session_->Record(call);
+
     const bool put = call.IsPut();
     if (put) {
       if (!member->put) throw CallRefused{DISP_E_MEMBERNOTFOUND};
