@@ -29,6 +29,19 @@ void WaitForOutcome(HWND dialog) {
   }
 }
 
+// The plug-in's message boxes offer an OK button and nothing else.
+bool OffersOnlyOk(HWND box) {
+  auto offered = [box](int id) {
+    HWND button = GetDlgItem(box, id);
+    return button && IsWindowVisible(button);
+  };
+  if (!offered(IDOK)) return false;
+  for (int id : {IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
+    if (offered(id)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void UserActions::AnswerInitial(std::optional<std::wstring> number1) {
@@ -65,6 +78,8 @@ std::wstring UserActions::DismissMessage() {
   HWND box = Dialog(kMessageCaption);
   std::wstring text = driver::MessageBoxText(box);
   user_.Note(text);
+  if (!OffersOnlyOk(box))
+    user_.Problem("the box \"" + hostcom::Narrow(text) + "\" offers more than OK");
   driver::PressOk(box);
   driver::WaitUntilClosed(box);
   return text;
@@ -91,7 +106,10 @@ void ScreenUser::Run(Script script) {
   // Whatever still comes up is dismissed, so that the run on the test's thread ends.
   while (!finishing_) {
     if (HWND box = driver::FindDialog(kMessageCaption)) {
-      Note(driver::MessageBoxText(box));
+      const std::wstring text = driver::MessageBoxText(box);
+      Note(text);
+      if (!OffersOnlyOk(box))
+        Problem("the box \"" + hostcom::Narrow(text) + "\" offers more than OK");
       driver::PressOk(box);
       driver::WaitUntilClosed(box, 5s);
     }
