@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "dialogs/win/DialogIds.h"
 #include "guiding/RunFailure.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/ComOwners.h"
@@ -583,15 +584,18 @@ TEST_F(HostedPlugIn, ALogThatCannotBeWrittenToCGoesToDocuments) {
 TEST_F(HostedPlugIn, ATextThatIsNoNumberKeepsTheInitialDialogOpen) {
   Serve(TwoStarSky());
   bool stillOpen = false;
-  const RunOutcome run = Run([&stillOpen](UserActions& at) {
+  std::wstring textLeft;
+  const RunOutcome run = Run([&stillOpen, &textLeft](UserActions& at) {
     HWND dialog = at.Dialog(L"Initial Exposure");
     at.AnswerInitial(L"abc");
     at.DismissMessage();
     stillOpen = hostcom::dialogs::FindDialog(L"Initial Exposure") == dialog;
+    textLeft = hostcom::dialogs::GetText(dialog, dialog_ids::kNumber1);
     at.AnswerInitial(L"2");
     at.Cancel(L"Guide star setup");
   });
   EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(textLeft, L"abc");
   EXPECT_EQ(run.messages, Messages{L"Please enter a number"});
   EXPECT_EQ(host->Record().exposures, std::vector<float>{2});
   EXPECT_TRUE(run.problems.empty());
