@@ -648,6 +648,33 @@ TEST_F(HostedPlugIn, HostObjectsAreReleasedAfterEveryRunAndTheModuleMayUnloadAft
   FreeLibrary(module);
 }
 
+// The host passes its document to DoModal; the plug-in holds it for the call only.
+TEST_F(HostedPlugIn, TheDocumentPassedToDoModalIsHeldForTheCallOnly) {
+  HostScript script = TwoStarSky();
+  script.aggressivenessZeroFromCycle = 0;
+  Serve(script);
+  struct LightFrame : host::Document {
+    std::string DisplayName() override { return "Light 1"; }
+    double PointerReady() override { return 0; }
+    bool PointerDown() override { return false; }
+    double PointerX() override { return 0; }
+    double PointerY() override { return 0; }
+    host::HostArray PointInformation(std::int16_t, std::int16_t) override { return {}; }
+  };
+  auto doc = hostcom::MakeDocument(std::make_unique<LightFrame>(), session);
+  ScreenUser user([](UserActions& at) {
+    at.AnswerInitial();
+    at.AnswerSetup({L"2"});
+  });
+  const CallOutcome call = plugin->DoModal(doc.Get());
+  user.Finish();
+  EXPECT_EQ(call.result, S_OK);
+  EXPECT_EQ(host->Record().exposures.size(), 2u);  // it guided as without a document
+  EXPECT_EQ(hostcom::LiveObjectCount(), 1);        // only the document, held by us
+  doc->AddRef();
+  EXPECT_EQ(doc->Release(), 1u);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Figures: processor time used while the plug-in waits (printed, not asserted)
 
