@@ -690,12 +690,14 @@ TEST_F(HostedPlugIn, WaitFigures) {
   });
   EXPECT_EQ(run.call.result, S_OK);
   const HostRecord& record = host->Record();
-  std::printf("CPU during a %.1f s exposure wait: %.3f s (%.1f %%)\n", record.exposureWaitWall,
-              record.exposureWaitCpu, 100.0 * record.exposureWaitCpu / record.exposureWaitWall);
-  std::printf("CPU during a %.1f s click wait: %.3f s (%.1f %%)\n", record.clickWaitWall,
-              record.clickWaitCpu, 100.0 * record.clickWaitCpu / record.clickWaitWall);
-  RecordProperty("ExposureWaitCpuSeconds", std::to_string(record.exposureWaitCpu));
-  RecordProperty("ClickWaitCpuSeconds", std::to_string(record.clickWaitCpu));
+  auto print = [](const char* wait, double wall, double thread, double process) {
+    std::printf("%s wait of %.1f s: plug-in's thread %.3f s CPU (%.2f %%), whole process %.3f s\n",
+                wait, wall, thread, 100.0 * thread / wall, process);
+  };
+  print("Exposure", record.exposureWaitWall, record.exposureWaitThreadCpu, record.exposureWaitCpu);
+  print("Click", record.clickWaitWall, record.clickWaitThreadCpu, record.clickWaitCpu);
+  RecordProperty("ExposureWaitThreadCpuSeconds", std::to_string(record.exposureWaitThreadCpu));
+  RecordProperty("ClickWaitThreadCpuSeconds", std::to_string(record.clickWaitThreadCpu));
 }
 
 }  // namespace

@@ -10,16 +10,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double ProcessCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto seconds = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                               t.dwLowDateTime) /
-           1e7;
-  };
-  return seconds(kernel) + seconds(user);
+double FileTimeSeconds(const FILETIME& t) {
+  return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                             t.dwLowDateTime) /
+         1e7;
 }
+
+// Processor time (user + kernel) of the whole process and of the calling thread, the host's
+// thread on which the plug-in runs.
+struct CpuTime {
+  double process = 0.0;
+  double thread = 0.0;
+
+  static CpuTime Now() {
+    FILETIME created, exited, kernel, user;
+    CpuTime now;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    now.process = FileTimeSeconds(kernel) + FileTimeSeconds(user);
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    now.thread = FileTimeSeconds(kernel) + FileTimeSeconds(user);
+    return now;
+  }
+  CpuTime operator-(const CpuTime& earlier) const {
+    return {process - earlier.process, thread - earlier.thread};
+  }
+};
 
 double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
@@ -35,7 +50,7 @@ struct ScriptedHost::State {
   int exposuresTaken = 0;
   int runningReadsLeft = 0;
   Clock::time_point exposureStarted, exposureEnds;
-  double exposureCpuStart = 0.0;
+  CpuTime exposureCpuStart;
   bool eventSent = false;
   int movingReadsLeft = 0;
 
@@ -43,7 +58,7 @@ struct ScriptedHost::State {
   Point pointer;
   bool lastDownReadFalse = false;
   std::optional<Clock::time_point> firstPointerLook;
-  double clickCpuStart = 0.0;
+  CpuTime clickCpuStart;
 
   Point Shift() const {
     const auto& shifts = script.shiftPerExposure;
@@ -77,7 +92,7 @@ struct ScriptedHost::State {
   void LookAtPointer() {
     if (firstPointerLook) return;
     firstPointerLook = Clock::now();
-    clickCpuStart = ProcessCpuSeconds();
+    clickCpuStart = CpuTime::Now();
   }
 
   // Each run (each new application object) starts with the script's first exposure and click.
@@ -124,7 +139,9 @@ class Document final : public host::Document {
     bool down = false;
     if (s.lastDownReadFalse && s.ClickOffered()) {
       if (s.nextClick == 0) {
-        s.record.clickWaitCpu = ProcessCpuSeconds() - s.clickCpuStart;
+        const CpuTime used = CpuTime::Now() - s.clickCpuStart;
+        s.record.clickWaitCpu = used.process;
+        s.record.clickWaitThreadCpu = used.thread;
         s.record.clickWaitWall = Seconds(Clock::now() - *s.firstPointerLook);
       }
       s.pointer = s.script.clicks[s.nextClick++];
@@ -231,7 +248,7 @@ class Camera final : public host::Camera {
     s.runningReadsLeft = s.script.runningPolls;
     s.exposureStarted = Clock::now();
     s.exposureEnds = s.exposureStarted + s.script.fullFrameTime;
-    s.exposureCpuStart = ProcessCpuSeconds();
+    s.exposureCpuStart = CpuTime::Now();
     s.eventSent = false;
   }
   bool GuiderRunning() override {
@@ -248,7 +265,9 @@ class Camera final : public host::Camera {
       const double wall = Seconds(Clock::now() - s.exposureStarted);
       if (wall > s.record.exposureWaitWall) {
         s.record.exposureWaitWall = wall;
-        s.record.exposureWaitCpu = ProcessCpuSeconds() - s.exposureCpuStart;
+        const CpuTime used = CpuTime::Now() - s.exposureCpuStart;
+        s.record.exposureWaitCpu = used.process;
+        s.record.exposureWaitThreadCpu = used.thread;
       }
     }
     return running;

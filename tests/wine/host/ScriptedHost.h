@@ -91,10 +91,11 @@ struct HostRecord {
   bool telescopeConnected = false;
   int applicationsCreated = 0;
   int camerasCreated = 0;
-  // CPU time of the process (user + kernel) in seconds, around the first click wait and around
-  // the longest exposure wait, for the wait figures.
-  double clickWaitCpu = 0.0, clickWaitWall = 0.0;
-  double exposureWaitCpu = 0.0, exposureWaitWall = 0.0;
+  // Processor time (user + kernel) in seconds used during the first click wait and during the
+  // longest exposure wait: by the whole process (the user at the screen included) and by the
+  // host's thread, on which the plug-in runs. The wall time is the wait's length.
+  double clickWaitCpu = 0.0, clickWaitThreadCpu = 0.0, clickWaitWall = 0.0;
+  double exposureWaitCpu = 0.0, exposureWaitThreadCpu = 0.0, exposureWaitWall = 0.0;
 };
 
 class ScriptedHost {
