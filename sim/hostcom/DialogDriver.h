@@ -1,7 +1,8 @@
 // Drives the plug-in's dialogs and message boxes from another thread, as a user would: finds a
 // visible dialog by caption, types into its text boxes, presses its buttons, reads a message
-// box's text and dismisses it. Every function may be called from any thread; none sends a
-// message that could wait for a modal loop (button presses are posted).
+// box's text and dismisses it. Every function may be called from any thread. Button presses are
+// posted, so a press that opens a message box never blocks the driver; texts are sent with a
+// time-out.
 #pragma once
 
 #include <windows.h>
