@@ -219,27 +219,57 @@ struct UnusedDocument final : host::Document {
   }
 };
 
+// A host application object the plug-in must not call; it does not answer the document's IID.
+struct UnusedApplication final : host::Application {
+  void SetTelescopeConnected(bool) override { UnusedDocument::Unused(); }
+  bool TelescopeConnected() override { UnusedDocument::Unused(); }
+  std::unique_ptr<host::DocumentCollection> Documents() override { UnusedDocument::Unused(); }
+};
+
+// DoModal(Doc) through IDispatch with one object as Doc; the HRESULT and EXCEPINFO it gave.
+HRESULT DoModalWith(IDispatch* plugIn, IDispatch* passed, ExcepInfo& exception) {
+  VARIANT document;
+  VariantInit(&document);
+  V_VT(&document) = VT_DISPATCH;
+  V_DISPATCH(&document) = passed;
+  DISPPARAMS parameters{&document, nullptr, 1, 0};
+  return plugIn->Invoke(0x60030002, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
+                        nullptr, exception.Receive(), nullptr);
+}
+
 TEST_F(PlugInModule, DoModalHoldsTheHostsDocumentOnlyForTheCall) {
   ComPtr<IDispatch> plugIn = CreatePlugIn();
   ASSERT_TRUE(plugIn);
   auto session = std::make_shared<hostcom::HostSession>();
   {
-    ComPtr<IDispatch> hostDocument =
-        hostcom::MakeDocument(std::make_unique<UnusedDocument>(), session);
-    ASSERT_TRUE(hostDocument);
-    VARIANT document;
-    VariantInit(&document);
-    V_VT(&document) = VT_DISPATCH;
-    V_DISPATCH(&document) = hostDocument.Get();
-    DISPPARAMS parameters{&document, nullptr, 1, 0};
+    ComPtr<IDispatch> document = hostcom::MakeDocument(std::make_unique<UnusedDocument>(), session);
     ExcepInfo exception;
     // The run fails at its first step (no MaxIm.Application here), as it does without a document.
-    EXPECT_EQ(plugIn->Invoke(0x60030002, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
-                             &parameters, nullptr, exception.Receive(), nullptr),
-              DISP_E_EXCEPTION);
+    EXPECT_EQ(DoModalWith(plugIn.Get(), document.Get(), exception), DISP_E_EXCEPTION);
+    const EXCEPINFO& info = exception.Filled();
+    ASSERT_NE(info.bstrDescription, nullptr);
+    EXPECT_NE(std::wstring(info.bstrDescription).find(L"MaxIm.Application"), std::wstring::npos);
     EXPECT_EQ(session->Calls().size(), 0u);  // the document is not otherwise used
   }
   EXPECT_EQ(hostcom::LiveObjectCount(), 0);  // and not kept
+}
+
+TEST_F(PlugInModule, ThroughIDispatchDocIsTypedAsTheHostsDocument) {
+  // The type library types Doc as the host's document interface, so late-bound callers must
+  // pass an object that answers its IID; another object is refused before the run starts.
+  ComPtr<IDispatch> plugIn = CreatePlugIn();
+  ASSERT_TRUE(plugIn);
+  auto session = std::make_shared<hostcom::HostSession>();
+  {
+    ComPtr<IDispatch> application =
+        hostcom::MakeApplication(std::make_unique<UnusedApplication>(), session);
+    ExcepInfo exception;
+    const HRESULT hr = DoModalWith(plugIn.Get(), application.Get(), exception);
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_NE(hr, DISP_E_EXCEPTION);  // refused by the type library (E_NOINTERFACE under Wine)
+    EXPECT_EQ(session->Calls().size(), 0u);
+  }
+  EXPECT_EQ(hostcom::LiveObjectCount(), 0);
 }
 
 TEST_F(PlugInModule, CanUnloadOnlyWhenNoObjectIsAliveAndTheServerIsNotLocked) {
