@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 
@@ -618,6 +619,33 @@ TEST_F(HostedPlugIn, AnOutOfRangeStarCountKeepsTheSetupDialogOpen) {
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(run.messages, Messages{L"Please enter a number"});
   EXPECT_EQ(session->CallsOf("PointInformation").size(), 2u);  // one pick, one cycle
+}
+
+// In a German locale the user types a decimal comma (a point is refused, where OLE Automation
+// would have read "0.5" as 5), and the guide log keeps its decimal point.
+TEST_F(HostedPlugIn, GermanNumbersAreTypedWithACommaAndLoggedWithAPoint) {
+  wchar_t separator[8] = {};
+  GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8);
+  if (std::wstring(separator) != L",") {
+    if (std::getenv("CORVANE_EXPECT_DECIMAL_COMMA")) FAIL() << "the locale has no decimal comma";
+    GTEST_SKIP() << "runs in a locale with a decimal comma (host.GermanLocale)";
+  }
+  HostScript script = TwoStarSky();
+  script.shiftPerExposure = {{0, 0}, {1, -0.5}};
+  script.stopEventDuringExposure = 1;
+  Serve(script);
+  const RunOutcome run = Run([](UserActions& at) {
+    at.AnswerInitial(L"0.5");
+    at.DismissMessage();
+    at.AnswerInitial(L"0,5");
+    at.AnswerSetup({L"2", std::nullopt, std::nullopt, L"1,5", L"0,01", L"2,00", std::nullopt});
+  });
+  EXPECT_EQ(run.call.result, S_OK);
+  EXPECT_EQ(run.messages, (Messages{L"Please enter a number", L"EventCode 15 received"}));
+  EXPECT_EQ(host->Record().exposures, (std::vector<float>{0.5f, 1.5f}));
+  EXPECT_EQ(run.log,
+            std::string(kTwoStarHeader) +
+                "201,174.5,1,-0.5,0.1,-0.05,101,199.5,1,-0.5,20,301,149.5,1,-0.5,30,\"\"\r\n");
 }
 
 // ---------------------------------------------------------------------------------------------
