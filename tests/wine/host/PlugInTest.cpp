@@ -162,10 +162,6 @@ TEST(Registration, UnregisteringRemovesTheEntriesAndRegisteringRestoresThem) {
   EXPECT_TRUE(SamePath(ClassesValue(L"CLSID\\" + clsid + L"\\InprocServer32"), PlugInDllPath()));
 }
 
-struct TypeInfoRelease {
-  void operator()(ITypeInfo* info) const { info->Release(); }
-};
-
 TEST(Registration, TheTypeLibraryLoadsAndDescribesTheDualInterface) {
   GUID libid{}, clsid{};
   ASSERT_EQ(CLSIDFromString(ClassesValue(L"CLSID\\" + Clsid() + L"\\TypeLib")->c_str(), &libid),
