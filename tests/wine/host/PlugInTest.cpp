@@ -235,13 +235,15 @@ TEST(Registration, TheTypeLibraryLoadsAndDescribesTheDualInterface) {
 // ---------------------------------------------------------------------------------------------
 // The members a host calls outside a run
 
-TEST_F(HostedPlugIn, NameIsCorvaneEveryTime) {
+class Members : public HostedPlugIn {};
+
+TEST_F(Members, NameIsCorvaneEveryTime) {
   Serve({});
   EXPECT_EQ(plugin->Name(), L"Corvane");
   EXPECT_EQ(plugin->Name(), L"Corvane");
 }
 
-TEST_F(HostedPlugIn, EveryCameraEventIsShownInABoxCaptionedCorvane) {
+TEST_F(Members, EveryCameraEventIsShownInABoxCaptionedCorvane) {
   Serve({});
   Messages seen;
   ScreenUser user([&seen](UserActions& at) {
@@ -258,6 +260,8 @@ TEST_F(HostedPlugIn, EveryCameraEventIsShownInABoxCaptionedCorvane) {
 
 // ---------------------------------------------------------------------------------------------
 // A complete run
+
+class GuidingRun : public HostedPlugIn {};
 
 class CompleteRun : public HostedPlugIn, public ::testing::WithParamInterface<std::int32_t> {};
 
@@ -349,7 +353,7 @@ TEST_P(CompleteRun, GuidesFromBothDialogsThroughTheStarPicksToAStop) {
 
 INSTANTIATE_TEST_SUITE_P(PointInformationLowerBound, CompleteRun, ::testing::Values(0, 1));
 
-TEST_F(HostedPlugIn, ANullGuiderRunningCountsAsFinished) {
+TEST_F(GuidingRun, ANullGuiderRunningCountsAsFinished) {
   HostScript script = TwoStarSky();
   script.aggressivenessZeroFromCycle = 0;
   Serve(script);
@@ -369,7 +373,7 @@ TEST_F(HostedPlugIn, ANullGuiderRunningCountsAsFinished) {
 }
 
 // A stop that arrives before guiding has begun is shown, then forgotten when guiding starts.
-TEST_F(HostedPlugIn, AStopEventDuringTheFullFrameHasNoEffect) {
+TEST_F(GuidingRun, AStopEventDuringTheFullFrameHasNoEffect) {
   HostScript script = TwoStarSky();
   script.stopEventDuringExposure = 0;
   script.aggressivenessZeroFromCycle = 1;
@@ -388,7 +392,9 @@ TEST_F(HostedPlugIn, AStopEventDuringTheFullFrameHasNoEffect) {
 // ---------------------------------------------------------------------------------------------
 // How runs end
 
-TEST_F(HostedPlugIn, ACameraThatRefusesTheLinkEndsTheRunWithItsMessage) {
+class RunEnd : public HostedPlugIn {};
+
+TEST_F(RunEnd, ACameraThatRefusesTheLinkEndsTheRunWithItsMessage) {
   HostScript script = TwoStarSky();
   script.linkAccepted = false;
   Serve(script);
@@ -401,7 +407,7 @@ TEST_F(HostedPlugIn, ACameraThatRefusesTheLinkEndsTheRunWithItsMessage) {
   EXPECT_EQ(run.liveHostObjects, 0);
 }
 
-TEST_F(HostedPlugIn, ATelescopeThatRefusesEndsTheRunWithItsMessage) {
+TEST_F(RunEnd, ATelescopeThatRefusesEndsTheRunWithItsMessage) {
   HostScript script = TwoStarSky();
   script.telescopeAccepted = false;
   Serve(script);
@@ -413,7 +419,7 @@ TEST_F(HostedPlugIn, ATelescopeThatRefusesEndsTheRunWithItsMessage) {
   EXPECT_EQ(run.liveHostObjects, 0);
 }
 
-TEST_F(HostedPlugIn, ALinkLostDuringGuidingEndsTheRunAtTheNextCycle) {
+TEST_F(RunEnd, ALinkLostDuringGuidingEndsTheRunAtTheNextCycle) {
   HostScript script = TwoStarSky();
   script.linkDropsAfterExposure = 2;  // after the first guide exposure
   Serve(script);
@@ -429,7 +435,7 @@ TEST_F(HostedPlugIn, ALinkLostDuringGuidingEndsTheRunAtTheNextCycle) {
   EXPECT_EQ(run.liveHostObjects, 0);
 }
 
-TEST_F(HostedPlugIn, CancellingTheFirstDialogEndsSilentlyWithoutACamera) {
+TEST_F(RunEnd, CancellingTheFirstDialogEndsSilentlyWithoutACamera) {
   Serve(TwoStarSky());
   const RunOutcome cancelled = Run([](UserActions& at) { at.Cancel(L"Initial Exposure"); });
   EXPECT_EQ(cancelled.call.result, S_OK);
@@ -442,7 +448,7 @@ TEST_F(HostedPlugIn, CancellingTheFirstDialogEndsSilentlyWithoutACamera) {
   EXPECT_EQ(closed.liveHostObjects, 0);
 }
 
-TEST_F(HostedPlugIn, CancellingTheSetupEndsSilentlyAfterTheFullFrameWithoutALog) {
+TEST_F(RunEnd, CancellingTheSetupEndsSilentlyAfterTheFullFrameWithoutALog) {
   Serve(TwoStarSky());
   const RunOutcome run = Run([](UserActions& at) {
     at.AnswerInitial();
@@ -455,7 +461,7 @@ TEST_F(HostedPlugIn, CancellingTheSetupEndsSilentlyAfterTheFullFrameWithoutALog)
   EXPECT_EQ(run.liveHostObjects, 0);
 }
 
-TEST_F(HostedPlugIn, WithoutAnAutoguiderImageTheRunEndsSilentlyWithoutALog) {
+TEST_F(RunEnd, WithoutAnAutoguiderImageTheRunEndsSilentlyWithoutALog) {
   HostScript script = TwoStarSky();
   script.documentNames = {"Light 1", "autoguider image"};  // letter case counts
   Serve(script);
@@ -471,7 +477,7 @@ TEST_F(HostedPlugIn, WithoutAnAutoguiderImageTheRunEndsSilentlyWithoutALog) {
   EXPECT_EQ(run.liveHostObjects, 0);
 }
 
-TEST_F(HostedPlugIn, AGuiderImageClosedDuringGuidingEndsTheRunSilently) {
+TEST_F(RunEnd, AGuiderImageClosedDuringGuidingEndsTheRunSilently) {
   HostScript script = TwoStarSky();
   script.documentNames = {"Light 1", "Autoguider Image"};
   script.imageClosedAfterExposure = 3;  // gone after the second guide exposure
@@ -487,7 +493,7 @@ TEST_F(HostedPlugIn, AGuiderImageClosedDuringGuidingEndsTheRunSilently) {
   EXPECT_EQ(run.liveHostObjects, 0);
 }
 
-TEST_F(HostedPlugIn, AnAggressivenessOfZeroEndsTheRunAfterItsCycle) {
+TEST_F(RunEnd, AnAggressivenessOfZeroEndsTheRunAfterItsCycle) {
   HostScript script = TwoStarSky();
   script.aggressivenessZeroFromCycle = 1;
   Serve(script);
@@ -505,7 +511,7 @@ TEST_F(HostedPlugIn, AnAggressivenessOfZeroEndsTheRunAfterItsCycle) {
 
 // The host fails in the second guide cycle: DoModal returns the host's code and description,
 // and the log holds the first cycle's row.
-TEST_F(HostedPlugIn, AHostFailureIsReturnedByDoModalWithItsDescription) {
+TEST_F(RunEnd, AHostFailureIsReturnedByDoModalWithItsDescription) {
   Serve(TwoStarSky());
   FailAt("GuiderXSpeed", 2, "Guider is not calibrated", static_cast<std::int32_t>(0x80040201));
   const RunOutcome run = Run([](UserActions& at) {
@@ -523,7 +529,7 @@ TEST_F(HostedPlugIn, AHostFailureIsReturnedByDoModalWithItsDescription) {
   EXPECT_EQ(run.liveHostObjects, 0);
 }
 
-TEST_F(HostedPlugIn, APointInformationResultTooShortFailsTheRun) {
+TEST_F(RunEnd, APointInformationResultTooShortFailsTheRun) {
   Serve(TwoStarSky());
   session->SetOverride([](const RecordedCall& call) -> std::optional<Variant> {
     if (call.member != "PointInformation") return std::nullopt;
@@ -547,7 +553,7 @@ TEST_F(HostedPlugIn, APointInformationResultTooShortFailsTheRun) {
 
 // Where c:\Corvane.csv cannot be created, the log goes to the user's Documents folder, and the
 // user is told so once, before guiding starts.
-TEST_F(HostedPlugIn, ALogThatCannotBeWrittenToCGoesToDocuments) {
+TEST_F(RunEnd, ALogThatCannotBeWrittenToCGoesToDocuments) {
   HostScript script = TwoStarSky();
   script.aggressivenessZeroFromCycle = 0;
   Serve(script);
@@ -578,7 +584,9 @@ TEST_F(HostedPlugIn, ALogThatCannotBeWrittenToCGoesToDocuments) {
 // ---------------------------------------------------------------------------------------------
 // Typing into the dialogs
 
-TEST_F(HostedPlugIn, ATextThatIsNoNumberKeepsTheInitialDialogOpen) {
+class DialogInput : public HostedPlugIn {};
+
+TEST_F(DialogInput, ATextThatIsNoNumberKeepsTheInitialDialogOpen) {
   Serve(TwoStarSky());
   bool stillOpen = false;
   std::wstring textLeft;
@@ -598,7 +606,7 @@ TEST_F(HostedPlugIn, ATextThatIsNoNumberKeepsTheInitialDialogOpen) {
   EXPECT_TRUE(run.problems.empty());
 }
 
-TEST_F(HostedPlugIn, AnOutOfRangeStarCountKeepsTheSetupDialogOpen) {
+TEST_F(DialogInput, AnOutOfRangeStarCountKeepsTheSetupDialogOpen) {
   HostScript script = TwoStarSky();
   script.clicks = {{101, 199}};
   script.aggressivenessZeroFromCycle = 0;
@@ -619,7 +627,7 @@ TEST_F(HostedPlugIn, AnOutOfRangeStarCountKeepsTheSetupDialogOpen) {
 
 // In a German locale the user types a decimal comma (a point is refused, where OLE Automation
 // would have read "0.5" as 5), and the guide log keeps its decimal point.
-TEST_F(HostedPlugIn, GermanNumbersAreTypedWithACommaAndLoggedWithAPoint) {
+TEST_F(DialogInput, GermanNumbersAreTypedWithACommaAndLoggedWithAPoint) {
   wchar_t separator[8] = {};
   GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8);
   if (std::wstring(separator) != L",") {
@@ -647,7 +655,9 @@ TEST_F(HostedPlugIn, GermanNumbersAreTypedWithACommaAndLoggedWithAPoint) {
 // ---------------------------------------------------------------------------------------------
 // Lifetime
 
-TEST_F(HostedPlugIn, HostObjectsAreReleasedAfterEveryRunAndTheModuleMayUnloadAfterwards) {
+class Lifetime : public HostedPlugIn {};
+
+TEST_F(Lifetime, HostObjectsAreReleasedAfterEveryRunAndTheModuleMayUnloadAfterwards) {
   HostScript script = TwoStarSky();
   script.stopEventDuringExposure = 1;
   Serve(script);
@@ -673,7 +683,7 @@ TEST_F(HostedPlugIn, HostObjectsAreReleasedAfterEveryRunAndTheModuleMayUnloadAft
 }
 
 // The host passes its document to DoModal; the plug-in holds it for the call only.
-TEST_F(HostedPlugIn, TheDocumentPassedToDoModalIsHeldForTheCallOnly) {
+TEST_F(Lifetime, TheDocumentPassedToDoModalIsHeldForTheCallOnly) {
   HostScript script = TwoStarSky();
   script.aggressivenessZeroFromCycle = 0;
   Serve(script);
@@ -702,7 +712,9 @@ TEST_F(HostedPlugIn, TheDocumentPassedToDoModalIsHeldForTheCallOnly) {
 // ---------------------------------------------------------------------------------------------
 // Figures: processor time used while the plug-in waits (printed, not asserted)
 
-TEST_F(HostedPlugIn, WaitFigures) {
+class Figures : public HostedPlugIn {};
+
+TEST_F(Figures, CpuDuringTenSecondWaits) {
   HostScript script = TwoStarSky();
   script.fullFrameTime = std::chrono::seconds(10);
   script.clickDelay = std::chrono::seconds(10);
