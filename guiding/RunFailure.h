@@ -33,7 +33,9 @@ class RunFailure : public std::runtime_error {
   std::int32_t code_;
 };
 
-[[noreturn]] inline void RaiseOverflow() { throw RunFailure(FailureKind::Overflow, "Overflow"); }
+[[noreturn]] inline void RaiseOverflow() {
+  throw RunFailure(FailureKind::Overflow, "Overflow");
+}
 [[noreturn]] inline void RaiseDivisionByZero() {
   throw RunFailure(FailureKind::DivisionByZero, "Division by zero");
 }

@@ -66,7 +66,7 @@ class Document {
 class DocumentCollection {
  public:
   virtual ~DocumentCollection() = default;
-  virtual double Count() = 0;                                       // [2]
+  virtual double Count() = 0;                                      // [2]
   virtual std::unique_ptr<Document> Item(std::int16_t index) = 0;  // [1], 1-based
 };
 
