@@ -64,6 +64,34 @@ Variant Variant::Bool(bool value) noexcept {
   return v;
 }
 
+Variant Variant::Null() noexcept {
+  Variant v;
+  V_VT(&v.value_) = VT_NULL;
+  return v;
+}
+
+Variant Variant::Text(std::wstring_view text) {
+  Variant v;
+  V_BSTR(&v.value_) = Bstr::FromWide(text).Release();
+  V_VT(&v.value_) = VT_BSTR;
+  return v;
+}
+
+Variant Variant::Dispatch(IDispatch* owned) noexcept {
+  Variant v;
+  V_VT(&v.value_) = VT_DISPATCH;
+  V_DISPATCH(&v.value_) = owned;
+  return v;
+}
+
+Variant Variant::CopyOf(const VARIANT& source) noexcept {
+  Variant copy;
+  // VariantCopyInd takes its source without const; it does not change it.
+  if (FAILED(VariantCopyInd(&copy.value_, const_cast<VARIANT*>(&source))))
+    VariantInit(&copy.value_);
+  return copy;
+}
+
 Variant Variant::Reference(VARTYPE type, void* variable) noexcept {
   Variant v;
   V_VT(&v.value_) = static_cast<VARTYPE>(VT_BYREF | type);

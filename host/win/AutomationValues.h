@@ -1,6 +1,7 @@
-// Owners of the OLE Automation values the shell handles: BSTR, VARIANT and SAFEARRAY. Each is
-// shaped like unique_ptr: Get, Reset, Release, and Receive for an out-parameter. Copying is
-// deleted; moving hands the value over.
+// Owners of the OLE Automation values that cross a COM boundary: BSTR, VARIANT and SAFEARRAY,
+// each freed exactly once by its destructor. Used by Corvane.dll and by the host objects that serve
+// it. Each is shaped like unique_ptr: Get, Reset, Release, and Receive for an out-parameter.
+// Copying is deleted; moving hands the value over.
 #pragma once
 
 #include <windows.h>
@@ -46,6 +47,7 @@ class Bstr {
     return &value_;
   }
   std::wstring_view View() const noexcept { return {value_ ? value_ : L"", SysStringLen(value_)}; }
+  std::wstring Text() const { return std::wstring(View()); }
 
  private:
   BSTR value_ = nullptr;
@@ -72,8 +74,16 @@ class Variant {
   static Variant Single(FLOAT value) noexcept;
   static Variant Double(DOUBLE value) noexcept;
   static Variant Bool(bool value) noexcept;
+  static Variant Null() noexcept;
+  // A new BSTR holding the text; throws std::bad_alloc when it cannot be allocated.
+  static Variant Text(std::wstring_view text);
+  // Takes over one reference of the interface.
+  static Variant Dispatch(IDispatch* owned) noexcept;
   // A reference to a caller's variable (VT_BYREF): the variable must outlive the Variant.
   static Variant Reference(VARTYPE type, void* variable) noexcept;
+  // A copy of what a VARIANT holds, a by-reference value taken through its reference; empty when
+  // it cannot be copied.
+  static Variant CopyOf(const VARIANT& source) noexcept;
 
   const VARIANT& Get() const noexcept { return value_; }
   VARTYPE Type() const noexcept { return V_VT(&value_); }

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <optional>
 
-#include "sim/hostcom/ComOwners.h"
+#include "host/win/AutomationValues.h"
 #include "sim/hostcom/HostComObjects.h"
 
 namespace corvane::hostcom {
@@ -118,8 +118,8 @@ ClassRegistration::ClassRegistration(const CLSID& clsid, std::wstring progId, Cr
       existing && CompareStringOrdinal(existing->c_str(), -1, ours.c_str(), -1, TRUE) == CSTR_EQUAL;
   if (existing && !leftOfOurs) {
     if (IsRegisteredServer(*existing)) {
-      throw RegistrationError(Narrow(progId_) + " belongs to an installed program (CLSID " +
-                              Narrow(*existing) + "); not taking it over");
+      throw RegistrationError(win::Narrow(progId_) + " belongs to an installed program (CLSID " +
+                              win::Narrow(*existing) + "); not taking it over");
     }
     keyExisted_ = true;
     previousClsid_ = *existing;
@@ -127,7 +127,7 @@ ClassRegistration::ClassRegistration(const CLSID& clsid, std::wstring progId, Cr
     keyExisted_ = KeyExists(WritableClassesRoot(), progId_);
   }
   if (!WriteDefault(WritableClassesRoot(), clsidPath, ours)) {
-    throw RegistrationError("cannot write the registry key of " + Narrow(progId_));
+    throw RegistrationError("cannot write the registry key of " + win::Narrow(progId_));
   }
 
   auto* factory = new ClassFactory(std::move(create));
@@ -136,7 +136,7 @@ ClassRegistration::ClassRegistration(const CLSID& clsid, std::wstring progId, Cr
   factory->Release();  // COM holds its own reference while the class is registered
   if (FAILED(result)) {
     RemoveProgId();
-    throw RegistrationError("CoRegisterClassObject failed for " + Narrow(progId_));
+    throw RegistrationError("CoRegisterClassObject failed for " + win::Narrow(progId_));
   }
 }
 

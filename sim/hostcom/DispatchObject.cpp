@@ -20,26 +20,32 @@ struct CallRefused {
 RecordedArgument Describe(const VARIANT& argument) {
   RecordedArgument described;
   described.type = V_VT(&argument);
-  Variant value = Variant::CopyOf(argument);
-  Variant number;
-  described.number = SUCCEEDED(VariantChangeType(number.Address(), value.Address(), 0, VT_R8))
+  win::Variant value = win::Variant::CopyOf(argument);
+  win::Variant number;
+  // VariantChangeType takes its source without const; it does not change it.
+  VARIANT* source = const_cast<VARIANT*>(&value.Get());
+  described.number = SUCCEEDED(VariantChangeType(number.Receive(), source, 0, VT_R8))
                          ? V_R8(&number.Get())
                          : std::numeric_limits<double>::quiet_NaN();
-  Variant text;
-  if (SUCCEEDED(VariantChangeType(text.Address(), value.Address(), 0, VT_BSTR))) {
+  win::Variant text;
+  if (SUCCEEDED(VariantChangeType(text.Receive(), source, 0, VT_BSTR))) {
     const BSTR b = V_BSTR(&text.Get());
     described.text.assign(b ? b : L"", b ? SysStringLen(b) : 0);
   }
   return described;
 }
 
+// Called from Invoke's handlers, so it throws nothing: texts that cannot be allocated stay empty.
 void FillException(EXCEPINFO* exception, const std::string& source, const std::string& description,
-                   HRESULT code) {
+                   HRESULT code) noexcept {
   if (!exception) return;
   *exception = EXCEPINFO{};
-  exception->bstrSource = Bstr(Widen(source)).Release();
-  exception->bstrDescription = Bstr(Widen(description)).Release();
   exception->scode = code;
+  try {
+    exception->bstrSource = win::Bstr::FromUtf8(source).Release();
+    exception->bstrDescription = win::Bstr::FromUtf8(description).Release();
+  } catch (...) {
+  }
 }
 
 }  // namespace
@@ -48,11 +54,12 @@ long LiveObjectCount() {
   return liveObjects.load();
 }
 
-Variant Arguments::Converted(std::size_t index, VARTYPE type) const {
+win::Variant Arguments::Converted(std::size_t index, VARTYPE type) const {
   if (index >= values_.size()) throw CallRefused{DISP_E_BADPARAMCOUNT};
-  Variant value = Variant::CopyOf(*values_[index]);
-  Variant converted;
-  const HRESULT result = VariantChangeType(converted.Address(), value.Address(), 0, type);
+  win::Variant value = win::Variant::CopyOf(*values_[index]);
+  win::Variant converted;
+  const HRESULT result =
+      VariantChangeType(converted.Receive(), const_cast<VARIANT*>(&value.Get()), 0, type);
   // IDispatch numbers its arguments from the last one.
   if (FAILED(result)) throw CallRefused{result, static_cast<UINT>(values_.size() - 1 - index)};
   return converted;
@@ -180,7 +187,7 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID, LCID, WO
   try {
     RecordedCall call;
     call.object = objectName_;
-    call.member = Narrow(member->name);
+    call.member = win::Narrow(member->name);
     call.dispid = dispid;
     call.flags = flags;
     std::vector<const VARIANT*> values;
@@ -207,16 +214,17 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID, LCID, WO
     }
 
     const Arguments arguments(std::move(values));
-    std::optional<Variant> reply = session_->OverriddenReply(call);
+    std::optional<win::Variant> reply = session_->OverriddenReply(call);
     if (!reply) {
       if (put) {
         member->put(arguments);
-        reply = Variant::Empty();
+        reply.emplace();
       } else {
         reply = member->get(arguments);
       }
     }
-    if (result) reply->MoveInto(result);
+    // An out-parameter VARIANT holds nothing to free, by COM's rules.
+    if (result) *result = reply->Release();
     return S_OK;
   } catch (const CallRefused& refused) {
     if (argumentError) *argumentError = refused.argument;

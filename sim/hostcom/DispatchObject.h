@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "host/HostObjects.h"
-#include "sim/hostcom/ComOwners.h"
+#include "host/win/AutomationValues.h"
 #include "sim/hostcom/HostSession.h"
 
 namespace corvane::hostcom {
@@ -38,7 +38,7 @@ class Arguments {
   host::HostNumber Number(std::size_t index) const;
 
  private:
-  Variant Converted(std::size_t index, VARTYPE type) const;
+  win::Variant Converted(std::size_t index, VARTYPE type) const;
   std::vector<const VARIANT*> values_;
 };
 
@@ -48,9 +48,9 @@ struct Member {
   DISPID dispid;
   bool byName;  // GetIDsOfNames answers the name; otherwise reached by identifier only
   Kind kind;
-  std::size_t arity = 0;                         // arguments of a method or of a property get
-  std::function<Variant(const Arguments&)> get;  // property read, or the method call
-  std::function<void(const Arguments&)> put;     // property write (the value is argument 0)
+  std::size_t arity = 0;                              // arguments of a method or of a property get
+  std::function<win::Variant(const Arguments&)> get;  // property read, or the method call
+  std::function<void(const Arguments&)> put;          // property write (the value is argument 0)
 };
 
 class DispatchObject : public IDispatch {

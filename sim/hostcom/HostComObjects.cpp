@@ -11,13 +11,13 @@ namespace {
 using Kind = Member::Kind;
 
 Member Property(std::wstring name, DISPID dispid, bool byName,
-                std::function<Variant(const Arguments&)> get,
+                std::function<win::Variant(const Arguments&)> get,
                 std::function<void(const Arguments&)> put = nullptr) {
   return Member{std::move(name), dispid, byName, Kind::Property, 0, std::move(get), std::move(put)};
 }
 
 Member Method(std::wstring name, DISPID dispid, bool byName, std::size_t arity,
-              std::function<Variant(const Arguments&)> call) {
+              std::function<win::Variant(const Arguments&)> call) {
   return Member{std::move(name), dispid, byName, Kind::Method, arity, std::move(call), nullptr};
 }
 
@@ -30,19 +30,21 @@ Microsoft::WRL::ComPtr<IDispatch> Adopt(DispatchObject* object) {
 }
 
 // The SAFEARRAY of VARIANTs PointInformation returns, with the array's own lower bound.
-Variant ToSafeArray(const host::HostArray& array) {
-  SAFEARRAY* elements = SafeArrayCreateVector(VT_VARIANT, array.lowerBound,
-                                              static_cast<ULONG>(array.elements.size()));
-  if (!elements) throw RunFailure(FailureKind::Host, "Out of memory", E_OUTOFMEMORY);
+win::Variant ToSafeArray(const host::HostArray& array) {
+  win::SafeArray elements(SafeArrayCreateVector(VT_VARIANT, array.lowerBound,
+                                                static_cast<ULONG>(array.elements.size())));
+  if (!elements.Get()) throw RunFailure(FailureKind::Host, "Out of memory", E_OUTOFMEMORY);
   for (std::size_t i = 0; i < array.elements.size(); ++i) {
     LONG index = array.lowerBound + static_cast<LONG>(i);
-    Variant element =
-        array.elements[i] ? Variant::Double(*array.elements[i]) : Variant::Text(kNotANumber);
-    SafeArrayPutElement(elements, &index, element.Address());  // copies the element
+    win::Variant element = array.elements[i] ? win::Variant::Double(*array.elements[i])
+                                             : win::Variant::Text(kNotANumber);
+    // Copies the element; takes it without const.
+    SafeArrayPutElement(elements.Get(), &index, const_cast<VARIANT*>(&element.Get()));
   }
-  Variant result;
-  V_VT(result.Address()) = VT_ARRAY | VT_VARIANT;
-  V_ARRAY(result.Address()) = elements;
+  win::Variant result;
+  VARIANT* slot = result.Receive();
+  V_VT(slot) = VT_ARRAY | VT_VARIANT;
+  V_ARRAY(slot) = elements.Release();
   return result;
 }
 
@@ -66,43 +68,44 @@ std::vector<Member> ApplicationMembers(host::Application& app,
   return {
       Property(
           L"TelescopeConnected", 1, true,
-          [&app](const Arguments&) { return Variant::Bool(app.TelescopeConnected()); },
+          [&app](const Arguments&) { return win::Variant::Bool(app.TelescopeConnected()); },
           [&app](const Arguments& a) { app.SetTelescopeConnected(a.Bool(0)); }),
       Property(L"Documents", 2, true,
                [&app, session](const Arguments&) {
-                 return Variant::Dispatch(MakeDocuments(app.Documents(), session).Detach());
+                 return win::Variant::Dispatch(MakeDocuments(app.Documents(), session).Detach());
                }),
   };
 }
 
 std::vector<Member> CameraMembers(host::Camera& cam, const std::shared_ptr<HostSession>&) {
   auto number = [](double (host::Camera::*read)(), host::Camera& c) {
-    return [read, &c](const Arguments&) { return Variant::Double((c.*read)()); };
+    return [read, &c](const Arguments&) { return win::Variant::Double((c.*read)()); };
   };
   return {
       Property(
           L"LinkEnabled", 1, true,
-          [&cam](const Arguments&) { return Variant::Bool(cam.LinkEnabled()); },
+          [&cam](const Arguments&) { return win::Variant::Bool(cam.LinkEnabled()); },
           [&cam](const Arguments& a) { cam.SetLinkEnabled(a.Bool(0)); }),
       Property(
-          L"DisableAutoShutdown", 2, true, [](const Arguments&) { return Variant::Bool(false); },
+          L"DisableAutoShutdown", 2, true,
+          [](const Arguments&) { return win::Variant::Bool(false); },
           [&cam](const Arguments& a) { cam.SetDisableAutoShutdown(a.Bool(0)); }),
       Property(
-          L"EventMask", 3, true, [](const Arguments&) { return Variant::Int32(0); },
+          L"EventMask", 3, true, [](const Arguments&) { return win::Variant::Int32(0); },
           [&cam](const Arguments& a) { cam.SetEventMask(a.Int32(0)); }),
       Method(L"GuiderExpose", 4, true, 1,
              [&cam](const Arguments& a) {
                cam.GuiderExpose(a.Single(0));
-               return Variant::Bool(true);
+               return win::Variant::Bool(true);
              }),
       Property(L"GuiderRunning", 5, true,
-               [&cam](const Arguments&) { return Variant::Bool(cam.GuiderRunning()); }),
+               [&cam](const Arguments&) { return win::Variant::Bool(cam.GuiderRunning()); }),
       Property(L"GuiderXSize", 6, true, number(&host::Camera::GuiderXSize, cam)),
       Property(L"GuiderYSize", 7, true, number(&host::Camera::GuiderYSize, cam)),
       Property(L"GuiderAngle", 8, true, number(&host::Camera::GuiderAngle, cam)),
       Property(L"GuiderDeclination", 9, true, number(&host::Camera::GuiderDeclination, cam)),
       Property(L"GuiderReverseX", 10, true,
-               [&cam](const Arguments&) { return Variant::Bool(cam.GuiderReverseX()); }),
+               [&cam](const Arguments&) { return win::Variant::Bool(cam.GuiderReverseX()); }),
       Property(L"GuiderAggressiveness", 11, true, number(&host::Camera::GuiderAggressiveness, cam)),
       Property(L"GuiderXSpeed", 12, true, number(&host::Camera::GuiderXSpeed, cam)),
       Property(L"GuiderYSpeed", 13, true, number(&host::Camera::GuiderYSpeed, cam)),
@@ -110,10 +113,10 @@ std::vector<Member> CameraMembers(host::Camera& cam, const std::shared_ptr<HostS
       Method(L"GuiderMove", 15, true, 2,
              [&cam](const Arguments& a) {
                cam.GuiderMove(a.Int16(0), a.Number(1));
-               return Variant::Bool(true);
+               return win::Variant::Bool(true);
              }),
       Property(L"GuiderMoving", 16, true,
-               [&cam](const Arguments&) { return Variant::Bool(cam.GuiderMoving()); }),
+               [&cam](const Arguments&) { return win::Variant::Bool(cam.GuiderMoving()); }),
   };
 }
 
@@ -126,25 +129,26 @@ std::vector<Member> DocumentsMembers(host::DocumentCollection& documents,
                if (!document) {
                  throw RunFailure(FailureKind::Host, "Invalid document index", DISP_E_BADINDEX);
                }
-               return Variant::Dispatch(MakeDocument(std::move(document), session).Detach());
+               return win::Variant::Dispatch(MakeDocument(std::move(document), session).Detach());
              }),
       Property(L"Count", kCountId, false,
-               [&documents](const Arguments&) { return Variant::Double(documents.Count()); }),
+               [&documents](const Arguments&) { return win::Variant::Double(documents.Count()); }),
   };
 }
 
 std::vector<Member> DocumentMembers(host::Document& doc, const std::shared_ptr<HostSession>&) {
   return {
-      Property(L"DisplayName", kDisplayNameId, true,
-               [&doc](const Arguments&) { return Variant::Text(Widen(doc.DisplayName())); }),
+      Property(
+          L"DisplayName", kDisplayNameId, true,
+          [&doc](const Arguments&) { return win::Variant::Text(win::Widen(doc.DisplayName())); }),
       Property(L"PointerDown", kPointerDownId, false,
-               [&doc](const Arguments&) { return Variant::Bool(doc.PointerDown()); }),
+               [&doc](const Arguments&) { return win::Variant::Bool(doc.PointerDown()); }),
       Property(L"PointerX", kPointerXId, false,
-               [&doc](const Arguments&) { return Variant::Double(doc.PointerX()); }),
+               [&doc](const Arguments&) { return win::Variant::Double(doc.PointerX()); }),
       Property(L"PointerY", kPointerYId, false,
-               [&doc](const Arguments&) { return Variant::Double(doc.PointerY()); }),
+               [&doc](const Arguments&) { return win::Variant::Double(doc.PointerY()); }),
       Property(L"PointerReady", kPointerReadyId, false,
-               [&doc](const Arguments&) { return Variant::Double(doc.PointerReady()); }),
+               [&doc](const Arguments&) { return win::Variant::Double(doc.PointerReady()); }),
       // Y arrives by reference; the host leaves it as it is.
       Method(L"PointInformation", kPointInformationId, false, 2,
              [&doc](const Arguments& a) {

@@ -31,7 +31,7 @@ void HostSession::SetOverride(Override reply) {
   override_ = std::move(reply);
 }
 
-std::optional<Variant> HostSession::OverriddenReply(const RecordedCall& call) const {
+std::optional<win::Variant> HostSession::OverriddenReply(const RecordedCall& call) const {
   Override reply;
   {
     std::lock_guard lock(mutex_);

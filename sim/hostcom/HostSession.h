@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/hostcom/ComOwners.h"
+#include "host/win/AutomationValues.h"
 
 namespace corvane::hostcom {
 
@@ -39,7 +39,7 @@ class HostSession {
  public:
   // Called before the backend for every call; a value returned is the call's reply and the
   // backend is not called. It may throw corvane::RunFailure to make the call fail.
-  using Override = std::function<std::optional<Variant>(const RecordedCall&)>;
+  using Override = std::function<std::optional<win::Variant>(const RecordedCall&)>;
 
   void Record(const RecordedCall& call);
   std::vector<RecordedCall> Calls() const;
@@ -48,7 +48,7 @@ class HostSession {
   void ClearCalls();
 
   void SetOverride(Override reply);
-  std::optional<Variant> OverriddenReply(const RecordedCall& call) const;
+  std::optional<win::Variant> OverriddenReply(const RecordedCall& call) const;
 
  private:
   mutable std::mutex mutex_;

@@ -23,11 +23,11 @@
 #include <thread>
 
 #include "dialogs/win/DialogIds.h"
+#include "host/win/AutomationValues.h"
 #include "sim/Options.h"
 #include "sim/SimHost.h"
 #include "sim/Simulation.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/ComOwners.h"
 #include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "sim/hostcom/HostSession.h"
@@ -123,7 +123,7 @@ class ScreenUser {
         const std::wstring text = driver::MessageBoxText(box);
         {
           std::lock_guard lock(mutex_);
-          messages_.push_back(hostcom::Narrow(text));
+          messages_.push_back(win::Narrow(text));
         }
         driver::PressOk(box);
         driver::WaitUntilClosed(box, std::chrono::seconds(5));
@@ -132,7 +132,7 @@ class ScreenUser {
       if (HWND dialog = driver::FindDialog(dialog_ids::kInitialCaption)) {
         if (initialAttempt < script_.initial.size()) {
           driver::SetText(dialog, dialog_ids::Number(1),
-                          hostcom::Widen(script_.initial[initialAttempt++]));
+                          win::Widen(script_.initial[initialAttempt++]));
           driver::PressButton(dialog, dialog_ids::kOK);
         } else {
           driver::PressButton(dialog, dialog_ids::kCancel);
@@ -145,7 +145,7 @@ class ScreenUser {
           const auto& texts = script_.sample[sampleAttempt++];
           for (int n = 1; n <= 7; ++n) {
             driver::SetText(dialog, dialog_ids::Number(n),
-                            hostcom::Widen(texts[static_cast<std::size_t>(n - 1)]));
+                            win::Widen(texts[static_cast<std::size_t>(n - 1)]));
           }
           driver::PressButton(dialog, dialog_ids::kOK);
         } else {
@@ -189,8 +189,10 @@ class PlugIn {
 
   HRESULT DoModal(IDispatch* doc, std::string& description) {
     doc->AddRef();  // the argument holds a reference of its own
-    hostcom::Variant argument = hostcom::Variant::Dispatch(doc);
-    return Call(L"DoModal", argument.Address(), &description);
+    win::Variant argument = win::Variant::Dispatch(doc);
+    // A shallow copy for DISPPARAMS, which lacks const; the Variant keeps owning the reference.
+    VARIANT shallow = argument.Get();
+    return Call(L"DoModal", &shallow, &description);
   }
 
   void Reset() { dispatch_.Reset(); }
@@ -205,11 +207,11 @@ class PlugIn {
     EXCEPINFO exception = {};
     hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
                            &exception, nullptr);
-    hostcom::Bstr text;
+    win::Bstr text;
     *text.Receive() = exception.bstrDescription;
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrHelpFile);
-    if (description) *description = hostcom::Narrow(text.Text());
+    if (description) *description = win::Narrow(text.Text());
     return hr;
   }
 
@@ -284,7 +286,7 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
   // The plug-in: registered unless it already is, then created by its ProgID.
   Library dll(dllPath);
   if (!dll.Get()) {
-    std::cerr << "cannot load " << hostcom::Narrow(dllPath) << "\n";
+    std::cerr << "cannot load " << win::Narrow(dllPath) << "\n";
     return 1;
   }
   const bool wasRegistered = ProgIdRegistered(kPlugInProgId);
@@ -313,7 +315,7 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
       hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dispatch));
     }
     if (FAILED(hr)) {
-      std::cerr << "cannot create " << hostcom::Narrow(kPlugInProgId) << ": " << HResultText(hr)
+      std::cerr << "cannot create " << win::Narrow(kPlugInProgId) << ": " << HResultText(hr)
                 << "\n";
       return 1;
     }
@@ -376,7 +378,7 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
   std::printf("Wall time of the run:    %.1f s (%.1f simulated seconds)\n", wallSeconds,
               observatory.Now());
   if (logBytes) {
-    std::cout << "Guide log written by Corvane.dll: " << hostcom::Narrow(logPath) << "\n";
+    std::cout << "Guide log written by Corvane.dll: " << win::Narrow(logPath) << "\n";
   }
 
   // The checks: the run ran its cycles and its log agrees with what the model recorded.
@@ -424,7 +426,7 @@ int wmain(int argc, wchar_t** argv) {
       } else if (arg == L"--expect-cycles" && i + 1 < argc) {
         expect.cycles = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
       } else if (arg == L"--expect-message" && i + 1 < argc) {
-        expect.message = hostcom::Narrow(argv[++i]);
+        expect.message = win::Narrow(argv[++i]);
       } else if (arg == L"--window") {
         windowChoice.show = true;
       } else if (arg == L"--click-yourself") {
@@ -432,7 +434,7 @@ int wmain(int argc, wchar_t** argv) {
       } else if (arg == L"--poll-seconds" && i + 1 < argc) {
         pollSeconds = std::wcstod(argv[++i], nullptr);
       } else {
-        args.push_back(hostcom::Narrow(arg));
+        args.push_back(win::Narrow(arg));
       }
     }
     CliOptions options;

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "guiding/RunFailure.h"
+#include "host/win/AutomationValues.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/ComOwners.h"
 #include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "tests/wine/host/ScriptedHost.h"
@@ -16,8 +16,8 @@ namespace corvane::testhost {
 namespace {
 
 using hostcom::HostSession;
-using hostcom::Variant;
 using Microsoft::WRL::ComPtr;
+using win::Variant;
 
 struct Reply {
   HRESULT result = S_OK;
@@ -54,7 +54,7 @@ std::unique_ptr<Reply> Invoke(IDispatch* object, DISPID id, WORD flags,
     params.cNamedArgs = 1;
   }
   reply->result = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                 reply->value.Address(), &reply->exception, &reply->argumentError);
+                                 reply->value.Receive(), &reply->exception, &reply->argumentError);
   return reply;
 }
 
@@ -94,11 +94,11 @@ TEST_F(HostObjects, ApplicationAndCameraAnswerTheirMembersByNameInAnyLetterCase)
         L"GuiderAggressiveness", L"GuiderXSpeed", L"GuiderYSpeed", L"GuiderOutputEnables",
         L"GuiderMove", L"GuiderMoving", L"guidermove"}) {
     HRESULT result = E_FAIL;
-    EXPECT_NE(IdOf(camera.Get(), name, &result), DISPID_UNKNOWN) << hostcom::Narrow(name);
+    EXPECT_NE(IdOf(camera.Get(), name, &result), DISPID_UNKNOWN) << win::Narrow(name);
     EXPECT_EQ(result, S_OK);
   }
   for (const wchar_t* name : {L"TelescopeConnected", L"Documents"}) {
-    EXPECT_NE(IdOf(application.Get(), name), DISPID_UNKNOWN) << hostcom::Narrow(name);
+    EXPECT_NE(IdOf(application.Get(), name), DISPID_UNKNOWN) << win::Narrow(name);
   }
   HRESULT unknown = S_OK;
   EXPECT_EQ(IdOf(camera.Get(), L"GuiderExposure", &unknown), DISPID_UNKNOWN);
@@ -253,7 +253,7 @@ TEST_F(HostObjects, PointInformationReturnsVariantsWithTheHostsLowerBound) {
   EXPECT_GE(upper, 12);
   auto element = [array](LONG index) {
     Variant value;
-    SafeArrayGetElement(array, &index, value.Address());
+    SafeArrayGetElement(array, &index, value.Receive());
     return value;
   };
   EXPECT_EQ(V_R8(&element(6).Get()), 100.0);  // the star near (98, 203)
@@ -282,10 +282,11 @@ TEST_F(HostObjects, AnElementThatIsNoNumberArrivesAsText) {
   SAFEARRAY* array = V_ARRAY(&info->value.Get());
   LONG index = 1;
   Variant second;
-  SafeArrayGetElement(array, &index, second.Address());
+  SafeArrayGetElement(array, &index, second.Receive());
   EXPECT_EQ(second.Type(), VT_BSTR);
   Variant number;
-  EXPECT_TRUE(FAILED(VariantChangeType(number.Address(), second.Address(), 0, VT_R8)));
+  EXPECT_TRUE(
+      FAILED(VariantChangeType(number.Receive(), const_cast<VARIANT*>(&second.Get()), 0, VT_R8)));
 }
 
 TEST_F(HostObjects, AHostFailureBecomesAnExceptionWithItsDescription) {

@@ -4,16 +4,16 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "sim/hostcom/ComOwners.h"
+#include "host/win/AutomationValues.h"
 
 namespace corvane::testhost {
 
-using hostcom::Bstr;
-using hostcom::Variant;
+using win::Bstr;
+using win::Variant;
 
 std::wstring PlugInDllPath() {
   // A Unix path from the build; Wine's drive Z: is the root of the Unix file system.
-  std::wstring path = hostcom::Widen(CORVANE_DLL_PATH);
+  std::wstring path = win::Widen(CORVANE_DLL_PATH);
   if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
   for (auto& c : path) {
     if (c == L'/') c = L'\\';
@@ -115,7 +115,7 @@ CallOutcome PlugInClient::Invoke(DISPID id, WORD flags, DISPPARAMS& params, VARI
 std::wstring PlugInClient::Name() const {
   DISPPARAMS none{};
   Variant result;
-  const CallOutcome outcome = Invoke(IdOf(L"Name"), DISPATCH_PROPERTYGET, none, result.Address());
+  const CallOutcome outcome = Invoke(IdOf(L"Name"), DISPATCH_PROPERTYGET, none, result.Receive());
   if (FAILED(outcome.result) || result.Type() != VT_BSTR) return L"<failed>";
   const BSTR text = V_BSTR(&result.Get());
   return std::wstring(text, SysStringLen(text));

@@ -12,8 +12,8 @@
 
 #include "dialogs/win/DialogIds.h"
 #include "guiding/RunFailure.h"
+#include "host/win/AutomationValues.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/ComOwners.h"
 #include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "tests/wine/host/PlugInClient.h"
@@ -24,7 +24,7 @@ namespace corvane::testhost {
 namespace {
 
 using hostcom::RecordedCall;
-using hostcom::Variant;
+using win::Variant;
 using Messages = std::vector<std::wstring>;
 
 constexpr const wchar_t* kLogPath = L"c:\\Corvane.csv";
@@ -171,14 +171,14 @@ TEST(Registration, TheTypeLibraryLoadsAndDescribesTheDualInterface) {
   Microsoft::WRL::ComPtr<ITypeLib> library;
   ASSERT_EQ(LoadRegTypeLib(libid, 1, 0, LOCALE_NEUTRAL, &library), S_OK);
 
-  hostcom::Bstr name, doc;
+  win::Bstr name, doc;
   library->GetDocumentation(-1, name.Receive(), doc.Receive(), nullptr, nullptr);
   EXPECT_EQ(name.Text(), L"Corvane");
   EXPECT_EQ(doc.Text(), L"Performs guiding based on multiple guide stars");
 
   Microsoft::WRL::ComPtr<ITypeInfo> coclass, dispatchSide;
   ASSERT_EQ(library->GetTypeInfoOfGuid(clsid, &coclass), S_OK);
-  hostcom::Bstr className;
+  win::Bstr className;
   coclass->GetDocumentation(MEMBERID_NIL, className.Receive(), nullptr, nullptr, nullptr);
   EXPECT_EQ(className.Text(), L"PlugIn");
   HREFTYPE reference = 0;
@@ -190,7 +190,7 @@ TEST(Registration, TheTypeLibraryLoadsAndDescribesTheDualInterface) {
   const WORD flags = attributes->wTypeFlags;
   const WORD functions = attributes->cFuncs;
   dispatchSide->ReleaseTypeAttr(attributes);
-  hostcom::Bstr interfaceName;
+  win::Bstr interfaceName;
   dispatchSide->GetDocumentation(MEMBERID_NIL, interfaceName.Receive(), nullptr, nullptr, nullptr);
   EXPECT_EQ(interfaceName.Text(), L"_PlugIn");
   EXPECT_TRUE(flags & TYPEFLAG_FDUAL);
@@ -207,7 +207,7 @@ TEST(Registration, TheTypeLibraryLoadsAndDescribesTheDualInterface) {
   for (WORD i = 0; i < functions; ++i) {
     FUNCDESC* function = nullptr;
     if (FAILED(dispatchSide->GetFuncDesc(i, &function))) continue;
-    hostcom::Bstr member;
+    win::Bstr member;
     dispatchSide->GetDocumentation(function->memid, member.Receive(), nullptr, nullptr, nullptr);
     VARTYPE first = VT_EMPTY;
     if (function->cParams > 0) {
@@ -522,7 +522,7 @@ TEST_F(RunEnd, AHostFailureIsReturnedByDoModalWithItsDescription) {
   EXPECT_EQ(run.call.result, DISP_E_EXCEPTION);
   EXPECT_EQ(run.call.scode, static_cast<HRESULT>(0x80040201));
   EXPECT_NE(run.call.description.find(L"Guider is not calibrated"), std::wstring::npos)
-      << hostcom::Narrow(run.call.description);
+      << win::Narrow(run.call.description);
   EXPECT_TRUE(run.messages.empty());
   EXPECT_EQ(host->Record().exposures.size(), 3u);
   EXPECT_EQ(run.log,
@@ -536,8 +536,9 @@ TEST_F(RunEnd, APointInformationResultTooShortFailsTheRun) {
     if (call.member != "PointInformation") return std::nullopt;
     SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 7);  // elements 0 to 6 only
     Variant result;
-    V_VT(result.Address()) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(result.Address()) = array;
+    VARIANT* slot = result.Receive();
+    V_VT(slot) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(slot) = array;
     return result;
   });
   const RunOutcome run = Run([](UserActions& at) {
@@ -575,8 +576,7 @@ TEST_F(RunEnd, ALogThatCannotBeWrittenToCGoesToDocuments) {
   });
   EXPECT_EQ(run.call.result, S_OK);
   ASSERT_EQ(run.messages.size(), 1u);
-  EXPECT_NE(run.messages[0].find(documentsLog), std::wstring::npos)
-      << hostcom::Narrow(run.messages[0]);
+  EXPECT_NE(run.messages[0].find(documentsLog), std::wstring::npos) << win::Narrow(run.messages[0]);
   EXPECT_EQ(ReadFileBytes(documentsLog),
             std::string(kTwoStarHeader) + "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
   DeleteFileW(documentsLog.c_str());

@@ -1,7 +1,7 @@
 #include "tests/wine/host/ScreenUser.h"
 
 #include "dialogs/win/DialogIds.h"
-#include "sim/hostcom/ComOwners.h"
+#include "host/win/AutomationValues.h"
 #include "sim/hostcom/DialogDriver.h"
 
 namespace corvane::testhost {
@@ -14,7 +14,7 @@ constexpr const wchar_t* kMessageCaption = L"Corvane";
 
 HWND UserActions::Dialog(const wchar_t* caption) {
   HWND dialog = driver::WaitForDialog(caption);
-  if (!dialog) throw MissingWindow("no window \"" + hostcom::Narrow(caption) + "\"");
+  if (!dialog) throw MissingWindow("no window \"" + win::Narrow(caption) + "\"");
   return dialog;
 }
 
@@ -79,7 +79,7 @@ std::wstring UserActions::DismissMessage() {
   std::wstring text = driver::MessageBoxText(box);
   user_.Note(text);
   if (!OffersOnlyOk(box))
-    user_.Problem("the box \"" + hostcom::Narrow(text) + "\" offers more than OK");
+    user_.Problem("the box \"" + win::Narrow(text) + "\" offers more than OK");
   driver::PressOk(box);
   driver::WaitUntilClosed(box);
   return text;
@@ -108,14 +108,13 @@ void ScreenUser::Run(Script script) {
     if (HWND box = driver::FindDialog(kMessageCaption)) {
       const std::wstring text = driver::MessageBoxText(box);
       Note(text);
-      if (!OffersOnlyOk(box))
-        Problem("the box \"" + hostcom::Narrow(text) + "\" offers more than OK");
+      if (!OffersOnlyOk(box)) Problem("the box \"" + win::Narrow(text) + "\" offers more than OK");
       driver::PressOk(box);
       driver::WaitUntilClosed(box, 5s);
     }
     for (const wchar_t* caption : {dialog_ids::kInitialCaption, dialog_ids::kSampleCaption}) {
       if (HWND dialog = driver::FindDialog(caption)) {
-        Problem("dialog \"" + hostcom::Narrow(caption) + "\" left open; cancelled");
+        Problem("dialog \"" + win::Narrow(caption) + "\" left open; cancelled");
         driver::PressButton(dialog, dialog_ids::kCancel);
         driver::WaitUntilClosed(dialog, 5s);
       }

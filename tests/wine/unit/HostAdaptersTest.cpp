@@ -135,9 +135,9 @@ TEST_F(HostAdapters, AHostErrorKeepsTheHostsCodeAndDescription) {
 
 TEST_F(HostAdapters, ANullGuiderRunningReadsAsFalse) {
   auto camera = CameraOver(hostcom::MakeCamera(std::make_unique<ScriptedCamera>(), session));
-  session->SetOverride([](const hostcom::RecordedCall& call) -> std::optional<hostcom::Variant> {
+  session->SetOverride([](const hostcom::RecordedCall& call) -> std::optional<Variant> {
     if (call.member != "GuiderRunning") return std::nullopt;
-    return hostcom::Variant::Null();
+    return Variant::Null();
   });
   EXPECT_FALSE(camera->GuiderRunning());
 }
