@@ -2,9 +2,12 @@
 # Installs what the build and the tests need on a Debian 12 machine, once. Safe to run again.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev googletest libbenchmark-dev clang-format
-          wine wine64 wine32:i386 mingw-w64 mingw-w64-tools libwine-dev
-          xvfb xauth fonts-wine imagemagick locales)
+# The one list of what the build, the tests and the demo call. widl (the type library compiler the
+# build runs) is in wine64-tools; git lists the files the format check reads; makensis builds the
+# Windows installer.
+packages=(cmake make g++ git libgtest-dev googletest libbenchmark-dev clang-format
+          wine wine64 wine32:i386 wine64-tools mingw-w64 mingw-w64-tools libwine-dev nsis
+          xvfb xauth fonts-wine locales)
 
 missing=()
 for p in "${packages[@]}"; do
