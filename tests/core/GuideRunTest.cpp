@@ -516,10 +516,13 @@ TEST(GuideRunPulses, AggressivenessZeroLogsZerosAndEndsTheRun) {
   EXPECT_EQ(rig.LogLines(), (Calls{rig.LogLines()[0], "102,199,2,-1,0,0,102,199,2,-1,40,\"\""}));
 }
 
-// --- Where this plug-in deliberately differs from the original plug-in's behaviour
+// --- Behaviour chosen for a user guiding unattended: a Cancel that cancels, stars screened by
+// their SN and counted, move limits by magnitude, every log line on disk at once, and the RA
+// pulse compensated for declination.
 
-// Decision 1: cancel cancels, also after an accepted run.
-TEST(Decisions, CancelAfterAnAcceptedRunCancels) {
+// Cancel (or the close box) cancels, also after an accepted run: the values of an earlier run must
+// never start guiding the user did not ask for.
+TEST(DialogCancel, CancelAfterAnAcceptedRunCancels) {
   WorkedExample rig;
   rig.DoModal();
   ASSERT_EQ(rig.env.logsCreated, 1);
@@ -540,7 +543,9 @@ TEST(Decisions, CancelAfterAnAcceptedRunCancels) {
   EXPECT_EQ(rig.env.logsCreated, 1);
 }
 
-// Decision 2: MinSN and MinStars are applied.
+// A star below MinSN is left out of the cycle's mean and follows the others; with fewer than
+// MinStars taking part the cycle is logged but no pulse is sent: a star lost in cloud or noise
+// must not steer the mount.
 struct ThreeStars : Rig {
   // Stars picked at x 480.22, 476.52, 75.45 (y 200, 210, 220); found at 477.73, 478.53, 76.87
   // (y one pixel further each).
@@ -561,7 +566,7 @@ struct ThreeStars : Rig {
   }
 };
 
-TEST(Decisions, WhenEveryStarTakesPartTheMeansOfAllStarsAreUsed) {
+TEST(StarScreening, WhenEveryStarTakesPartTheMeansOfAllStarsAreUsed) {
   ThreeStars rig({40.0, 40.0, 40.0});
   rig.StopAfterCycles(1);
   rig.DoModal();
@@ -571,7 +576,7 @@ TEST(Decisions, WhenEveryStarTakesPartTheMeansOfAllStarsAreUsed) {
             "2.01001,1,40,76.87,221,1.420006,1,40,\"\"");
 }
 
-TEST(Decisions, StarsBelowMinSNAreLeftOutAndFollowTheOthers) {
+TEST(StarScreening, StarsBelowMinSNAreLeftOutAndFollowTheOthers) {
   ThreeStars rig({40.0, 40.0, 5.0});
   rig.script.guiderAggressiveness.queue = {10, 10, 10, 10, 10, 0};
   rig.DoModal();
@@ -585,7 +590,7 @@ TEST(Decisions, StarsBelowMinSNAreLeftOutAndFollowTheOthers) {
                    "doc1.PointInformation(75, 221)"}));
 }
 
-TEST(Decisions, WithTooFewStarsNoGuideCommandIsIssued) {
+TEST(StarScreening, WithTooFewStarsNoGuideCommandIsIssued) {
   ThreeStars rig({40.0, 40.0, 5.0}, "3");
   rig.script.guiderAggressiveness.queue = {10, 10, 10, 0};  // 1 read, then a full cycle
   rig.DoModal();
@@ -612,7 +617,7 @@ TEST(Decisions, WithTooFewStarsNoGuideCommandIsIssued) {
                    "doc1.PointInformation(75, 220)"}));
 }
 
-TEST(Decisions, WhenNoStarTakesPartTheRowShowsTheMeansOfAllStars) {
+TEST(StarScreening, WhenNoStarTakesPartTheRowShowsTheMeansOfAllStars) {
   ThreeStars rig({5.0, 5.0, 5.0});
   rig.script.guiderAggressiveness.queue = {0};
   rig.DoModal();
@@ -622,8 +627,9 @@ TEST(Decisions, WhenNoStarTakesPartTheRowShowsTheMeansOfAllStars) {
   EXPECT_TRUE(rig.script.Entries("camera.GuiderMove").empty());
 }
 
-// Decision 3: the limits are taken by magnitude.
-TEST(Decisions, ANegativeMaximumNeverReversesTheCorrection) {
+// The minimum and maximum move are taken by magnitude: a negative maximum typed by mistake must
+// not turn every correction around.
+TEST(MoveLimits, ANegativeMaximumNeverReversesTheCorrection) {
   PulseCase rig;
   rig.Settings({"1", "3", "1", "2", "-0.01", "-0.15", "15"});
   rig.DoModal();
@@ -631,8 +637,8 @@ TEST(Decisions, ANegativeMaximumNeverReversesTheCorrection) {
             (Calls{"camera.GuiderMove(0, Single&0.15)", "camera.GuiderMove(3, Single 0.1)"}));
 }
 
-// Decision 4: each line is written whole and flushed at once.
-TEST(Decisions, EveryLineIsFlushedAsSoonAsItIsComplete) {
+// Each line is written whole and flushed at once, so a crash of the host loses nothing logged.
+TEST(GuideLogFlush, EveryLineIsFlushedAsSoonAsItIsComplete) {
   WorkedExample rig;
   rig.StopAfterCycles(3);
   std::vector<std::string> flushed;
@@ -651,8 +657,9 @@ TEST(Decisions, EveryLineIsFlushedAsSoonAsItIsComplete) {
                    "log.Write", "log.Flush", "log.Close"}));
 }
 
-// Decision 5: the declination factor divides.
-TEST(Decisions, TheXPulseIsDividedByTheCosineOfTheDeclination) {
+// The X (RA) pulse is divided by cos(declination): the sky moves cos(dec) times as far per second
+// of RA pulse as at the equator, where the guide speeds were calibrated.
+TEST(DeclinationCompensation, TheXPulseIsDividedByTheCosineOfTheDeclination) {
   PulseCase rig;
   rig.script.guiderDeclination.Set(60.0);
   rig.DoModal();
