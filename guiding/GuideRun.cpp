@@ -99,7 +99,7 @@ void GuideRun::GuideLoop() {
     if (!FindGuiderImage()) return;
 
     MeasureGuideStars();
-    if (participation_ == Participation::TooFew) {
+    if (cycle_.participation == Participation::TooFew) {
       correction_ = Correction{};  // no guide command: Xtim the integer 0, Ytim 0
     } else {
       ComputeCorrection();
@@ -144,11 +144,6 @@ bool GuideRun::FindGuiderImage() {
   return false;
 }
 
-GuideStar& GuideRun::Star(std::int16_t slot) {
-  if (slot < 0 || slot >= kStarSlots) RaiseSubscriptOutOfRange();
-  return stars_[static_cast<std::size_t>(slot)];
-}
-
 void GuideRun::SelectGuideStars() {
   host::Document& image = *guiderImage_;
   float sumX = 0.0f;
@@ -173,7 +168,7 @@ void GuideRun::SelectGuideStars() {
     const std::int16_t y = ToInt16(image.PointerY());
     const host::HostArray information = image.PointInformation(x, y);
 
-    GuideStar& star = Star(slot);
+    GuideStar& star = StarSlot(stars_, slot);
     const double centroidX = information.At(host::kCentroidX);
     star.LastX = ToSingle(centroidX);
     const double centroidY = information.At(host::kCentroidY);
@@ -185,7 +180,7 @@ void GuideRun::SelectGuideStars() {
   refXave_ = DivideSingle(sumX, static_cast<float>(picked));
   refYave_ = DivideSingle(sumY, static_cast<float>(picked));
   for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
-    GuideStar& star = Star(slot);
+    GuideStar& star = StarSlot(stars_, slot);
     star.RefX = star.LastX;
     star.RefY = star.LastY;
   }
@@ -199,70 +194,27 @@ void GuideRun::OpenGuideLog() {
 
 void GuideRun::MeasureGuideStars() {
   host::Document& image = *guiderImage_;
-  float sumX = 0.0f;
-  float sumY = 0.0f;
-  std::int16_t count = 0;
-  std::int16_t takingPart = 0;
-  const std::int16_t last = Subtract16(settings_.NumberStars, 1);
-  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
-    GuideStar& star = Star(slot);
-    const host::HostArray information =
-        image.PointInformation(ToInt16(star.LastX), ToInt16(star.LastY));
-    const double centroidX = information.At(host::kCentroidX);
-    star.Xpos = ToSingle(centroidX);
-    const double centroidY = information.At(host::kCentroidY);
-    star.Ypos = ToSingle(centroidY);
-    // The sums take the host's values as returned, rounded to a 32-bit float after each star.
-    sumX = ToSingle(Add(sumX, centroidX));
-    sumY = ToSingle(Add(sumY, centroidY));
-    star.SN = ToSingle(information.At(host::kSignalToNoise));
-    count = Add16(count, 1);
-    star.TookPart = star.SN >= settings_.MinSN;
-    if (star.TookPart) takingPart = Add16(takingPart, 1);
-  }
-  xave_ = DivideSingle(sumX, static_cast<float>(count));
-  yave_ = DivideSingle(sumY, static_cast<float>(count));
-  xoff_ = SubtractSingle(xave_, refXave_);
-  yoff_ = SubtractSingle(yave_, refYave_);
-  if (takingPart == count) {
-    participation_ = Participation::All;
-    return;
-  }
-
-  // Stars below MinSN are left out: the offset is the mean of the other stars' own offsets.
-  const std::int16_t required = std::min(settings_.MinStars, settings_.NumberStars);
-  participation_ = takingPart >= required ? Participation::Enough : Participation::TooFew;
-  if (takingPart == 0) return;  // nothing to average: the row keeps the means of all stars
-  float offsetX = 0.0f;
-  float offsetY = 0.0f;
-  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
-    const GuideStar& star = Star(slot);
-    if (!star.TookPart) continue;
-    offsetX = AddSingle(offsetX, SubtractSingle(star.Xpos, star.RefX));
-    offsetY = AddSingle(offsetY, SubtractSingle(star.Ypos, star.RefY));
-  }
-  xoff_ = DivideSingle(offsetX, static_cast<float>(takingPart));
-  yoff_ = DivideSingle(offsetY, static_cast<float>(takingPart));
-  xave_ = AddSingle(refXave_, xoff_);
-  yave_ = AddSingle(refYave_, yoff_);
+  cycle_ = MeasureStars(
+      stars_, settings_.NumberStars, settings_.MinSN, settings_.MinStars, refXave_, refYave_,
+      [&image](std::int16_t x, std::int16_t y) { return image.PointInformation(x, y); });
 }
 
 void GuideRun::ComputeCorrection() {
-  correction_ =
-      corvane::ComputeCorrection(xoff_, yoff_, settings_.MinMove, settings_.MaxMove, *camera_);
+  correction_ = corvane::ComputeCorrection(cycle_.Xoff, cycle_.Yoff, settings_.MinMove,
+                                           settings_.MaxMove, *camera_);
 }
 
 void GuideRun::WriteGuideLogRow() {
   GuideLogRow row;
-  row.Xave = xave_;
-  row.Yave = yave_;
-  row.Xoff = xoff_;
-  row.Yoff = yoff_;
+  row.Xave = cycle_.Xave;
+  row.Yave = cycle_.Yave;
+  row.Xoff = cycle_.Xoff;
+  row.Yoff = cycle_.Yoff;
   row.Xtim = correction_.Xtim;
   row.Ytim = correction_.Ytim;
   const std::int16_t last = Subtract16(settings_.NumberStars, 1);
   for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
-    const GuideStar& star = Star(slot);
+    const GuideStar& star = StarSlot(stars_, slot);
     row.Stars.push_back({star.Xpos, star.Ypos, SubtractSingle(star.Xpos, star.RefX),
                          SubtractSingle(star.Ypos, star.RefY), star.SN});
   }
@@ -304,19 +256,7 @@ void GuideRun::WaitForMove() {
 }
 
 void GuideRun::UpdateLastPositions() {
-  const std::int16_t last = Subtract16(settings_.NumberStars, 1);
-  for (std::int16_t slot = 0; slot <= last; slot = Add16(slot, 1)) {
-    GuideStar& star = Star(slot);
-    if (star.TookPart || participation_ == Participation::All) {
-      star.LastX = star.Xpos;
-      star.LastY = star.Ypos;
-    } else if (participation_ == Participation::Enough) {
-      // A star lost behind a cloud follows the others, so it is found again when it returns.
-      star.LastX = AddSingle(star.RefX, xoff_);
-      star.LastY = AddSingle(star.RefY, yoff_);
-    }
-    // With too few stars a star that did not take part stays where it was last found.
-  }
+  FollowStars(stars_, settings_.NumberStars, cycle_);
 }
 
 void GuideRun::CloseGuideLog() {

@@ -8,6 +8,7 @@
 
 #include "dialogs/Dialogs.h"
 #include "guiding/Correction.h"
+#include "guiding/Measurement.h"
 #include "guiding/RunEnvironment.h"
 #include "host/HostObjects.h"
 
@@ -15,24 +16,7 @@ namespace corvane {
 
 class PlugInCore;
 
-// One slot of the guide-star table (pixels of the guider image).
-struct GuideStar {
-  float RefX = 0.0f, RefY = 0.0f;    // where the star was picked; fixed for the run
-  float LastX = 0.0f, LastY = 0.0f;  // where it is measured next
-  float Xpos = 0.0f, Ypos = 0.0f;    // where it was found in this cycle
-  float SN = 0.0f;                   // its signal-to-noise value in this cycle
-  bool TookPart = false;             // SN at least MinSN in this cycle
-};
-
-inline constexpr std::int16_t kStarSlots = 10;
 inline constexpr const char* kGuiderImageName = "Autoguider Image";
-
-// How many stars passed the MinSN test in a cycle.
-enum class Participation {
-  All,     // every star: the cycle uses the means of all stars
-  Enough,  // at least min(MinStars, NumberStars): the means of those stars' own offsets
-  TooFew,  // fewer: no guide command this cycle
-};
 
 class GuideRun {
  public:
@@ -63,8 +47,6 @@ class GuideRun {
   void UpdateLastPositions();
   void CloseGuideLog();
 
-  GuideStar& Star(std::int16_t slot);
-
   host::HostConnection& host_;
   RunEnvironment& environment_;
   ModuleDialogs& dialogs_;
@@ -80,18 +62,14 @@ class GuideRun {
   float firstDuration_ = 0.0f;
   GuideSettings settings_;
 
-  std::array<GuideStar, kStarSlots> stars_{};
+  StarTable stars_{};
   float refXave_ = 0.0f;
   float refYave_ = 0.0f;
 
   std::unique_ptr<GuideLogFile> log_;
 
   // The current cycle.
-  float xave_ = 0.0f;
-  float yave_ = 0.0f;
-  float xoff_ = 0.0f;
-  float yoff_ = 0.0f;
-  Participation participation_ = Participation::All;
+  CycleMeasurement cycle_;
   Correction correction_;
 };
 
