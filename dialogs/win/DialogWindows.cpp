@@ -298,11 +298,13 @@ void ShowModal(DialogSession& session) {
                               reinterpret_cast<LPARAM>(&session));
   if (session.failure) std::rethrow_exception(session.failure);
   if (result == -1 || result == 0) {
-    const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-    throw RunFailure(FailureKind::Host,
-                     "The window \"" + Narrow(session.design.caption) +
-                         "\" cannot be shown: " + SystemText(FAILED(hr) ? hr : E_FAIL),
-                     static_cast<std::int32_t>(FAILED(hr) ? hr : E_FAIL));
+    HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+    if (!FAILED(hr)) hr = E_FAIL;
+    throw RunFailure(
+        FailureKind::Host,
+        FailureDescription("The window \"" + Narrow(session.design.caption) + "\" cannot be shown",
+                           hr),
+        static_cast<std::int32_t>(hr));
   }
 }
 
