@@ -62,8 +62,15 @@ struct RegistryKeyTraits {
   static void Close(Type key) noexcept { RegCloseKey(key); }
 };
 
+struct GdiObjectTraits {  // fonts, pens, brushes: deleted once no DC has them selected
+  using Type = HGDIOBJ;
+  static Type Empty() noexcept { return nullptr; }
+  static void Close(Type object) noexcept { DeleteObject(object); }
+};
+
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 
 }  // namespace corvane::win
