@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <exception>
 #include <functional>
-#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -264,13 +263,14 @@ void FitFont(HWND window, DialogSession& session) {
   const auto given = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
   LOGFONTW design{};
   if (given == nullptr || GetObjectW(given, sizeof(design), &design) == 0) return;
-  if (ClippedWith(window, session.design, given) == 0) return;
+  const int clippedByGiven = ClippedWith(window, session.design, given);
+  if (clippedByGiven == 0) return;
 
   constexpr const wchar_t* kNarrowerFaces[] = {L"Microsoft Sans Serif", L"Tahoma", L"Arial",
                                                L"Liberation Sans", L"DejaVu Sans Condensed"};
   const int size = std::abs(design.lfHeight);
-  UniqueGdiObject best;
-  int bestClipped = std::numeric_limits<int>::max();
+  UniqueGdiObject best;  // empty: the given font is the best so far
+  int bestClipped = clippedByGiven;
   auto tryFont = [&](const wchar_t* face, int height) {
     LOGFONTW candidate = design;
     candidate.lfHeight = -height;
@@ -293,6 +293,10 @@ void FitFont(HWND window, DialogSession& session) {
     fits = tryFont(nullptr, height);
   }
   // The font that clips least (none, as a rule) stays with the controls for the window's life.
+  if (!best) {  // none did better than the given font
+    ClippedWith(window, session.design, given);
+    return;
+  }
   ClippedWith(window, session.design, static_cast<HFONT>(best.Get()));
   session.font = std::move(best);
 }
