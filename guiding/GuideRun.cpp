@@ -229,7 +229,7 @@ void GuideRun::IssueMoves() {
   const float ytim = correction_.Ytim;
 
   if (Enabled(camera_->GuiderOutputEnables(), 1) && xtim.value > 0.0) {
-    camera_->GuiderMove(0, {xtim.type, xtim.value, true});
+    camera_->GuiderMove(0, {xtim.type, xtim.value, true, true});  // Xtim itself, as it is
     WaitForMove();
   }
   if (Enabled(camera_->GuiderOutputEnables(), 2) && xtim.value < 0.0) {

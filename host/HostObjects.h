@@ -23,6 +23,10 @@ struct HostNumber {
   Type type = Type::Double;
   double value = 0.0;
   bool byReference = false;
+  // With byReference: the reference is to an automation value (a VARIANT) that holds the number
+  // in its type, not to a variable of that type (the X pulse, whose type varies from cycle to
+  // cycle).
+  bool inAutomationValue = false;
 
   friend bool operator==(const HostNumber&, const HostNumber&) = default;
 };

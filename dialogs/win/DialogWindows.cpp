@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <exception>
 #include <functional>
 #include <span>
@@ -14,6 +15,7 @@
 #include "guiding/RunFailure.h"
 #include "host/win/AutomationValues.h"
 #include "host/win/Dispatch.h"
+#include "host/win/UniqueResource.h"
 
 namespace corvane::win {
 
@@ -171,6 +173,7 @@ struct DialogSession {
   std::function<OkResult(HWND)> ok;
   std::function<void()> cancel;
   std::exception_ptr failure;
+  UniqueGdiObject font;  // the font chosen for the controls, when not the system's; outlives them
 };
 
 int ToPixels(int twips, int dotsPerInch) {
@@ -197,6 +200,105 @@ void Arrange(HWND window, const DialogDesign& design) {
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// True when the control shows its whole text in its font: a label wraps its words within its
+// width into no more lines than its height holds, a text box and a button show one line, and no
+// text is wider than its control.
+bool TextFits(HWND control, ControlKind kind) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(
+      GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  RECT room;
+  GetClientRect(control, &room);
+  UINT format = DT_CALCRECT | DT_SINGLELINE;
+  switch (kind) {
+    case TextBox:
+      SendMessageW(control, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
+      format |= DT_NOPREFIX;
+      break;
+    case Label:
+      format = DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX;
+      break;
+    case Button:
+    case DefaultButton:
+      InflateRect(&room, -3, -3);  // the button's edges
+      break;
+  }
+  const int width = room.right - room.left;
+  const int height = room.bottom - room.top;
+  HDC dc = GetDC(control);
+  if (dc == nullptr) return true;  // nothing to measure with: leave the font as it is
+  const HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT needed{0, 0, width, 0};
+  DrawTextW(dc, text.c_str(), -1, &needed, format);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  // The designs give a two-line label a pixel less than two lines: the lowest rows of the last
+  // line's descent may be cut, never a line or a glyph's body.
+  return needed.right <= width && needed.bottom - metrics.tmDescent / 2 <= height;
+}
+
+// The controls whose text the font leaves clipped, once they all have it.
+int ClippedWith(HWND window, const DialogDesign& design, HFONT font) {
+  int clipped = 0;
+  for (const ControlDesign& control : design.controls) {
+    SendMessageW(GetDlgItem(window, control.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  for (const ControlDesign& control : design.controls) {
+    if (!TextFits(GetDlgItem(window, control.id), control.kind)) ++clipped;
+  }
+  return clipped;
+}
+
+// The designs were laid out in MS Sans Serif 8 pt. Where the system has no such font it gives
+// another (a stock Wine set-up gives DejaVu Sans), which may be too wide for the designed boxes:
+// labels would wrap and lose their second line, numbers would be cut. The layout stays as
+// designed; the texts get a font that fits them: a narrower face of the same size if there is
+// one, else the given face a pixel smaller at a time, down to three quarters of its size.
+void FitFont(HWND window, DialogSession& session) {
+  const auto given = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+  LOGFONTW design{};
+  if (given == nullptr || GetObjectW(given, sizeof(design), &design) == 0) return;
+  const int clippedByGiven = ClippedWith(window, session.design, given);
+  if (clippedByGiven == 0) return;
+
+  constexpr const wchar_t* kNarrowerFaces[] = {L"Microsoft Sans Serif", L"Tahoma", L"Arial",
+                                               L"Liberation Sans", L"DejaVu Sans Condensed"};
+  const int size = std::abs(design.lfHeight);
+  UniqueGdiObject best;  // empty: the given font is the best so far
+  int bestClipped = clippedByGiven;
+  auto tryFont = [&](const wchar_t* face, int height) {
+    LOGFONTW candidate = design;
+    candidate.lfHeight = -height;
+    candidate.lfWidth = 0;
+    if (face != nullptr) wcsncpy_s(candidate.lfFaceName, LF_FACESIZE, face, _TRUNCATE);
+    UniqueGdiObject font(CreateFontIndirectW(&candidate));
+    if (!font) return false;
+    const int clipped = ClippedWith(window, session.design, static_cast<HFONT>(font.Get()));
+    if (clipped < bestClipped) {
+      bestClipped = clipped;
+      best = std::move(font);
+    }
+    return clipped == 0;
+  };
+  bool fits = false;
+  for (const wchar_t* face : kNarrowerFaces) {
+    if ((fits = tryFont(face, size))) break;
+  }
+  for (int height = size - 1; !fits && height * 4 >= size * 3; --height) {
+    fits = tryFont(nullptr, height);
+  }
+  // The font that clips least (none, as a rule) stays with the controls for the window's life.
+  if (!best) {  // none did better than the given font
+    ClippedWith(window, session.design, given);
+    return;
+  }
+  ClippedWith(window, session.design, static_cast<HFONT>(best.Get()));
+  session.font = std::move(best);
 }
 
 void AddTooltips(HWND window, const DialogDesign& design) {
@@ -231,6 +333,7 @@ INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         session = reinterpret_cast<DialogSession*>(lParam);
         Arrange(window, session->design);
+        FitFont(window, *session);
         AddTooltips(window, session->design);
         return TRUE;  // the focus goes to the first control in tab order
       case WM_COMMAND:
@@ -298,11 +401,13 @@ void ShowModal(DialogSession& session) {
                               reinterpret_cast<LPARAM>(&session));
   if (session.failure) std::rethrow_exception(session.failure);
   if (result == -1 || result == 0) {
-    const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-    throw RunFailure(FailureKind::Host,
-                     "The window \"" + Narrow(session.design.caption) +
-                         "\" cannot be shown: " + SystemText(FAILED(hr) ? hr : E_FAIL),
-                     static_cast<std::int32_t>(FAILED(hr) ? hr : E_FAIL));
+    HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+    if (!FAILED(hr)) hr = E_FAIL;
+    throw RunFailure(
+        FailureKind::Host,
+        FailureDescription("The window \"" + Narrow(session.design.caption) + "\" cannot be shown",
+                           hr),
+        static_cast<std::int32_t>(hr));
   }
 }
 
@@ -313,7 +418,9 @@ void ShowInitialDialog(InitialDialog& model, const NumberReader& reader) {
   DialogSession session{
       kInitialDesign,
       [&](HWND window) { return model.OK_Click(TextOf(window, ids::kNumber1), reader); },
-      [&] { model.Cancel_Click(); }, nullptr};
+      [&] { model.Cancel_Click(); },
+      nullptr,
+      {}};
   ShowModal(session);
 }
 
@@ -327,7 +434,9 @@ void ShowSampleDialog(SampleDialog& model, const NumberReader& reader) {
                           }
                           return model.OK_Click(texts, reader);
                         },
-                        [&] { model.Cancel_Click(); }, nullptr};
+                        [&] { model.Cancel_Click(); },
+                        nullptr,
+                        {}};
   ShowModal(session);
 }
 

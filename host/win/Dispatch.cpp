@@ -20,6 +20,20 @@ std::string SystemText(HRESULT hr) {
   return Narrow(text);
 }
 
+std::string FailureReason(HRESULT hr) {
+  std::string reason = SystemText(hr);
+  if (reason.empty()) {
+    char number[32];
+    std::snprintf(number, sizeof number, "error 0x%08lX", static_cast<unsigned long>(hr));
+    reason = number;
+  }
+  return reason;
+}
+
+std::string FailureDescription(std::string_view what, HRESULT hr) {
+  return std::string(what) + ": " + FailureReason(hr);
+}
+
 const EXCEPINFO& ExcepInfo::Filled() noexcept {
   if (info_.pfnDeferredFillIn != nullptr) {
     auto fill = info_.pfnDeferredFillIn;

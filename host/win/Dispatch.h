@@ -19,6 +19,11 @@ namespace corvane::win {
 
 // The system's text for an HRESULT without the trailing line break ("" when it has none).
 std::string SystemText(HRESULT hr);
+// Why something failed with this HRESULT: the system's text, or the code in hex ("error
+// 0x800401F3") where the system has no text for it. Never empty.
+std::string FailureReason(HRESULT hr);
+// Every failure description of the shell reads "<what failed>: <why>".
+std::string FailureDescription(std::string_view what, HRESULT hr);
 
 // Owns the BSTRs an IDispatch::Invoke may leave in an EXCEPINFO.
 class ExcepInfo {

@@ -155,7 +155,7 @@ class WinCamera final : public host::Camera {
     SHORT integer = 0;
     FLOAT single = 0.0f;
     DOUBLE real = seconds.value;
-    Variant duration;
+    Variant value;  // the number by value, in its automation type
     switch (seconds.type) {
       case host::HostNumber::Type::Integer: {
         const double rounded = std::nearbyint(seconds.value);
@@ -164,18 +164,31 @@ class WinCamera final : public host::Camera {
           RaiseOverflow();
         }
         integer = static_cast<SHORT>(rounded);
-        duration =
-            seconds.byReference ? Variant::Reference(VT_I2, &integer) : Variant::Int16(integer);
+        value = Variant::Int16(integer);
         break;
       }
       case host::HostNumber::Type::Single:
         single = static_cast<FLOAT>(seconds.value);
-        duration =
-            seconds.byReference ? Variant::Reference(VT_R4, &single) : Variant::Single(single);
+        value = Variant::Single(single);
         break;
       case host::HostNumber::Type::Double:
-        duration = seconds.byReference ? Variant::Reference(VT_R8, &real) : Variant::Double(real);
+        value = Variant::Double(real);
         break;
+    }
+    // A reference to an automation value holding the number (VT_BYREF | VT_VARIANT), to a
+    // variable of the number's type, or the number itself.
+    VARIANT held = value.Get();  // a plain number: nothing in it to own or free
+    Variant duration;
+    if (seconds.byReference && seconds.inAutomationValue) {
+      duration = Variant::Reference(VT_VARIANT, &held);
+    } else if (seconds.byReference) {
+      void* variable =
+          seconds.type == host::HostNumber::Type::Integer  ? static_cast<void*>(&integer)
+          : seconds.type == host::HostNumber::Type::Single ? static_cast<void*>(&single)
+                                                           : static_cast<void*>(&real);
+      duration = Variant::Reference(value.Type(), variable);
+    } else {
+      duration = std::move(value);
     }
     object_.Call(camera::GuiderMove, DISPATCH_METHOD, {&directionArgument, &duration});
   }
@@ -196,7 +209,7 @@ ComPtr<IDispatch> CreateByProgId(const wchar_t* progId) {
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(&object));
   }
   if (FAILED(hr)) {
-    throw RunFailure(FailureKind::Host, "Cannot create " + Narrow(progId) + ": " + SystemText(hr),
+    throw RunFailure(FailureKind::Host, FailureDescription("Cannot create " + Narrow(progId), hr),
                      static_cast<std::int32_t>(hr));
   }
   return object;

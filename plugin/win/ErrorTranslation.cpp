@@ -48,7 +48,7 @@ HRESULT Report(REFIID interfaceId, HRESULT code, const char* description) noexce
 
 void ThrowIfFailed(HRESULT hr, const char* what) {
   if (SUCCEEDED(hr)) return;
-  throw ComFailure(hr, std::string(what) + ": " + SystemText(hr));
+  throw ComFailure(hr, FailureDescription(what, hr));
 }
 
 HRESULT HResultOf(const RunFailure& failure) noexcept {

@@ -16,44 +16,53 @@ HRESULT LastError() {
 }
 
 [[noreturn]] void ThrowFileFailure(const std::string& what, HRESULT hr) {
-  throw RunFailure(FailureKind::File, what + ": " + SystemText(hr), static_cast<std::int32_t>(hr));
+  throw RunFailure(FailureKind::File, FailureDescription(what, hr), static_cast<std::int32_t>(hr));
 }
 
-HANDLE CreateForWriting(const std::wstring& path) {
-  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+UniqueFile CreateForWriting(const std::wstring& path) {
+  return UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace
 
-WinGuideLogFile::~WinGuideLogFile() {
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-}
-
 void WinGuideLogFile::Write(std::string_view bytes) {
-  if (file_ == INVALID_HANDLE_VALUE) {
-    ThrowFileFailure("The guide log " + Narrow(path_) + " is closed", E_HANDLE);
-  }
+  if (!file_) ThrowFileFailure("The guide log " + Narrow(path_) + " is closed", E_HANDLE);
   while (!bytes.empty()) {
     DWORD written = 0;
     const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
-    if (!WriteFile(file_, bytes.data(), chunk, &written, nullptr) || written == 0) {
-      ThrowFileFailure("The guide log " + Narrow(path_) + " cannot be written", LastError());
+    if (!write_(file_.Get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
+      const HRESULT hr = LastError();
+      CutBackToWholeLines();
+      ThrowFileFailure("The guide log " + Narrow(path_) + " cannot be written", hr);
+    }
+    written_ += written;
+    const std::string_view done = bytes.substr(0, written);
+    if (const auto end = done.rfind('\n'); end != std::string_view::npos) {
+      wholeLines_ = written_ - (done.size() - end - 1);
     }
     bytes.remove_prefix(written);
   }
 }
 
+void WinGuideLogFile::CutBackToWholeLines() noexcept {
+  // Best effort: the write's own failure is the one reported.
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(wholeLines_);
+  if (SetFilePointerEx(file_.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file_.Get())) {
+    written_ = wholeLines_;
+  }
+}
+
 void WinGuideLogFile::Flush() {
-  if (file_ != INVALID_HANDLE_VALUE && !FlushFileBuffers(file_)) {
+  if (file_ && !FlushFileBuffers(file_.Get())) {
     ThrowFileFailure("The guide log " + Narrow(path_) + " cannot be written", LastError());
   }
 }
 
 void WinGuideLogFile::Close() {
-  if (file_ == INVALID_HANDLE_VALUE) return;
-  const HANDLE file = std::exchange(file_, INVALID_HANDLE_VALUE);
-  if (!CloseHandle(file)) {
+  if (!file_) return;
+  if (!CloseHandle(file_.Release())) {
     ThrowFileFailure("The guide log " + Narrow(path_) + " cannot be closed", LastError());
   }
 }
@@ -69,8 +78,9 @@ std::wstring DocumentsFolder() {
 std::unique_ptr<WinGuideLogFile> CreateGuideLogFile(
     const std::wstring& primary, const std::wstring& fallbackFolder,
     const std::function<void(const std::string&)>& tell) {
-  HANDLE file = CreateForWriting(primary);
-  if (file != INVALID_HANDLE_VALUE) return std::make_unique<WinGuideLogFile>(file, primary);
+  // The file has its owner before anything that may throw (the allocations below).
+  UniqueFile file = CreateForWriting(primary);
+  if (file) return std::make_unique<WinGuideLogFile>(std::move(file), primary);
   const HRESULT primaryError = LastError();
 
   if (!fallbackFolder.empty()) {
@@ -78,8 +88,8 @@ std::unique_ptr<WinGuideLogFile> CreateGuideLogFile(
     if (fallback.back() != L'\\' && fallback.back() != L'/') fallback += L'\\';
     fallback += kGuideLogName;
     file = CreateForWriting(fallback);
-    if (file != INVALID_HANDLE_VALUE) {
-      auto log = std::make_unique<WinGuideLogFile>(file, fallback);
+    if (file) {
+      auto log = std::make_unique<WinGuideLogFile>(std::move(file), fallback);
       tell("The guide log cannot be written to " + Narrow(primary) + ". It is written to " +
            Narrow(fallback) + " instead.");
       return log;

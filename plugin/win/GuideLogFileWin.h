@@ -4,22 +4,29 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "guiding/RunEnvironment.h"
+#include "host/win/UniqueResource.h"
 
 namespace corvane::win {
 
 inline constexpr const wchar_t* kGuideLogPath = L"c:\\Corvane.csv";
 inline constexpr const wchar_t* kGuideLogName = L"Corvane.csv";
 
-// A file created (or emptied) for writing, shared for reading; written with WriteFile.
+// A file created (or emptied) for writing, shared for reading; written with WriteFile. It only
+// ever holds whole lines: when a write fails part-way (a full disk), the file is cut back to the
+// end of the last whole line before the failure is raised.
 class WinGuideLogFile final : public GuideLogFile {
  public:
-  WinGuideLogFile(HANDLE file, std::wstring path) : file_(file), path_(std::move(path)) {}
-  ~WinGuideLogFile() override;
+  // WriteFile's shape; tests put a failing one in place, as a full disk cannot be made here.
+  using WriteFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
+  WinGuideLogFile(UniqueFile file, std::wstring path, WriteFunction write = &WriteFile)
+      : file_(std::move(file)), path_(std::move(path)), write_(write) {}
   WinGuideLogFile(const WinGuideLogFile&) = delete;
   WinGuideLogFile& operator=(const WinGuideLogFile&) = delete;
 
@@ -30,8 +37,13 @@ class WinGuideLogFile final : public GuideLogFile {
   const std::wstring& Path() const { return path_; }
 
  private:
-  HANDLE file_;
+  void CutBackToWholeLines() noexcept;
+
+  UniqueFile file_;
   std::wstring path_;
+  WriteFunction write_;
+  std::uint64_t written_ = 0;     // bytes in the file
+  std::uint64_t wholeLines_ = 0;  // bytes up to the end of the last whole line
 };
 
 // The user's Documents folder ("" when it cannot be found).

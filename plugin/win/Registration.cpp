@@ -5,9 +5,10 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <utility>
+#include <string>
 
 #include "host/win/AutomationValues.h"
+#include "host/win/UniqueResource.h"
 #include "plugin/win/Corvane_h.h"
 #include "plugin/win/ErrorTranslation.h"
 
@@ -21,10 +22,10 @@ constexpr WORD kTypeLibraryMajor = 1;
 constexpr WORD kTypeLibraryMinor = 0;
 
 #ifdef _WIN64
-constexpr SYSKIND kSysKind = SYS_WIN64;
+constexpr const wchar_t* kPlatform = L"win64";  // the type library's platform key
 constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
 #else
-constexpr SYSKIND kSysKind = SYS_WIN32;
+constexpr const wchar_t* kPlatform = L"win32";
 constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
 #endif
 
@@ -37,20 +38,11 @@ std::wstring GuidText(REFGUID guid) {
 // An open registry key.
 class RegistryKey {
  public:
-  RegistryKey() = default;
-  ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  RegistryKey& operator=(RegistryKey&&) = delete;
-
   // Creates or opens HKCR\path for writing.
   static RegistryKey Create(const std::wstring& path) {
     RegistryKey key;
     const LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0,
-                                           KEY_WRITE, nullptr, &key.key_, nullptr);
+                                           KEY_WRITE, nullptr, key.key_.Receive(), nullptr);
     ThrowIfFailed(HRESULT_FROM_WIN32(status),
                   ("Cannot create the registry key HKCR\\" + Narrow(path)).c_str());
     return key;
@@ -58,13 +50,13 @@ class RegistryKey {
 
   // Opens HKCR\path for reading in the given view; false when it does not exist.
   bool Open(const std::wstring& path, REGSAM view) {
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key_) ==
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, key_.Receive()) ==
            ERROR_SUCCESS;
   }
 
   void SetText(const wchar_t* name, const std::wstring& value) {
     const LSTATUS status =
-        RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+        RegSetValueExW(key_.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     ThrowIfFailed(HRESULT_FROM_WIN32(status), "Cannot write a registry value");
   }
@@ -74,18 +66,26 @@ class RegistryKey {
     wchar_t value[256] = {};
     DWORD size = sizeof(value) - sizeof(wchar_t);
     DWORD type = 0;
-    if (RegQueryValueExW(key_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExW(key_.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value),
+                         &size) != ERROR_SUCCESS ||
         type != REG_SZ) {
       return {};
     }
     return value;
   }
 
+  bool HasSubkeys() const {
+    DWORD subkeys = 0;
+    return RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys > 0;
+  }
+
  private:
-  HKEY key_ = nullptr;
+  UniqueRegistryKey key_;
 };
 
+// Removes HKCR\path with everything below it; a key that is already gone is no failure.
 void DeleteTree(const std::wstring& path) {
   const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
@@ -96,6 +96,12 @@ void DeleteTree(const std::wstring& path) {
 
 std::wstring ClassKeyPath() {
   return L"CLSID\\" + GuidText(CLSID_PlugIn);
+}
+
+// The type library's version key, under which each platform (win32, win64) has its own path.
+std::wstring TypeLibraryVersionPath() {
+  return L"TypeLib\\" + GuidText(LIBID_Corvane) + L"\\" + std::to_wstring(kTypeLibraryMajor) +
+         L"." + std::to_wstring(kTypeLibraryMinor);
 }
 
 // True when the class is still registered as an in-process server in the other registry view.
@@ -129,20 +135,30 @@ void RegisterServer(const std::wstring& modulePath) {
 }
 
 void UnregisterServer() {
-  // The type library first: a library that is not registered (any more) is no failure.
-  const HRESULT hr = UnRegisterTypeLib(LIBID_Corvane, kTypeLibraryMajor, kTypeLibraryMinor,
-                                       LANG_NEUTRAL, kSysKind);
-  if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED &&
-      hr != TYPE_E_CANTLOADLIBRARY && hr != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
-    ThrowIfFailed(hr, "Cannot unregister the type library");
-  }
-
+  // Whatever of ours is left goes, and nothing left is no failure, so unregistering twice (or
+  // after a half-finished attempt) succeeds. The class goes first and the type library last: a
+  // failure part-way never leaves a ProgID or class that names a library already removed.
   DeleteTree(ClassKeyPath());
 
+  // The keys below are shared by the 32- and 64-bit registry views: they stay while the other
+  // view still serves the class.
+  const bool otherServes = OtherViewServesClass();
   RegistryKey progIdClass;
   const bool ours = progIdClass.Open(std::wstring(kProgId) + L"\\CLSID", 0) &&
                     progIdClass.DefaultText() == GuidText(CLSID_PlugIn);
-  if (ours && !OtherViewServesClass()) DeleteTree(kProgId);
+  if (ours && !otherServes) DeleteTree(kProgId);
+
+  // The type library's entry for this platform, written by LoadTypeLibEx(REGKIND_REGISTER).
+  // UnRegisterTypeLib is not used: it also deletes the shared Interface key of _PlugIn, which the
+  // other bitness still needs, and fails when the library is registered no more.
+  const std::wstring version = TypeLibraryVersionPath();
+  DeleteTree(version + L"\\0\\" + kPlatform);
+  RegistryKey platforms;
+  const bool otherPlatform = platforms.Open(version + L"\\0", 0) && platforms.HasSubkeys();
+  if (!otherPlatform && !otherServes) {
+    DeleteTree(L"TypeLib\\" + GuidText(LIBID_Corvane));
+    DeleteTree(L"Interface\\" + GuidText(IID__PlugIn));
+  }
 }
 
 }  // namespace corvane::win

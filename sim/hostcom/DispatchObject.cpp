@@ -20,6 +20,9 @@ struct CallRefused {
 RecordedArgument Describe(const VARIANT& argument) {
   RecordedArgument described;
   described.type = V_VT(&argument);
+  if (described.type == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&argument) != nullptr) {
+    described.heldType = V_VT(V_VARIANTREF(&argument));
+  }
   win::Variant value = win::Variant::CopyOf(argument);
   win::Variant number;
   // VariantChangeType takes its source without const; it does not change it.
@@ -83,8 +86,12 @@ bool Arguments::Bool(std::size_t index) const {
 
 host::HostNumber Arguments::Number(std::size_t index) const {
   host::HostNumber number;
-  const VARTYPE type = Type(index);
+  VARTYPE type = Type(index);
   number.byReference = (type & VT_BYREF) != 0;
+  if (type == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(values_.at(index)) != nullptr) {
+    number.inAutomationValue = true;
+    type = V_VT(V_VARIANTREF(values_.at(index)));
+  }
   switch (type & VT_TYPEMASK) {
     case VT_I1:
     case VT_UI1:

@@ -19,6 +19,7 @@ namespace corvane::hostcom {
 // reference. number is NaN when the value is not a number.
 struct RecordedArgument {
   VARTYPE type = VT_EMPTY;
+  VARTYPE heldType = VT_EMPTY;  // for a reference to a VARIANT (VT_BYREF | VT_VARIANT): its type
   double number = 0.0;
   std::wstring text;
 };

@@ -229,6 +229,9 @@ host::HostArray MakePointInformation(const Centroid& centroid, std::int32_t lowe
 }
 
 std::string Text(const host::HostNumber& number) {
+  if (number.byReference && number.inAutomationValue) {
+    return "&Variant(" + Text({number.type, number.value, false, false}) + ")";
+  }
   std::string text;
   switch (number.type) {
     case host::HostNumber::Type::Integer:

@@ -38,7 +38,7 @@ TEST(FaultInjection, AHostFailureAtAnyCallEndsTheRunCleanly) {
   baseline.DoModal();
   const std::vector<std::string> calls = baseline.script.HostCalls();
   ASSERT_EQ(baseline.LogLines().size(), 4u);
-  ASSERT_EQ(baseline.script.Count("camera.GuiderMove(0, Double&0.2)"), 1u);
+  ASSERT_EQ(baseline.script.Count("camera.GuiderMove(0, &Variant(Double 0.2))"), 1u);
   ASSERT_GT(calls.size(), 100u);
   RecordProperty("host_calls", static_cast<int>(calls.size()));
 

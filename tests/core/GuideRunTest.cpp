@@ -85,7 +85,7 @@ TEST(GuideRun, OneCycleOfTheWorkedExampleCallsTheHostInThisOrder) {
                                      "log.Write",
                                      "log.Flush",
                                      "camera.GuiderOutputEnables",
-                                     "camera.GuiderMove(0, Double&0.2)",
+                                     "camera.GuiderMove(0, &Variant(Double 0.2))",
                                      "camera.GuiderMoving",
                                      "camera.GuiderOutputEnables",
                                      "camera.GuiderOutputEnables",
@@ -118,11 +118,11 @@ TEST(GuideRun, ExposureAndPulseWaitsSleepAndLetTheHostRunBetweenReads) {
                                t.begin() + static_cast<std::ptrdiff_t>(expose) + 8),
       (Calls{"camera.GuiderExpose(6)", "camera.GuiderRunning", "env.Sleep100ms", "env.LetHostRun",
              "camera.GuiderRunning", "env.Sleep100ms", "env.LetHostRun", "camera.GuiderRunning"}));
-  const std::size_t move = Position(t, "camera.GuiderMove(0, Double&0.2)");
+  const std::size_t move = Position(t, "camera.GuiderMove(0, &Variant(Double 0.2))");
   EXPECT_EQ(std::vector<std::string>(t.begin() + static_cast<std::ptrdiff_t>(move),
                                      t.begin() + static_cast<std::ptrdiff_t>(move) + 5),
-            (Calls{"camera.GuiderMove(0, Double&0.2)", "camera.GuiderMoving", "env.Sleep100ms",
-                   "env.LetHostRun", "camera.GuiderMoving"}));
+            (Calls{"camera.GuiderMove(0, &Variant(Double 0.2))", "camera.GuiderMoving",
+                   "env.Sleep100ms", "env.LetHostRun", "camera.GuiderMoving"}));
   EXPECT_EQ(rig.script.Count("env.WaitForInput"), 0u);
 }
 
@@ -633,8 +633,8 @@ TEST(MoveLimits, ANegativeMaximumNeverReversesTheCorrection) {
   PulseCase rig;
   rig.Settings({"1", "3", "1", "2", "-0.01", "-0.15", "15"});
   rig.DoModal();
-  EXPECT_EQ(rig.Moves(),
-            (Calls{"camera.GuiderMove(0, Single&0.15)", "camera.GuiderMove(3, Single 0.1)"}));
+  EXPECT_EQ(rig.Moves(), (Calls{"camera.GuiderMove(0, &Variant(Single 0.15))",
+                                "camera.GuiderMove(3, Single 0.1)"}));
 }
 
 // Each line is written whole and flushed at once, so a crash of the host loses nothing logged.
@@ -663,7 +663,7 @@ TEST(DeclinationCompensation, TheXPulseIsDividedByTheCosineOfTheDeclination) {
   PulseCase rig;
   rig.script.guiderDeclination.Set(60.0);
   rig.DoModal();
-  EXPECT_EQ(rig.Moves(), (Calls{"camera.GuiderMove(0, Double&0.400000020189427)",
+  EXPECT_EQ(rig.Moves(), (Calls{"camera.GuiderMove(0, &Variant(Double 0.400000020189427))",
                                 "camera.GuiderMove(3, Single 0.1)"}));
   EXPECT_EQ(rig.LogLines()[1], "102,199,2,-1,0.400000020189427,-0.1,102,199,2,-1,40,\"\"");
 }

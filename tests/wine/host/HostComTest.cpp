@@ -112,6 +112,11 @@ TEST_F(HostObjects, EveryCallIsRecordedWithTheTypesOfItsArguments) {
   VariantInit(&byReference);
   V_VT(&byReference) = VT_BYREF | VT_R8;
   V_R8REF(&byReference) = &V_R8(&r8);
+  VARIANT r4 = Of(VT_R4, 0.5);  // a reference to an automation value holding a 32-bit float
+  VARIANT toVariant;
+  VariantInit(&toVariant);
+  V_VT(&toVariant) = VT_BYREF | VT_VARIANT;
+  V_VARIANTREF(&toVariant) = &r4;
 
   EXPECT_EQ(
       Invoke(camera.Get(), IdOf(camera.Get(), L"GuiderExpose"), DISPATCH_METHOD, {Of(VT_R4, 2.5)})
@@ -129,9 +134,13 @@ TEST_F(HostObjects, EveryCallIsRecordedWithTheTypesOfItsArguments) {
                    {Of(VT_I4, 3), Of(VT_I2, 0)})
                 ->result,
             S_OK);
+  EXPECT_EQ(Invoke(camera.Get(), IdOf(camera.Get(), L"GuiderMove"), DISPATCH_METHOD,
+                   {Of(VT_I2, 0), toVariant})
+                ->result,
+            S_OK);
 
   const auto calls = session->Calls();
-  ASSERT_EQ(calls.size(), 4u);
+  ASSERT_EQ(calls.size(), 5u);
   EXPECT_EQ(calls[0].object, "Camera");
   EXPECT_EQ(calls[0].member, "GuiderExpose");
   EXPECT_EQ(calls[0].flags, DISPATCH_METHOD);
@@ -144,17 +153,22 @@ TEST_F(HostObjects, EveryCallIsRecordedWithTheTypesOfItsArguments) {
   EXPECT_EQ(calls[2].arguments[0].type, VT_I2);
   EXPECT_EQ(calls[2].arguments[1].type, VT_BYREF | VT_R8);
   EXPECT_EQ(calls[2].arguments[1].number, 0.25);
+  EXPECT_EQ(calls[4].arguments[1].type, VT_BYREF | VT_VARIANT);
+  EXPECT_EQ(calls[4].arguments[1].heldType, VT_R4);
+  EXPECT_EQ(calls[4].arguments[1].number, 0.5);
 
   // The backend receives the values converted, the duration with the type it came in.
   const auto& record = host.Record();
   EXPECT_EQ(record.exposures, std::vector<float>{2.5f});
   EXPECT_EQ(record.eventMask, 32768);
-  ASSERT_EQ(record.moves.size(), 2u);
+  ASSERT_EQ(record.moves.size(), 3u);
   EXPECT_EQ(record.moves[0].direction, 0);
   EXPECT_EQ(record.moves[0].seconds,
             (host::HostNumber{host::HostNumber::Type::Double, 0.25, true}));
   EXPECT_EQ(record.moves[1].direction, 3);
   EXPECT_EQ(record.moves[1].seconds, (host::HostNumber{host::HostNumber::Type::Integer, 0, false}));
+  EXPECT_EQ(record.moves[2].seconds,
+            (host::HostNumber{host::HostNumber::Type::Single, 0.5, true, true}));
 }
 
 TEST_F(HostObjects, ArgumentsAreConvertedFromWhateverTypeArrives) {

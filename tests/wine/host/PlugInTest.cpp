@@ -143,20 +143,28 @@ TEST(Registration, UnregisteringRemovesTheEntriesAndRegisteringRestoresThem) {
   const auto libid = ClassesValue(L"CLSID\\" + clsid + L"\\TypeLib");
   ASSERT_TRUE(libid);
 
-  EXPECT_EQ(RunRegsvr32(true), 0u);
-  EXPECT_FALSE(ClassesKeyExists(L"CLSID\\" + clsid));
-  EXPECT_FALSE(ClassesKeyExists(L"TypeLib\\" + *libid + L"\\1.0\\0\\" + kTypeLibPlatform));
-  // The ProgID is shared by both registry views: it stays while the DLL of the other bitness
-  // still serves the class (side by side), and goes with the last one.
-  const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-  HKEY other = nullptr;
-  const bool otherServes =
-      RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(), 0,
-                    KEY_READ | otherView, &other) == ERROR_SUCCESS;
-  if (other) RegCloseKey(other);
-  EXPECT_EQ(ClassesKeyExists(L"Corvane.PlugIn"), otherServes);
-  CLSID gone;
-  EXPECT_EQ(CLSIDFromProgID(L"Corvane.PlugIn", &gone) == CO_E_CLASSSTRING, !otherServes);
+  const std::wstring plugInInterface = L"Interface\\{32325873-3F55-4993-867C-F43E4FB4E4ED}";
+  ASSERT_TRUE(ClassesKeyExists(plugInInterface));
+
+  // Unregistering twice succeeds: the second finds nothing of ours left.
+  for (int time = 1; time <= 2; ++time) {
+    SCOPED_TRACE(time);
+    EXPECT_EQ(RunRegsvr32(true), 0u);
+    EXPECT_FALSE(ClassesKeyExists(L"CLSID\\" + clsid));
+    EXPECT_FALSE(ClassesKeyExists(L"TypeLib\\" + *libid + L"\\1.0\\0\\" + kTypeLibPlatform));
+    // The ProgID and the Interface key are shared by both registry views: they stay while the DLL
+    // of the other bitness still serves the class (side by side), and go with the last one.
+    const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    HKEY other = nullptr;
+    const bool otherServes =
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(), 0,
+                      KEY_READ | otherView, &other) == ERROR_SUCCESS;
+    if (other) RegCloseKey(other);
+    EXPECT_EQ(ClassesKeyExists(L"Corvane.PlugIn"), otherServes);
+    EXPECT_EQ(ClassesKeyExists(plugInInterface), otherServes);
+    CLSID gone;
+    EXPECT_EQ(CLSIDFromProgID(L"Corvane.PlugIn", &gone) == CO_E_CLASSSTRING, !otherServes);
+  }
 
   EXPECT_EQ(RunRegsvr32(false), 0u);
   EXPECT_EQ(Clsid(), clsid);
@@ -329,10 +337,11 @@ TEST_P(CompleteRun, GuidesFromBothDialogsThroughTheStarPicksToAStop) {
   const auto moves = session->CallsOf("GuiderMove");
   ASSERT_EQ(moves.size(), 4u);
   for (const auto& move : moves) EXPECT_EQ(move.arguments[0].type, VT_I2);
-  EXPECT_EQ(moves[0].arguments[1].type, VT_BYREF | VT_R8);  // a reference to Xtim itself
-  EXPECT_EQ(moves[1].arguments[1].type, VT_R4);             // |Ytim| by value
-  EXPECT_EQ(moves[2].arguments[1].type, VT_R8);             // |Xtim| by value
-  EXPECT_EQ(moves[3].arguments[1].type, VT_BYREF | VT_R4);  // a reference to Ytim
+  EXPECT_EQ(moves[0].arguments[1].type, VT_BYREF | VT_VARIANT);  // a reference to Xtim itself,
+  EXPECT_EQ(moves[0].arguments[1].heldType, VT_R8);              // holding it as it is
+  EXPECT_EQ(moves[1].arguments[1].type, VT_R4);                  // |Ytim| by value
+  EXPECT_EQ(moves[2].arguments[1].type, VT_R8);                  // |Xtim| by value
+  EXPECT_EQ(moves[3].arguments[1].type, VT_BYREF | VT_R4);       // a reference to Ytim
 
   const auto points = session->CallsOf("PointInformation");
   ASSERT_EQ(points.size(), 2u + 3u * 2u);  // two picks, then two stars per cycle

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The 64- and 32-bit Corvane.dll registered side by side in one prefix: the ProgID is shared by
-# both registry views, the class keys are not. Unregistering one must leave the ProgID that the
-# other still serves; unregistering the last removes it.
+# The 64- and 32-bit Corvane.dll registered side by side in one prefix: the ProgID, the Interface
+# key of _PlugIn and the TypeLib key are shared by both registry views, the class keys are not.
+# Unregistering one must leave the shared keys that the other still needs; unregistering the last
+# removes them, and unregistering again succeeds.
 # Usage: side-by-side.sh <this Corvane.dll> (the other bitness is found in the sibling build).
 set -uo pipefail
 source "$(dirname "$0")/../../../scripts/wine-env.sh"
@@ -24,6 +25,8 @@ check() {  # check <description> <expected 0|1> <command...>
   if [ "$found" != "$expected" ]; then echo "FAIL: $what"; failures=$((failures + 1)); else echo "ok: $what"; fi
 }
 progid() { wine reg query 'HKCR\Corvane.PlugIn\CLSID'; }
+interface() { wine reg query 'HKCR\Interface\{32325873-3F55-4993-867C-F43E4FB4E4ED}\TypeLib'; }
+typelib() { wine reg query 'HKCR\TypeLib\{F84C8189-0B4A-4484-AE02-76A114ABE89C}'; }
 clsid() { wine reg query 'HKCR\Corvane.PlugIn\CLSID' /ve 2>/dev/null | grep -o '{[^}]*}'; }
 server() { wine reg query "HKCR\\CLSID\\$(cat "$work/clsid")\\InprocServer32" "/reg:$1"; }
 register() { wine regsvr32 /s "$@"; }
@@ -36,18 +39,24 @@ check "both registered: 32-bit class" 1 server 32
 
 register /u "$(win "$x86")"
 check "32-bit unregistered: ProgID kept for the 64-bit DLL" 1 progid
+check "32-bit unregistered: Interface key kept for the 64-bit DLL" 1 interface
 check "32-bit unregistered: 64-bit class kept" 1 server 64
 check "32-bit unregistered: 32-bit class gone" 0 server 32
 
 register "$(win "$x86")"
 register /u "$(win "$x64")"
 check "64-bit unregistered: ProgID kept for the 32-bit DLL" 1 progid
+check "64-bit unregistered: Interface key kept for the 32-bit DLL" 1 interface
 check "64-bit unregistered: 32-bit class kept" 1 server 32
 check "64-bit unregistered: 64-bit class gone" 0 server 64
 
 register /u "$(win "$x86")"
 check "both unregistered: ProgID gone" 0 progid
 check "both unregistered: 32-bit class gone" 0 server 32
+check "both unregistered: Interface key gone" 0 interface
+check "both unregistered: TypeLib key gone" 0 typelib
+check "unregistering the 32-bit DLL again succeeds" 1 register /u "$(win "$x86")"
+check "unregistering the 64-bit DLL again succeeds" 1 register /u "$(win "$x64")"
 
 # Leave both registered, as the other tests of this prefix expect.
 register "$(win "$x64")"; register "$(win "$x86")"

@@ -8,9 +8,11 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <exception>
 #include <functional>
 #include <map>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "dialogs/win/DialogIds.h"
 #include "dialogs/win/DialogWindows.h"
 #include "dialogs/win/OleNumberReader.h"
+#include "host/win/AutomationValues.h"
 #include "sim/hostcom/DialogDriver.h"
 
 namespace corvane::win {
@@ -41,6 +44,8 @@ struct Seen {
   std::wstring rejection;
   std::wstring textAfterRejection;
   bool openAfterRejection = false;
+  std::vector<std::string> clipped;  // controls whose text does not fit, with the figures
+  std::string font;                  // the labels' font: face and height in pixels
 };
 
 int DpiX() {
@@ -88,6 +93,50 @@ std::vector<std::wstring> TooltipsOf(HWND dialog, DWORD thread) {
   return search.texts;
 }
 
+// What the control cannot show of its text in the font it was given ("" when it shows all): a
+// label wraps its words within its width and must not need more lines than its height holds; a
+// text box and a button show one line; nothing may be wider than its control.
+std::string Clipping(HWND control, std::string* font = nullptr) {
+  wchar_t className[32] = {};
+  GetClassNameW(control, className, 32);
+  const std::wstring kind = className;
+  const std::wstring text = driver::GetText(GetParent(control), GetDlgCtrlID(control));
+  RECT room;
+  GetClientRect(control, &room);
+  if (_wcsicmp(kind.c_str(), L"Edit") == 0) {
+    SendMessageW(control, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
+  } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
+    InflateRect(&room, -3, -3);  // the button's edges
+  }
+  const int width = room.right - room.left, height = room.bottom - room.top;
+  HDC dc = GetDC(control);
+  const HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(dc, LF_FACESIZE, face);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  RECT needed{0, 0, width, 0};
+  const bool label = _wcsicmp(kind.c_str(), L"Static") == 0;
+  DrawTextW(dc, text.c_str(), -1, &needed,
+            DT_CALCRECT | (label ? DT_WORDBREAK | DT_NOPREFIX : DT_SINGLELINE));
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  if (font != nullptr) *font = Narrow(face) + " " + std::to_string(metrics.tmHeight) + " px";
+  // The stored layout gives a two-line label a pixel less than two lines' height: the lowest
+  // rows of the descent may go, a line may not.
+  if (needed.right <= width && needed.bottom - metrics.tmDescent / 2 <= height) return {};
+  return Narrow(text) + " in " + Narrow(face) + " " + std::to_string(metrics.tmHeight) +
+         " px: needs " + std::to_string(needed.right) + "x" + std::to_string(needed.bottom) +
+         ", has " + std::to_string(width) + "x" + std::to_string(height);
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string joined;
+  for (const auto& line : lines) joined += line + "\n";
+  return joined;
+}
+
 // Looks at the open window: everything in Seen but the rejection.
 void Look(HWND dialog, DWORD thread, std::initializer_list<int> controls, int clientTwipsWidth,
           int clientTwipsHeight, Seen& seen) {
@@ -116,6 +165,16 @@ void Look(HWND dialog, DWORD thread, std::initializer_list<int> controls, int cl
     next = GetNextDlgTabItem(dialog, next, FALSE);
   } while (next != nullptr && next != first && seen.tabOrder.size() < 20);
   seen.tooltips = TooltipsOf(dialog, thread);
+  for (int id : controls) {
+    if (auto clipping = Clipping(GetDlgItem(dialog, id), &seen.font); !clipping.empty()) {
+      seen.clipped.push_back(clipping);
+    }
+  }
+  for (int id : {ids::kOK, ids::kCancel}) {
+    if (auto clipping = Clipping(GetDlgItem(dialog, id)); !clipping.empty()) {
+      seen.clipped.push_back(clipping);
+    }
+  }
 }
 
 // Types `text` into `textBox`, presses OK and answers the message box that follows.
@@ -167,6 +226,8 @@ TEST_F(DialogWindows, InitialExposureLooksAsDesigned) {
   EXPECT_EQ(seen.texts[ids::kLabel1], L"Enter initial exposure duration");
   EXPECT_EQ(seen.texts[ids::kOK], L"&OK");
   EXPECT_EQ(seen.texts[ids::kCancel], L"&Cancel");
+  EXPECT_TRUE(seen.clipped.empty()) << Joined(seen.clipped);
+  std::printf("Font: %s\n", seen.font.c_str());
   EXPECT_EQ(seen.client.cx, seen.expectedClient.cx);
   EXPECT_EQ(seen.client.cy, seen.expectedClient.cy);
   EXPECT_LE(std::abs(seen.centreOffset.x), 1);
@@ -295,6 +356,9 @@ TEST_F(DialogWindows, GuideStarSetupLooksAsDesigned) {
                                                 {ids::kLabel6, L"Maximum move"},
                                                 {ids::kLabel7, L"Enter subframe border in pixels"}};
   EXPECT_EQ(seen.texts, designed);
+  // Whatever font this machine gives for the design's, every text shows whole.
+  EXPECT_TRUE(seen.clipped.empty()) << Joined(seen.clipped);
+  std::printf("Font: %s\n", seen.font.c_str());
   EXPECT_EQ(seen.client.cx, seen.expectedClient.cx);
   EXPECT_EQ(seen.client.cy, seen.expectedClient.cy);
   EXPECT_LE(std::abs(seen.centreOffset.x), 1);

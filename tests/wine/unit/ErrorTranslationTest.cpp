@@ -6,9 +6,11 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <cstdio>
 #include <new>
 
 #include "host/win/AutomationValues.h"
+#include "host/win/Dispatch.h"
 #include "plugin/win/ErrorTranslation.h"
 
 namespace corvane::win {
@@ -85,6 +87,34 @@ TEST(ErrorTranslation, OtherExceptionsFailToo) {
   EXPECT_EQ(other.hr, E_FAIL);
   EXPECT_EQ(other.description, L"something else");
   EXPECT_EQ(Report(42).hr, E_UNEXPECTED);
+}
+
+// "What failed: why", never a bare colon: where the system has no text for the code (under Wine
+// for CO_E_CLASSSTRING; anywhere for a code of no facility's), the code in hex says why.
+TEST(ErrorTranslation, EveryFailureDescriptionSaysWhy) {
+  const std::string what = "Cannot create MaxIm.Application";
+  for (const HRESULT hr : {CO_E_CLASSSTRING, E_OUTOFMEMORY, static_cast<HRESULT>(0x8004F00D)}) {
+    SCOPED_TRACE(hr);
+    try {
+      ThrowIfFailed(hr, what.c_str());
+      FAIL() << "no ComFailure";
+    } catch (const ComFailure& failure) {
+      const std::string description = failure.what();
+      ASSERT_EQ(description.rfind(what + ": ", 0), 0u) << description;
+      const std::string why = description.substr(what.size() + 2);
+      EXPECT_FALSE(why.empty());
+      EXPECT_NE(why.back(), ':');
+      EXPECT_NE(why.back(), ' ');
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(hr));
+      if (SystemText(hr).empty()) {
+        EXPECT_EQ(why, std::string("error ") + hex);
+      }
+    }
+  }
+  EXPECT_EQ(FailureDescription("The guide log c:\\Corvane.csv cannot be written",
+                               static_cast<HRESULT>(0x8004F00D)),
+            "The guide log c:\\Corvane.csv cannot be written: error 0x8004F00D");
 }
 
 TEST(ErrorTranslation, DescriptionsAreUtf8) {

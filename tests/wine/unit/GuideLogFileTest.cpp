@@ -1,9 +1,11 @@
 // The guide log on disk: emptied at each run, written as given, readable while it is written,
-// and in the Documents folder (said once) when the primary path cannot be created.
+// in the Documents folder (said once) when the primary path cannot be created, and holding whole
+// lines only when the disk fills up.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,48 @@ TEST_F(GuideLogFile, FailsWithAFileFailureWhenNeitherPlaceCanBeCreated) {
     EXPECT_NE(failure.Description().find("Corvane.csv"), std::string::npos);
   }
   EXPECT_TRUE(told.empty());
+}
+
+// A disk that takes this many more bytes: a write that does not fit writes what fits, and the
+// next one fails with ERROR_DISK_FULL, as WriteFile does on a full disk.
+std::size_t diskSpaceLeft = 0;
+
+BOOL WINAPI WriteUntilTheDiskIsFull(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
+                                    LPOVERLAPPED overlapped) {
+  *written = 0;
+  const auto fits = static_cast<DWORD>(std::min<std::size_t>(size, diskSpaceLeft));
+  if (fits > 0 && !WriteFile(file, bytes, fits, written, overlapped)) return FALSE;
+  diskSpaceLeft -= *written;
+  if (*written == 0 && size > 0) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+TEST_F(GuideLogFile, AFullDiskLeavesOnlyWholeLines) {
+  const std::string header = "\"Xave\",\"Yave\",\"\"\r\n", row = "101.5,198.25,\"\"\r\n";
+  for (const std::size_t partOfTheLastRow : {std::size_t{0}, std::size_t{7}, row.size() - 1}) {
+    SCOPED_TRACE(partOfTheLastRow);
+    diskSpaceLeft = header.size() + 2 * row.size() + partOfTheLastRow;
+    WinGuideLogFile log(UniqueFile(CreateFileW(primary.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                               nullptr, CREATE_ALWAYS, 0, nullptr)),
+                        primary, &WriteUntilTheDiskIsFull);
+    log.Write(header);
+    log.Write(row);
+    log.Write(row);
+    try {
+      log.Write(row);
+      FAIL() << "no RunFailure";
+    } catch (const RunFailure& failure) {
+      EXPECT_EQ(failure.Kind(), FailureKind::File);
+      EXPECT_EQ(failure.Code(), static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_DISK_FULL)));
+      EXPECT_NE(failure.Description().find("cannot be written: "), std::string::npos);
+    }
+    EXPECT_EQ(Contents(primary), header + row + row);  // already cut back while still open
+    log.Close();
+    EXPECT_EQ(Contents(primary), header + row + row);
+  }
 }
 
 TEST_F(GuideLogFile, WritingAfterCloseIsAFileFailure) {

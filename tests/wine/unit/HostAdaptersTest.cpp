@@ -99,25 +99,32 @@ TEST_F(HostAdapters, CameraMembersAreCalledByNameWithTheHostsArgumentTypes) {
 TEST_F(HostAdapters, GuiderMovePassesTheDurationInEachOfItsForms) {
   auto camera = CameraOver(hostcom::MakeCamera(std::make_unique<ScriptedCamera>(), session));
   using Type = host::HostNumber::Type;
-  camera->GuiderMove(0, {Type::Double, 0.2, true});
+  camera->GuiderMove(0, {Type::Double, 0.2, true, true});
+  camera->GuiderMove(0, {Type::Single, 0.75, true, true});
   camera->GuiderMove(1, {Type::Double, 0.3, false});
   camera->GuiderMove(2, {Type::Single, 0.25, true});
   camera->GuiderMove(3, {Type::Single, 0.125, false});
   camera->GuiderMove(0, {Type::Integer, 0, true});
   camera->GuiderMove(1, {Type::Integer, 0, false});
 
-  const std::vector<std::vector<VARTYPE>> expected = {{VT_I2, VT_BYREF | VT_R8}, {VT_I2, VT_R8},
-                                                      {VT_I2, VT_BYREF | VT_R4}, {VT_I2, VT_R4},
-                                                      {VT_I2, VT_BYREF | VT_I2}, {VT_I2, VT_I2}};
+  const std::vector<std::vector<VARTYPE>> expected = {{VT_I2, VT_BYREF | VT_VARIANT},
+                                                      {VT_I2, VT_BYREF | VT_VARIANT},
+                                                      {VT_I2, VT_R8},
+                                                      {VT_I2, VT_BYREF | VT_R4},
+                                                      {VT_I2, VT_R4},
+                                                      {VT_I2, VT_BYREF | VT_I2},
+                                                      {VT_I2, VT_I2}};
   const auto calls = session->CallsOf("GuiderMove");
   ASSERT_EQ(calls.size(), expected.size());
-  const double directions[] = {0, 1, 2, 3, 0, 1};
-  const double durations[] = {0.2, 0.3, 0.25, 0.125, 0, 0};
+  const double directions[] = {0, 0, 1, 2, 3, 0, 1};
+  const double durations[] = {0.2, 0.75, 0.3, 0.25, 0.125, 0, 0};
+  const VARTYPE held[] = {VT_R8, VT_R4, VT_EMPTY, VT_EMPTY, VT_EMPTY, VT_EMPTY, VT_EMPTY};
   for (std::size_t i = 0; i < calls.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(ArgumentTypes("GuiderMove", i), expected[i]);
     EXPECT_EQ(calls[i].arguments.at(0).number, directions[i]);
     EXPECT_EQ(calls[i].arguments.at(1).number, durations[i]);
+    EXPECT_EQ(calls[i].arguments.at(1).heldType, held[i]);
   }
 }
 
