@@ -1,29 +1,31 @@
 #include "dialogs/Dialogs.h"
 
 namespace corvane {
-namespace {
-constexpr std::int16_t kValid = -1;  // true as a 16-bit value: all bits set
+
+void InitialExposureDialog::BeginShowing() {
+  valid_ = false;
 }
 
-void InitialDialog::BeginShowing() {
-  valid_ = 0;
-}
-
-OkResult InitialDialog::OK_Click(const std::string& number1, const NumberReader& reader) {
+OkResult InitialExposureDialog::Accept(const std::string& number1, const NumberReader& reader) {
   const auto duration = reader.ToSingle(number1);
   if (!duration) return OkResult::Rejected;
   duration_ = *duration;
-  valid_ = kValid;
+  valid_ = true;
   return OkResult::Accepted;
 }
 
-void InitialDialog::Cancel_Click() {}
+void InitialExposureDialog::Cancel() {}
 
-void SampleDialog::BeginShowing() {
-  valid_ = 0;
+std::optional<float> InitialExposureDialog::Answer() const {
+  if (!valid_) return std::nullopt;
+  return duration_;
 }
 
-OkResult SampleDialog::OK_Click(const Texts& texts, const NumberReader& reader) {
+void GuideSetupDialog::BeginShowing() {
+  valid_ = false;
+}
+
+OkResult GuideSetupDialog::Accept(const Texts& texts, const NumberReader& reader) {
   // Each field is stored as soon as its text converts: a failure part-way leaves the fields
   // before it holding the new values and the rest their old ones.
   auto store16 = [&](std::size_t index, std::int16_t& field) {
@@ -44,10 +46,15 @@ OkResult SampleDialog::OK_Click(const Texts& texts, const NumberReader& reader) 
   if (settings_.NumberStars < 1 || settings_.NumberStars > 10 || settings_.MinStars < 1) {
     return OkResult::Rejected;
   }
-  valid_ = kValid;
+  valid_ = true;
   return OkResult::Accepted;
 }
 
-void SampleDialog::Cancel_Click() {}
+void GuideSetupDialog::Cancel() {}
+
+std::optional<GuideSettings> GuideSetupDialog::Answer() const {
+  if (!valid_) return std::nullopt;
+  return settings_;
+}
 
 }  // namespace corvane

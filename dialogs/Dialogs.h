@@ -6,46 +6,50 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "dialogs/GuideSettings.h"
+#include "base/GuideSettings.h"
 #include "dialogs/NumberReader.h"
 
 namespace corvane {
 
 inline constexpr const char* kPleaseEnterANumber = "Please enter a number";
 
-// What a press of OK leads to.
+// What a press of OK (Accept) leads to.
 enum class OkResult {
   Accepted,  // the window closes
   Rejected,  // "Please enter a number" is shown and the window stays open
 };
 
 // "Initial Exposure": the duration of the full-frame exposure used to pick the guide stars.
-class InitialDialog {
+class InitialExposureDialog {
  public:
   void BeginShowing();  // called each time the window is about to be shown
-  OkResult OK_Click(const std::string& number1, const NumberReader& reader);
-  void Cancel_Click();  // also the close box
+  OkResult Accept(const std::string& number1, const NumberReader& reader);  // OK
+  void Cancel();  // Cancel, also the close box
 
-  std::int16_t DataValid() const { return valid_; }
+  bool DataValid() const { return valid_; }
   float GetDuration() const { return duration_; }
+  // The showing's answer: the duration when it was accepted, nothing when it was cancelled.
+  std::optional<float> Answer() const;
 
  private:
   float duration_ = 0.0f;
-  std::int16_t valid_ = 0;
+  bool valid_ = false;
 };
 
 // "Guide star setup": GuideSettings. The texts are Number1..Number7 in that order.
-class SampleDialog {
+class GuideSetupDialog {
  public:
   using Texts = std::array<std::string, 7>;
 
   void BeginShowing();
-  OkResult OK_Click(const Texts& texts, const NumberReader& reader);
-  void Cancel_Click();
+  OkResult Accept(const Texts& texts, const NumberReader& reader);  // OK
+  void Cancel();                                                    // Cancel, also the close box
 
-  std::int16_t DataValid() const { return valid_; }
+  bool DataValid() const { return valid_; }
+  std::optional<GuideSettings> Answer() const;
   std::int16_t GetNumberStars() const { return settings_.NumberStars; }
   float GetMinSN() const { return settings_.MinSN; }
   std::int16_t GetMinStars() const { return settings_.MinStars; }
@@ -56,13 +60,13 @@ class SampleDialog {
 
  private:
   GuideSettings settings_;
-  std::int16_t valid_ = 0;
+  bool valid_ = false;
 };
 
 // The two dialog objects of the loaded module.
 struct ModuleDialogs {
-  InitialDialog Initial;
-  SampleDialog Sample;
+  InitialExposureDialog InitialExposure;
+  GuideSetupDialog GuideSetup;
 };
 
 }  // namespace corvane

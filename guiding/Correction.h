@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "guiding/Numbers.h"
+#include "base/Numbers.h"
 #include "host/HostObjects.h"
 
 namespace corvane {

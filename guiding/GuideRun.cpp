@@ -1,11 +1,11 @@
 #include "guiding/GuideRun.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
+#include "base/Numbers.h"
 #include "guiding/GuideLog.h"
-#include "guiding/Numbers.h"
-#include "plugin/PlugInCore.h"
 
 namespace corvane {
 namespace {
@@ -21,9 +21,8 @@ bool Enabled(double outputEnables, std::int32_t bit) {
 
 }  // namespace
 
-GuideRun::GuideRun(host::HostConnection& host, RunEnvironment& environment, ModuleDialogs& dialogs,
-                   PlugInCore& plugIn)
-    : host_(host), environment_(environment), dialogs_(dialogs), plugIn_(plugIn) {}
+GuideRun::GuideRun(host::HostConnection& host, RunEnvironment& environment, StopRequest& stop)
+    : host_(host), environment_(environment), stop_(stop) {}
 
 GuideRun::~GuideRun() {
   End();
@@ -42,9 +41,9 @@ void GuideRun::Run() {
 bool GuideRun::StartUp() {
   application_ = host_.CreateApplication();
 
-  environment_.ShowInitial(dialogs_.Initial);
-  if (dialogs_.Initial.DataValid() == 0) return false;  // cancelled
-  firstDuration_ = dialogs_.Initial.GetDuration();
+  const std::optional<float> firstDuration = environment_.AskInitialExposure();
+  if (!firstDuration) return false;  // cancelled
+  firstDuration_ = *firstDuration;
 
   camera_ = host_.CreateCamera();
   camera_->SetLinkEnabled(true);
@@ -64,29 +63,22 @@ bool GuideRun::StartUp() {
   camera_->GuiderExpose(firstDuration_);
   WaitForExposure();
 
-  SampleDialog& sample = dialogs_.Sample;
-  environment_.ShowSample(sample);
-  if (sample.DataValid() == 0) return false;  // cancelled
-  settings_.Duration = sample.GetDuration();
-  settings_.NumberStars = sample.GetNumberStars();
-  settings_.MinSN = sample.GetMinSN();
-  settings_.MinStars = sample.GetMinStars();
-  settings_.MinMove = sample.GetMinMove();
-  settings_.MaxMove = sample.GetMaxMove();
-  settings_.Border = sample.GetBorder();
+  const std::optional<GuideSettings> settings = environment_.AskGuideSettings();
+  if (!settings) return false;  // cancelled
+  settings_ = *settings;
 
   if (!FindGuiderImage()) return false;
   SelectGuideStars();
   OpenGuideLog();
   // A stop requested before guiding begins (during the dialogs, the first exposure or the
   // star picking) is discarded here.
-  plugIn_.SetStopRequested(kFalse);
+  stop_.Clear();
   return true;
 }
 
 void GuideRun::GuideLoop() {
   for (;;) {
-    if (plugIn_.StopRequested() != kFalse) {
+    if (stop_.Requested()) {
       CloseGuideLog();
       return;
     }
@@ -245,7 +237,7 @@ void GuideRun::IssueMoves() {
     WaitForMove();
   }
   // An aggressiveness of 0 in the host ends the run at the next cycle head.
-  if (camera_->GuiderAggressiveness() == 0.0) plugIn_.SetStopRequested(kTrue);
+  if (camera_->GuiderAggressiveness() == 0.0) stop_.Request();
 }
 
 void GuideRun::WaitForMove() {

@@ -6,22 +6,19 @@
 #include <cstdint>
 #include <memory>
 
-#include "dialogs/Dialogs.h"
 #include "guiding/Correction.h"
 #include "guiding/Measurement.h"
 #include "guiding/RunEnvironment.h"
+#include "guiding/StopRequest.h"
 #include "host/HostObjects.h"
 
 namespace corvane {
-
-class PlugInCore;
 
 inline constexpr const char* kGuiderImageName = "Autoguider Image";
 
 class GuideRun {
  public:
-  GuideRun(host::HostConnection& host, RunEnvironment& environment, ModuleDialogs& dialogs,
-           PlugInCore& plugIn);
+  GuideRun(host::HostConnection& host, RunEnvironment& environment, StopRequest& stop);
   GuideRun(const GuideRun&) = delete;
   GuideRun& operator=(const GuideRun&) = delete;
   ~GuideRun();
@@ -49,8 +46,7 @@ class GuideRun {
 
   host::HostConnection& host_;
   RunEnvironment& environment_;
-  ModuleDialogs& dialogs_;
-  PlugInCore& plugIn_;
+  StopRequest& stop_;
 
   // Host objects, released on every end in the order guider image, documents, camera,
   // application.

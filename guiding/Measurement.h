@@ -7,8 +7,8 @@
 #include <array>
 #include <cstdint>
 
-#include "guiding/Numbers.h"
-#include "guiding/RunFailure.h"
+#include "base/Numbers.h"
+#include "base/RunFailure.h"
 #include "host/HostObjects.h"
 
 namespace corvane {

@@ -1,13 +1,14 @@
-// What a guiding run asks of its surroundings besides the host's objects: the dialogs, message
-// boxes, time and the guide log file. The Windows shell implements it with Win32; the simulated
-// observatory and the tests implement it in virtual time.
+// What a guiding run asks of its surroundings besides the host's objects: the two questions to
+// the user (the dialogs), message boxes, time and the guide log file. The Windows shell implements
+// it with Win32; the simulated observatory and the tests implement it in virtual time.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "dialogs/Dialogs.h"
+#include "base/GuideSettings.h"
 
 namespace corvane {
 
@@ -23,10 +24,11 @@ class GuideLogFile {
 class RunEnvironment {
  public:
   virtual ~RunEnvironment() = default;
-  // Shows the dialog modally with no owner and returns when it has closed. The dialog object
-  // receives BeginShowing, then OK_Click (possibly several times) or Cancel_Click.
-  virtual void ShowInitial(InitialDialog& dialog) = 0;
-  virtual void ShowSample(SampleDialog& dialog) = 0;
+  // Asks for the duration of the full-frame exposure ("Initial Exposure", shown modally with no
+  // owner): the accepted duration, or nothing when the user cancelled.
+  virtual std::optional<float> AskInitialExposure() = 0;
+  // Asks for the guide settings ("Guide star setup"): the accepted settings, or nothing.
+  virtual std::optional<GuideSettings> AskGuideSettings() = 0;
   // A modal message box: the text, an OK button, the caption "Corvane"; returns when dismissed.
   virtual void ShowMessage(const std::string& text) = 0;
   // Lets the host run: one pass over the messages pending on this thread.

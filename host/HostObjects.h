@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 
 namespace corvane::host {
 

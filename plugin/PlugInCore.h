@@ -5,15 +5,13 @@
 #include <cstdint>
 #include <string>
 
-#include "dialogs/Dialogs.h"
 #include "guiding/RunEnvironment.h"
+#include "guiding/StopRequest.h"
 #include "host/HostObjects.h"
 
 namespace corvane {
 
 inline constexpr const char* kTitle = "Corvane";
-inline constexpr std::int16_t kTrue = -1;
-inline constexpr std::int16_t kFalse = 0;
 inline constexpr std::int16_t kStopEvent = 15;
 
 class PlugInCore {
@@ -25,13 +23,14 @@ class PlugInCore {
 
   // One guiding run, from the first dialog to its end. Throws RunFailure on a run-time failure,
   // after the guide log has been closed and every host object released.
-  void DoModal(host::HostConnection& host, RunEnvironment& environment, ModuleDialogs& dialogs);
+  // The environment asks the module's dialogs.
+  void DoModal(host::HostConnection& host, RunEnvironment& environment);
 
-  std::int16_t StopRequested() const { return stopRequested_; }
-  void SetStopRequested(std::int16_t value) { stopRequested_ = value; }
+  bool StopRequested() const { return stop_.Requested(); }
+  StopRequest& Stop() { return stop_; }
 
  private:
-  std::int16_t stopRequested_ = kFalse;
+  StopRequest stop_;
 };
 
 }  // namespace corvane

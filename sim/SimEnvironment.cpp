@@ -44,24 +44,28 @@ SimEnvironment::SimEnvironment(Observatory& observatory, DialogScript script,
                                std::string logFilePath)
     : observatory_(observatory), script_(std::move(script)), logFilePath_(std::move(logFilePath)) {}
 
-void SimEnvironment::ShowInitial(InitialDialog& dialog) {
+std::optional<float> SimEnvironment::AskInitialExposure() {
+  InitialExposureDialog& dialog = dialogs_.InitialExposure;
   dialog.BeginShowing();
   for (const std::string& text : script_.initial) {
     observatory_.Advance(observatory_.Settings().user.dialogSeconds);
-    if (dialog.OK_Click(text, reader_) == OkResult::Accepted) return;
+    if (dialog.Accept(text, reader_) == OkResult::Accepted) return dialog.Answer();
     ShowMessage(kPleaseEnterANumber);
   }
-  dialog.Cancel_Click();
+  dialog.Cancel();
+  return dialog.Answer();
 }
 
-void SimEnvironment::ShowSample(SampleDialog& dialog) {
+std::optional<GuideSettings> SimEnvironment::AskGuideSettings() {
+  GuideSetupDialog& dialog = dialogs_.GuideSetup;
   dialog.BeginShowing();
-  for (const SampleDialog::Texts& texts : script_.sample) {
+  for (const GuideSetupDialog::Texts& texts : script_.sample) {
     observatory_.Advance(observatory_.Settings().user.dialogSeconds);
-    if (dialog.OK_Click(texts, reader_) == OkResult::Accepted) return;
+    if (dialog.Accept(texts, reader_) == OkResult::Accepted) return dialog.Answer();
     ShowMessage(kPleaseEnterANumber);
   }
-  dialog.Cancel_Click();
+  dialog.Cancel();
+  return dialog.Answer();
 }
 
 void SimEnvironment::ShowMessage(const std::string& text) {

@@ -20,7 +20,7 @@ namespace corvane::sim {
 // empty list cancels at once.
 struct DialogScript {
   std::vector<std::string> initial = {"2"};
-  std::vector<SampleDialog::Texts> sample = {{"5", "3", "4", "2", "0.01", "2.00", "15"}};
+  std::vector<GuideSetupDialog::Texts> sample = {{"5", "3", "4", "2", "0.01", "2.00", "15"}};
 };
 
 // The guide log in memory, optionally also written to a file.
@@ -45,8 +45,9 @@ class SimEnvironment final : public RunEnvironment {
   // The plug-in to which camera events are delivered.
   void SetPlugIn(PlugInCore* plugIn) { plugIn_ = plugIn; }
 
-  void ShowInitial(InitialDialog& dialog) override;
-  void ShowSample(SampleDialog& dialog) override;
+  // The scripted user types the script's texts into the simulated module's dialogs.
+  std::optional<float> AskInitialExposure() override;
+  std::optional<GuideSettings> AskGuideSettings() override;
   void ShowMessage(const std::string& text) override;
   void LetHostRun() override;
   void Sleep100ms() override;
@@ -63,6 +64,7 @@ class SimEnvironment final : public RunEnvironment {
   std::string logFilePath_;
   PlugInCore* plugIn_ = nullptr;
   PlainNumberReader reader_;
+  ModuleDialogs dialogs_;  // the simulated module's dialogs
   std::vector<std::string> messages_;
   std::string log_;
   int logsCreated_ = 0;

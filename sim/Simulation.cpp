@@ -14,12 +14,11 @@ RunOutcome RunSimulation(const SimulationSettings& settings) {
   SimHost host(observatory);
   SimEnvironment environment(observatory, settings.dialogs, settings.logFilePath);
   PlugInCore plugIn;
-  ModuleDialogs dialogs;
   environment.SetPlugIn(&plugIn);
 
   RunOutcome outcome;
   try {
-    plugIn.DoModal(host, environment, dialogs);
+    plugIn.DoModal(host, environment);
   } catch (const RunFailure& failure) {
     outcome.failed = true;
     outcome.failure = failure.Description();

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/RunFailure.h"
 #include "dialogs/win/DialogIds.h"
-#include "guiding/RunFailure.h"
 #include "host/win/AutomationValues.h"
 #include "host/win/Dispatch.h"
 #include "host/win/UniqueResource.h"
@@ -404,7 +404,7 @@ void ShowModal(DialogSession& session) {
     HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
     if (!FAILED(hr)) hr = E_FAIL;
     throw RunFailure(
-        FailureKind::Host,
+        FailureKind::Window,
         FailureDescription("The window \"" + Narrow(session.design.caption) + "\" cannot be shown",
                            hr),
         static_cast<std::int32_t>(hr));
@@ -413,28 +413,28 @@ void ShowModal(DialogSession& session) {
 
 }  // namespace
 
-void ShowInitialDialog(InitialDialog& model, const NumberReader& reader) {
+void ShowInitialExposureDialog(InitialExposureDialog& model, const NumberReader& reader) {
   model.BeginShowing();
   DialogSession session{
       kInitialDesign,
-      [&](HWND window) { return model.OK_Click(TextOf(window, ids::kNumber1), reader); },
-      [&] { model.Cancel_Click(); },
+      [&](HWND window) { return model.Accept(TextOf(window, ids::kNumber1), reader); },
+      [&] { model.Cancel(); },
       nullptr,
       {}};
   ShowModal(session);
 }
 
-void ShowSampleDialog(SampleDialog& model, const NumberReader& reader) {
+void ShowGuideSetupDialog(GuideSetupDialog& model, const NumberReader& reader) {
   model.BeginShowing();
   DialogSession session{kSampleDesign,
                         [&](HWND window) {
-                          SampleDialog::Texts texts;
+                          GuideSetupDialog::Texts texts;
                           for (int n = 1; n <= 7; ++n) {
                             texts[static_cast<std::size_t>(n - 1)] = TextOf(window, ids::Number(n));
                           }
-                          return model.OK_Click(texts, reader);
+                          return model.Accept(texts, reader);
                         },
-                        [&] { model.Cancel_Click(); },
+                        [&] { model.Cancel(); },
                         nullptr,
                         {}};
   ShowModal(session);

@@ -12,7 +12,7 @@
 namespace corvane::win {
 
 // Both return when the window has closed. A window that cannot be created raises a RunFailure.
-void ShowInitialDialog(InitialDialog& model, const NumberReader& reader);
-void ShowSampleDialog(SampleDialog& model, const NumberReader& reader);
+void ShowInitialExposureDialog(InitialExposureDialog& model, const NumberReader& reader);
+void ShowGuideSetupDialog(GuideSetupDialog& model, const NumberReader& reader);
 
 }  // namespace corvane::win

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 
 namespace corvane::win {
 

@@ -1,6 +1,6 @@
 #include "host/win/VariantConversion.h"
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 #include "host/win/AutomationValues.h"
 
 namespace corvane::win {

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 
 namespace corvane::win {
 

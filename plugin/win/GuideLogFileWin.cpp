@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 #include "host/win/AutomationValues.h"
 #include "host/win/Dispatch.h"
 

@@ -114,7 +114,7 @@ STDMETHODIMP PlugIn::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* par
 STDMETHODIMP PlugIn::CCDCamera_Notify(short* EventCode) {
   try {
     if (EventCode == nullptr) return E_POINTER;
-    WinRunEnvironment environment;
+    WinRunEnvironment environment(TheModuleDialogs());
     core_.CCDCamera_Notify(*EventCode, environment);
     return S_OK;
   } catch (...) {
@@ -127,8 +127,8 @@ STDMETHODIMP PlugIn::DoModal(Document* Doc) {
     const ComPtr<Document> document(Doc);  // held for the call and not otherwise used
     const ComPtr<_PlugIn> self(this);      // the host may release us while the run pumps
     WinHostConnection host;
-    WinRunEnvironment environment;
-    core_.DoModal(host, environment, TheModuleDialogs());
+    WinRunEnvironment environment(TheModuleDialogs());
+    core_.DoModal(host, environment);
     return S_OK;
   } catch (...) {
     return ReportException(IID__PlugIn);

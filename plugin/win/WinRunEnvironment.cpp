@@ -12,12 +12,14 @@ void ShowMessageBox(const std::string& text) {
   MessageBoxW(nullptr, Widen(text).c_str(), L"Corvane", MB_OK);
 }
 
-void WinRunEnvironment::ShowInitial(InitialDialog& dialog) {
-  ShowInitialDialog(dialog, reader_);
+std::optional<float> WinRunEnvironment::AskInitialExposure() {
+  ShowInitialExposureDialog(dialogs_.InitialExposure, reader_);
+  return dialogs_.InitialExposure.Answer();
 }
 
-void WinRunEnvironment::ShowSample(SampleDialog& dialog) {
-  ShowSampleDialog(dialog, reader_);
+std::optional<GuideSettings> WinRunEnvironment::AskGuideSettings() {
+  ShowGuideSetupDialog(dialogs_.GuideSetup, reader_);
+  return dialogs_.GuideSetup.Answer();
 }
 
 void WinRunEnvironment::ShowMessage(const std::string& text) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "dialogs/Dialogs.h"
 #include "dialogs/win/OleNumberReader.h"
 #include "guiding/RunEnvironment.h"
 
@@ -15,13 +16,14 @@ void ShowMessageBox(const std::string& text);
 
 class WinRunEnvironment final : public RunEnvironment {
  public:
-  WinRunEnvironment() = default;
+  // The questions are asked with the module's dialogs, which keep their values between runs.
+  explicit WinRunEnvironment(ModuleDialogs& dialogs) : dialogs_(dialogs) {}
   ~WinRunEnvironment() override;
   WinRunEnvironment(const WinRunEnvironment&) = delete;
   WinRunEnvironment& operator=(const WinRunEnvironment&) = delete;
 
-  void ShowInitial(InitialDialog& dialog) override;
-  void ShowSample(SampleDialog& dialog) override;
+  std::optional<float> AskInitialExposure() override;
+  std::optional<GuideSettings> AskGuideSettings() override;
   void ShowMessage(const std::string& text) override;
   void LetHostRun() override;
   void Sleep100ms() override;
@@ -29,6 +31,7 @@ class WinRunEnvironment final : public RunEnvironment {
   std::unique_ptr<GuideLogFile> CreateGuideLog() override;
 
  private:
+  ModuleDialogs& dialogs_;
   OleNumberReader reader_;
   std::optional<int> quitCode_;  // a WM_QUIT taken from the queue while letting the host run
 };

@@ -4,7 +4,7 @@
 #include <exception>
 #include <limits>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 
 namespace corvane::hostcom {
 namespace {

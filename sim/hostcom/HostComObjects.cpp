@@ -2,7 +2,7 @@
 
 #include <winerror.h>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 #include "sim/hostcom/DispatchObject.h"
 
 namespace corvane::hostcom {

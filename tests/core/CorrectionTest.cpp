@@ -5,7 +5,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 
 namespace corvane {
 namespace {

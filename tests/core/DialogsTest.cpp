@@ -80,47 +80,47 @@ TEST(PlainNumberReader, RoundsTo16BitHalfToEven) {
 
 const PlainNumberReader kReader;
 
-TEST(InitialDialog, AcceptsAnyNumberAndRejectsText) {
-  InitialDialog dialog;
+TEST(InitialExposureDialog, AcceptsAnyNumberAndRejectsText) {
+  InitialExposureDialog dialog;
   dialog.BeginShowing();
-  EXPECT_EQ(dialog.DataValid(), 0);
-  EXPECT_EQ(dialog.OK_Click("abc", kReader), OkResult::Rejected);
-  EXPECT_EQ(dialog.OK_Click("", kReader), OkResult::Rejected);
-  EXPECT_EQ(dialog.DataValid(), 0);
+  EXPECT_FALSE(dialog.DataValid());
+  EXPECT_EQ(dialog.Accept("abc", kReader), OkResult::Rejected);
+  EXPECT_EQ(dialog.Accept("", kReader), OkResult::Rejected);
+  EXPECT_FALSE(dialog.DataValid());
   EXPECT_EQ(dialog.GetDuration(), 0.0f);
-  EXPECT_EQ(dialog.OK_Click("-3", kReader), OkResult::Accepted);
-  EXPECT_EQ(dialog.DataValid(), -1);
+  EXPECT_EQ(dialog.Accept("-3", kReader), OkResult::Accepted);
+  EXPECT_TRUE(dialog.DataValid());
   EXPECT_EQ(dialog.GetDuration(), -3.0f);
 }
 
-TEST(InitialDialog, CancelCancelsEvenAfterAnAcceptedShowing) {
-  InitialDialog dialog;
+TEST(InitialExposureDialog, CancelCancelsEvenAfterAnAcceptedShowing) {
+  InitialExposureDialog dialog;
   dialog.BeginShowing();
-  dialog.Cancel_Click();
-  EXPECT_EQ(dialog.DataValid(), 0);
+  dialog.Cancel();
+  EXPECT_FALSE(dialog.DataValid());
 
   dialog.BeginShowing();
-  ASSERT_EQ(dialog.OK_Click("4", kReader), OkResult::Accepted);
+  ASSERT_EQ(dialog.Accept("4", kReader), OkResult::Accepted);
   dialog.BeginShowing();
-  dialog.Cancel_Click();
-  EXPECT_EQ(dialog.DataValid(), 0);
+  dialog.Cancel();
+  EXPECT_FALSE(dialog.DataValid());
   EXPECT_EQ(dialog.GetDuration(), 4.0f);  // the value itself persists
 }
 
-SampleDialog::Texts Texts(std::initializer_list<const char*> texts) {
-  SampleDialog::Texts result;
+GuideSetupDialog::Texts Texts(std::initializer_list<const char*> texts) {
+  GuideSetupDialog::Texts result;
   std::size_t i = 0;
   for (const char* text : texts) result[i++] = text;
   return result;
 }
 
-const SampleDialog::Texts kDefaults = Texts({"5", "3", "4", "2", "0.01", "2.00", "15"});
+const GuideSetupDialog::Texts kDefaults = Texts({"5", "3", "4", "2", "0.01", "2.00", "15"});
 
-TEST(SampleDialog, TheWindowsInitialTextsAreValid) {
-  SampleDialog dialog;
+TEST(GuideSetupDialog, TheWindowsInitialTextsAreValid) {
+  GuideSetupDialog dialog;
   dialog.BeginShowing();
-  ASSERT_EQ(dialog.OK_Click(kDefaults, kReader), OkResult::Accepted);
-  EXPECT_EQ(dialog.DataValid(), -1);
+  ASSERT_EQ(dialog.Accept(kDefaults, kReader), OkResult::Accepted);
+  EXPECT_TRUE(dialog.DataValid());
   EXPECT_EQ(dialog.GetNumberStars(), 5);
   EXPECT_EQ(dialog.GetMinSN(), 3.0f);
   EXPECT_EQ(dialog.GetMinStars(), 4);
@@ -130,7 +130,7 @@ TEST(SampleDialog, TheWindowsInitialTextsAreValid) {
   EXPECT_EQ(dialog.GetBorder(), 15);
 }
 
-TEST(SampleDialog, NumberOfStarsMustBe1To10AfterRounding) {
+TEST(GuideSetupDialog, NumberOfStarsMustBe1To10AfterRounding) {
   struct {
     const char* text;
     OkResult result;
@@ -139,48 +139,48 @@ TEST(SampleDialog, NumberOfStarsMustBe1To10AfterRounding) {
                {"10.5", OkResult::Accepted}, {"10.6", OkResult::Rejected},
                {"1", OkResult::Accepted},    {"-1", OkResult::Rejected}};
   for (const auto& c : cases) {
-    SampleDialog dialog;
+    GuideSetupDialog dialog;
     dialog.BeginShowing();
     auto texts = kDefaults;
     texts[0] = c.text;
-    EXPECT_EQ(dialog.OK_Click(texts, kReader), c.result) << c.text;
-    EXPECT_EQ(dialog.DataValid(), c.result == OkResult::Accepted ? -1 : 0) << c.text;
+    EXPECT_EQ(dialog.Accept(texts, kReader), c.result) << c.text;
+    EXPECT_EQ(dialog.DataValid(), c.result == OkResult::Accepted) << c.text;
   }
 }
 
-TEST(SampleDialog, MinimumStarsMustBeAtLeast1ButNeedNotFitTheStarCount) {
-  SampleDialog dialog;
+TEST(GuideSetupDialog, MinimumStarsMustBeAtLeast1ButNeedNotFitTheStarCount) {
+  GuideSetupDialog dialog;
   dialog.BeginShowing();
   auto texts = kDefaults;
   texts[2] = "0";
-  EXPECT_EQ(dialog.OK_Click(texts, kReader), OkResult::Rejected);
+  EXPECT_EQ(dialog.Accept(texts, kReader), OkResult::Rejected);
   texts[2] = "20";
-  EXPECT_EQ(dialog.OK_Click(texts, kReader), OkResult::Accepted);
+  EXPECT_EQ(dialog.Accept(texts, kReader), OkResult::Accepted);
   EXPECT_EQ(dialog.GetMinStars(), 20);
 }
 
-TEST(SampleDialog, DurationsAndLimitsAreNotRangeChecked) {
-  SampleDialog dialog;
+TEST(GuideSetupDialog, DurationsAndLimitsAreNotRangeChecked) {
+  GuideSetupDialog dialog;
   dialog.BeginShowing();
   auto texts = kDefaults;
   texts[3] = "-1";
   texts[4] = "5";
   texts[5] = "1";
-  ASSERT_EQ(dialog.OK_Click(texts, kReader), OkResult::Accepted);
+  ASSERT_EQ(dialog.Accept(texts, kReader), OkResult::Accepted);
   EXPECT_EQ(dialog.GetDuration(), -1.0f);
   EXPECT_EQ(dialog.GetMinMove(), 5.0f);
   EXPECT_EQ(dialog.GetMaxMove(), 1.0f);
 }
 
-TEST(SampleDialog, AConversionFailureKeepsTheFieldsConvertedBeforeIt) {
-  SampleDialog dialog;
+TEST(GuideSetupDialog, AConversionFailureKeepsTheFieldsConvertedBeforeIt) {
+  GuideSetupDialog dialog;
   dialog.BeginShowing();
-  ASSERT_EQ(dialog.OK_Click(kDefaults, kReader), OkResult::Accepted);
+  ASSERT_EQ(dialog.Accept(kDefaults, kReader), OkResult::Accepted);
 
   dialog.BeginShowing();
-  EXPECT_EQ(dialog.OK_Click(Texts({"7", "1.5", "2", "3", "0.2", "4", "40000"}), kReader),
+  EXPECT_EQ(dialog.Accept(Texts({"7", "1.5", "2", "3", "0.2", "4", "40000"}), kReader),
             OkResult::Rejected);
-  EXPECT_EQ(dialog.DataValid(), 0);
+  EXPECT_FALSE(dialog.DataValid());
   EXPECT_EQ(dialog.GetNumberStars(), 7);
   EXPECT_EQ(dialog.GetMinSN(), 1.5f);
   EXPECT_EQ(dialog.GetMinStars(), 2);
@@ -189,35 +189,34 @@ TEST(SampleDialog, AConversionFailureKeepsTheFieldsConvertedBeforeIt) {
   EXPECT_EQ(dialog.GetMaxMove(), 4.0f);
   EXPECT_EQ(dialog.GetBorder(), 15);  // the failing field and those after it keep old values
 
-  EXPECT_EQ(dialog.OK_Click(Texts({"3", "x", "9", "9", "9", "9", "9"}), kReader),
-            OkResult::Rejected);
+  EXPECT_EQ(dialog.Accept(Texts({"3", "x", "9", "9", "9", "9", "9"}), kReader), OkResult::Rejected);
   EXPECT_EQ(dialog.GetNumberStars(), 3);
   EXPECT_EQ(dialog.GetMinSN(), 1.5f);
   EXPECT_EQ(dialog.GetMinStars(), 2);
 }
 
-TEST(SampleDialog, AValidationFailureKeepsAllTheRejectedValues) {
-  SampleDialog dialog;
+TEST(GuideSetupDialog, AValidationFailureKeepsAllTheRejectedValues) {
+  GuideSetupDialog dialog;
   dialog.BeginShowing();
-  EXPECT_EQ(dialog.OK_Click(Texts({"11", "1", "2", "3", "4", "5", "6"}), kReader),
+  EXPECT_EQ(dialog.Accept(Texts({"11", "1", "2", "3", "4", "5", "6"}), kReader),
             OkResult::Rejected);
-  EXPECT_EQ(dialog.DataValid(), 0);
+  EXPECT_FALSE(dialog.DataValid());
   EXPECT_EQ(dialog.GetNumberStars(), 11);
   EXPECT_EQ(dialog.GetBorder(), 6);
 }
 
-TEST(SampleDialog, CancelCancelsEvenAfterAnAcceptedShowing) {
-  SampleDialog dialog;
+TEST(GuideSetupDialog, CancelCancelsEvenAfterAnAcceptedShowing) {
+  GuideSetupDialog dialog;
   dialog.BeginShowing();
-  dialog.Cancel_Click();
-  EXPECT_EQ(dialog.DataValid(), 0);
+  dialog.Cancel();
+  EXPECT_FALSE(dialog.DataValid());
   EXPECT_EQ(dialog.GetNumberStars(), 0);  // all fields zero until a first OK
 
   dialog.BeginShowing();
-  ASSERT_EQ(dialog.OK_Click(kDefaults, kReader), OkResult::Accepted);
+  ASSERT_EQ(dialog.Accept(kDefaults, kReader), OkResult::Accepted);
   dialog.BeginShowing();
-  dialog.Cancel_Click();
-  EXPECT_EQ(dialog.DataValid(), 0);
+  dialog.Cancel();
+  EXPECT_FALSE(dialog.DataValid());
   EXPECT_EQ(dialog.GetNumberStars(), 5);
 }
 

@@ -205,7 +205,7 @@ void RunShowing(HostScript& script, Dialog& dialog, std::deque<Showing>& showing
   for (const DialogStep& step : steps) {
     if (!step.ok) {
       script.Record("dialog.Cancel", false);
-      dialog.Cancel_Click();
+      dialog.Cancel();
       return;
     }
     script.Record("dialog.OK", false);
@@ -213,7 +213,7 @@ void RunShowing(HostScript& script, Dialog& dialog, std::deque<Showing>& showing
     script.Record("dialog.Message(" + std::string(kPleaseEnterANumber) + ")", false);
   }
   script.Record("dialog.Close", false);
-  dialog.Cancel_Click();
+  dialog.Cancel();
 }
 
 }  // namespace
@@ -296,21 +296,25 @@ std::unique_ptr<host::Camera> FakeHost::CreateCamera() {
   return std::make_unique<FakeCamera>(script_);
 }
 
-void FakeEnvironment::ShowInitial(InitialDialog& dialog) {
-  script_.Record("env.ShowInitial", false);
+std::optional<float> FakeEnvironment::AskInitialExposure() {
+  script_.Record("env.AskInitialExposure", false);
+  InitialExposureDialog& dialog = dialogs_.InitialExposure;
   RunShowing(
       script_, dialog, initialShowings, Showing{{true, {"6"}}},
-      [&](const std::vector<std::string>& texts) { return dialog.OK_Click(texts.at(0), reader_); });
+      [&](const std::vector<std::string>& texts) { return dialog.Accept(texts.at(0), reader_); });
+  return dialog.Answer();
 }
 
-void FakeEnvironment::ShowSample(SampleDialog& dialog) {
-  script_.Record("env.ShowSample", false);
+std::optional<GuideSettings> FakeEnvironment::AskGuideSettings() {
+  script_.Record("env.AskGuideSettings", false);
+  GuideSetupDialog& dialog = dialogs_.GuideSetup;
   RunShowing(script_, dialog, sampleShowings, Showing{{true, kSampleDefaults}},
              [&](const std::vector<std::string>& texts) {
-               SampleDialog::Texts array;
+               GuideSetupDialog::Texts array;
                for (std::size_t i = 0; i < array.size(); ++i) array[i] = texts.at(i);
-               return dialog.OK_Click(array, reader_);
+               return dialog.Accept(array, reader_);
              });
+  return dialog.Answer();
 }
 
 void FakeEnvironment::ShowMessage(const std::string& text) {

@@ -122,7 +122,8 @@ inline const std::vector<std::string> kSampleDefaults{"5", "3", "4", "2", "0.01"
 
 class FakeEnvironment final : public RunEnvironment {
  public:
-  explicit FakeEnvironment(HostScript& script) : script_(script) {}
+  FakeEnvironment(HostScript& script, ModuleDialogs& dialogs)
+      : script_(script), dialogs_(dialogs) {}
 
   // One list of presses per showing; a showing whose presses run out without an accepted OK
   // ends with the close box. Fallback: OK with "6", and OK with the window's initial texts.
@@ -138,8 +139,8 @@ class FakeEnvironment final : public RunEnvironment {
   int failLogWriteAt = -1;  // index of the Write call (0 is the header) that fails
   int logWrites = 0;
 
-  void ShowInitial(InitialDialog& dialog) override;
-  void ShowSample(SampleDialog& dialog) override;
+  std::optional<float> AskInitialExposure() override;
+  std::optional<GuideSettings> AskGuideSettings() override;
   void ShowMessage(const std::string& text) override;
   void LetHostRun() override;
   void Sleep100ms() override;
@@ -150,6 +151,7 @@ class FakeEnvironment final : public RunEnvironment {
 
  private:
   HostScript& script_;
+  ModuleDialogs& dialogs_;
   PlainNumberReader reader_;
 };
 
@@ -157,12 +159,12 @@ class FakeEnvironment final : public RunEnvironment {
 struct Rig {
   HostScript script;
   FakeHost host{script};
-  FakeEnvironment env{script};
   ModuleDialogs dialogs;
+  FakeEnvironment env{script, dialogs};
   PlugInCore plugIn;
 
   Rig();
-  void DoModal() { plugIn.DoModal(host, env, dialogs); }
+  void DoModal() { plugIn.DoModal(host, env); }
   // Sample dialog answered with OK and these settings texts for every showing.
   void Settings(const std::vector<std::string>& texts);
   // The run stops after `cycles` guide cycles: the last aggressiveness read of that cycle is 0.

@@ -40,7 +40,7 @@ TEST(GuideRun, OneCycleOfTheWorkedExampleCallsTheHostInThisOrder) {
   rig.DoModal();
   EXPECT_EQ(rig.script.timeline, (Calls{
                                      "app.create",
-                                     "env.ShowInitial",
+                                     "env.AskInitialExposure",
                                      "dialog.OK",
                                      "camera.create",
                                      "camera.LinkEnabled=true",
@@ -51,7 +51,7 @@ TEST(GuideRun, OneCycleOfTheWorkedExampleCallsTheHostInThisOrder) {
                                      "camera.EventMask=32768",
                                      "camera.GuiderExpose(6)",
                                      "camera.GuiderRunning",
-                                     "env.ShowSample",
+                                     "env.AskGuideSettings",
                                      "dialog.OK",
                                      "app.Documents",
                                      "docs.Count",
@@ -234,7 +234,7 @@ TEST(GuideRunEnds, AStopEventDuringAGuideExposureCompletesTheCycleThenEnds) {
 }
 
 TEST(GuideRunEnds, AStopEventDuringStartUpIsDiscarded) {
-  for (const char* during : {"camera.GuiderRunning", "doc1.PointerDown", "env.ShowSample"}) {
+  for (const char* during : {"camera.GuiderRunning", "doc1.PointerDown", "env.AskGuideSettings"}) {
     WorkedExample rig;
     rig.StopAfterCycles(2);
     rig.script.centroids.push_back({102.0, 199.0, 40.0});
@@ -262,7 +262,7 @@ TEST(GuideRunEnds, AggressivenessZeroEndsTheRunAfterItsCycle) {
   EXPECT_EQ(rig.script.Count("camera.GuiderExpose(2)"), 3u);
   EXPECT_EQ(rig.script.HostCalls().back(), "camera.GuiderAggressiveness");
   EXPECT_FALSE(rig.env.logOpen);
-  EXPECT_EQ(rig.plugIn.StopRequested(), -1);
+  EXPECT_TRUE(rig.plugIn.StopRequested());
 }
 
 TEST(GuideRunEnds, ALostCameraLinkIsReportedAtTheNextCycleHead) {

@@ -1,11 +1,11 @@
-#include "guiding/Numbers.h"
+#include "base/Numbers.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 
 namespace corvane {
 namespace {

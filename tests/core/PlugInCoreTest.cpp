@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "FakeHost.h"
 
 namespace corvane::testing {
@@ -15,12 +17,12 @@ TEST(PlugIn, NameIsCorvaneEveryTime) {
 TEST(PlugIn, EveryEventIsShownButOnly15RequestsAStop) {
   Rig rig;
   rig.plugIn.CCDCamera_Notify(3, rig.env);
-  EXPECT_EQ(rig.plugIn.StopRequested(), 0);
+  EXPECT_FALSE(rig.plugIn.StopRequested());
   rig.plugIn.CCDCamera_Notify(-1, rig.env);
-  EXPECT_EQ(rig.plugIn.StopRequested(), 0);
+  EXPECT_FALSE(rig.plugIn.StopRequested());
   rig.plugIn.CCDCamera_Notify(-32768, rig.env);
   rig.plugIn.CCDCamera_Notify(15, rig.env);
-  EXPECT_EQ(rig.plugIn.StopRequested(), -1);
+  EXPECT_TRUE(rig.plugIn.StopRequested());
   EXPECT_EQ(rig.env.messages,
             (std::vector<std::string>{"EventCode 3 received", "EventCode -1 received",
                                       "EventCode -32768 received", "EventCode 15 received"}));
@@ -28,13 +30,13 @@ TEST(PlugIn, EveryEventIsShownButOnly15RequestsAStop) {
 
 TEST(PlugIn, TheStopIsSetOnlyAfterTheMessageIsDismissed) {
   Rig rig;
-  std::int16_t stopWhileShown = 99;
+  std::optional<bool> stopWhileShown;  // read while the message box is shown
   rig.script.onEntry = [&](const std::string& entry) {
     if (entry == "env.Message(EventCode 15 received)") stopWhileShown = rig.plugIn.StopRequested();
   };
   rig.plugIn.CCDCamera_Notify(15, rig.env);
-  EXPECT_EQ(stopWhileShown, 0);
-  EXPECT_EQ(rig.plugIn.StopRequested(), -1);
+  EXPECT_EQ(stopWhileShown, std::optional<bool>(false));
+  EXPECT_TRUE(rig.plugIn.StopRequested());
 }
 
 }  // namespace

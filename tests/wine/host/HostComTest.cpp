@@ -5,7 +5,7 @@
 #include <cmath>
 #include <thread>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 #include "host/win/AutomationValues.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/DialogDriver.h"

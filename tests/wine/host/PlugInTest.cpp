@@ -10,8 +10,8 @@
 #include <map>
 #include <memory>
 
+#include "base/RunFailure.h"
 #include "dialogs/win/DialogIds.h"
-#include "guiding/RunFailure.h"
 #include "host/win/AutomationValues.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/DialogDriver.h"

@@ -211,9 +211,9 @@ class DialogWindows : public ::testing::Test {
 };
 
 TEST_F(DialogWindows, InitialExposureLooksAsDesigned) {
-  InitialDialog model;
+  InitialExposureDialog model;
   Seen seen;
-  ShowWhileDriving([&] { ShowInitialDialog(model, reader); },
+  ShowWhileDriving([&] { ShowInitialExposureDialog(model, reader); },
                    [&](DWORD thread) {
                      HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
                      if (dialog == nullptr) return;
@@ -240,13 +240,13 @@ TEST_F(DialogWindows, InitialExposureLooksAsDesigned) {
   EXPECT_EQ(seen.tooltips, std::vector<std::wstring>{
                                L"Exposure duration for a full frame image to allow guide star "
                                L"selection"});
-  EXPECT_EQ(model.DataValid(), 0);  // closed by the close box: cancelled
+  EXPECT_FALSE(model.DataValid());  // closed by the close box: cancelled
 }
 
 TEST_F(DialogWindows, InitialExposureRejectsTextThatIsNoNumberAndStaysOpen) {
-  InitialDialog model;
+  InitialExposureDialog model;
   Seen seen;
-  ShowWhileDriving([&] { ShowInitialDialog(model, reader); },
+  ShowWhileDriving([&] { ShowInitialExposureDialog(model, reader); },
                    [&](DWORD) {
                      HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
                      if (dialog == nullptr) return;
@@ -262,14 +262,14 @@ TEST_F(DialogWindows, InitialExposureRejectsTextThatIsNoNumberAndStaysOpen) {
   EXPECT_EQ(seen.rejection, L"Please enter a number");
   EXPECT_TRUE(seen.openAfterRejection);
   EXPECT_EQ(seen.textAfterRejection, L"abc");
-  EXPECT_EQ(model.DataValid(), -1);
+  EXPECT_TRUE(model.DataValid());
   EXPECT_EQ(model.GetDuration(), 2.5f);
 }
 
 TEST_F(DialogWindows, EnterPressesOkAndEscPressesCancel) {
-  InitialDialog model;
+  InitialExposureDialog model;
   bool found = false;
-  ShowWhileDriving([&] { ShowInitialDialog(model, reader); },
+  ShowWhileDriving([&] { ShowInitialExposureDialog(model, reader); },
                    [&](DWORD) {
                      HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
                      if (dialog == nullptr) return;
@@ -281,12 +281,12 @@ TEST_F(DialogWindows, EnterPressesOkAndEscPressesCancel) {
                      }
                    });
   ASSERT_TRUE(found);
-  EXPECT_EQ(model.DataValid(), -1);
+  EXPECT_TRUE(model.DataValid());
   EXPECT_EQ(model.GetDuration(), 4.0f);
 
-  SampleDialog sample;
+  GuideSetupDialog sample;
   found = false;
-  ShowWhileDriving([&] { ShowSampleDialog(sample, reader); },
+  ShowWhileDriving([&] { ShowGuideSetupDialog(sample, reader); },
                    [&](DWORD) {
                      HWND dialog = driver::WaitForDialog(ids::kSampleCaption);
                      if (dialog == nullptr) return;
@@ -297,16 +297,16 @@ TEST_F(DialogWindows, EnterPressesOkAndEscPressesCancel) {
                      }
                    });
   ASSERT_TRUE(found);
-  EXPECT_EQ(sample.DataValid(), 0);
+  EXPECT_FALSE(sample.DataValid());
 }
 
 TEST_F(DialogWindows, AltWithTheUnderlinedLetterPressesTheButton) {
   // Alt+C on the first showing: Cancel. Alt+O on the second: OK.
-  InitialDialog model;
+  InitialExposureDialog model;
   for (const wchar_t key : {L'c', L'o'}) {
     bool found = false;
     bool closedByKey = false;
-    ShowWhileDriving([&] { ShowInitialDialog(model, reader); },
+    ShowWhileDriving([&] { ShowInitialExposureDialog(model, reader); },
                      [&](DWORD) {
                        HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
                        if (dialog == nullptr) return;
@@ -319,15 +319,15 @@ TEST_F(DialogWindows, AltWithTheUnderlinedLetterPressesTheButton) {
                      });
     ASSERT_TRUE(found);
     EXPECT_TRUE(closedByKey) << static_cast<char>(key);
-    EXPECT_EQ(model.DataValid(), key == L'o' ? -1 : 0) << static_cast<char>(key);
+    EXPECT_EQ(model.DataValid(), key == L'o') << static_cast<char>(key);
   }
   EXPECT_EQ(model.GetDuration(), 6.0f);
 }
 
 TEST_F(DialogWindows, GuideStarSetupLooksAsDesigned) {
-  SampleDialog model;
+  GuideSetupDialog model;
   Seen seen;
-  ShowWhileDriving([&] { ShowSampleDialog(model, reader); },
+  ShowWhileDriving([&] { ShowGuideSetupDialog(model, reader); },
                    [&](DWORD thread) {
                      HWND dialog = driver::WaitForDialog(ids::kSampleCaption);
                      if (dialog == nullptr) return;
@@ -370,7 +370,7 @@ TEST_F(DialogWindows, GuideStarSetupLooksAsDesigned) {
                               ids::kNumber4, ids::kNumber5, ids::kNumber6, ids::kNumber7}));
   EXPECT_EQ(seen.tooltips.size(), 7u);
   // OK with the designed texts.
-  EXPECT_EQ(model.DataValid(), -1);
+  EXPECT_TRUE(model.DataValid());
   EXPECT_EQ(model.GetNumberStars(), 5);
   EXPECT_EQ(model.GetMinSN(), 3.0f);
   EXPECT_EQ(model.GetMinStars(), 4);
@@ -381,9 +381,9 @@ TEST_F(DialogWindows, GuideStarSetupLooksAsDesigned) {
 }
 
 TEST_F(DialogWindows, GuideStarSetupRejectsElevenStarsAndAGroupSeparator) {
-  SampleDialog model;
+  GuideSetupDialog model;
   Seen eleven, grouped;
-  ShowWhileDriving([&] { ShowSampleDialog(model, reader); },
+  ShowWhileDriving([&] { ShowGuideSetupDialog(model, reader); },
                    [&](DWORD) {
                      HWND dialog = driver::WaitForDialog(ids::kSampleCaption);
                      if (dialog == nullptr) return;
@@ -403,7 +403,7 @@ TEST_F(DialogWindows, GuideStarSetupRejectsElevenStarsAndAGroupSeparator) {
   EXPECT_EQ(eleven.textAfterRejection, L"11");
   EXPECT_EQ(grouped.rejection, L"Please enter a number");
   EXPECT_EQ(grouped.textAfterRejection, L"1,5");
-  EXPECT_EQ(model.DataValid(), -1);
+  EXPECT_TRUE(model.DataValid());
   EXPECT_EQ(model.GetNumberStars(), 10);
   EXPECT_EQ(model.GetMaxMove(), 1.5f);
 }

@@ -66,7 +66,7 @@ TEST(ErrorTranslation, EachArithmeticFailureKindHasItsAutomationCode) {
   }
 }
 
-TEST(ErrorTranslation, HostAndFileFailuresKeepTheirOwnCode) {
+TEST(ErrorTranslation, HostFileAndWindowFailuresKeepTheirOwnCode) {
   const Reported host =
       Report(RunFailure(FailureKind::Host, "Camera error", static_cast<std::int32_t>(0x80040202)));
   EXPECT_EQ(host.hr, static_cast<HRESULT>(0x80040202));
@@ -75,6 +75,10 @@ TEST(ErrorTranslation, HostAndFileFailuresKeepTheirOwnCode) {
   const Reported file = Report(RunFailure(FailureKind::File, "Disk full",
                                           static_cast<std::int32_t>(HRESULT_FROM_WIN32(112))));
   EXPECT_EQ(file.hr, HRESULT_FROM_WIN32(112));
+
+  const Reported window = Report(RunFailure(FailureKind::Window, "The window cannot be shown",
+                                            static_cast<std::int32_t>(HRESULT_FROM_WIN32(1400))));
+  EXPECT_EQ(window.hr, HRESULT_FROM_WIN32(1400));
 
   // A failure that carries no failure code still fails.
   EXPECT_EQ(Report(RunFailure(FailureKind::Host, "no code", 0)).hr, E_FAIL);

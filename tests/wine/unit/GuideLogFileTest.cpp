@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 #include "plugin/win/GuideLogFileWin.h"
 
 namespace corvane::win {

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 #include "host/win/Dispatch.h"
 #include "host/win/HostAdapters.h"
 #include "sim/hostcom/HostComObjects.h"

@@ -2,7 +2,7 @@
 // numbers, true/false, and the values that are none of these.
 #include <gtest/gtest.h>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 #include "host/win/AutomationValues.h"
 #include "host/win/VariantConversion.h"
 

@@ -43,7 +43,8 @@ void Measure(const char* name, double seconds, Step step) {
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-  corvane::win::WinRunEnvironment environment;
+  corvane::ModuleDialogs dialogs;
+  corvane::win::WinRunEnvironment environment(dialogs);
   Measure("click wait", seconds, [&] {
     environment.LetHostRun();
     environment.WaitForInput();

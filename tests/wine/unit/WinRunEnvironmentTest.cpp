@@ -47,7 +47,8 @@ TEST(LetHostRun, DispatchesEveryPendingMessage) {
   ASSERT_NE(host.Get(), nullptr);
   received = 0;
   for (int i = 0; i < 3; ++i) PostMessageW(host.Get(), WM_APP, 0, 0);
-  WinRunEnvironment environment;
+  ModuleDialogs dialogs;
+  WinRunEnvironment environment(dialogs);
   environment.LetHostRun();
   EXPECT_EQ(received, 3);
   MSG left;
@@ -57,7 +58,8 @@ TEST(LetHostRun, DispatchesEveryPendingMessage) {
 TEST(LetHostRun, AQuitMessageGoesBackToTheHostWhenTheRunEnds) {
   int code = 0;
   {
-    WinRunEnvironment environment;
+    ModuleDialogs dialogs;
+    WinRunEnvironment environment(dialogs);
     PostQuitMessage(7);
     environment.LetHostRun();
     EXPECT_FALSE(QuitPending(&code));

@@ -16,6 +16,7 @@ enum class FailureKind {
   TypeMismatch,         // a host value that cannot be taken as a number
   Host,                 // the host raised an error; description and code are the host's
   File,                 // the guide log could not be created or written
+  Window,               // a dialog window could not be created or shown; the system's code
 };
 
 class RunFailure : public std::runtime_error {

@@ -1,9 +1,9 @@
-#include "guiding/Numbers.h"
+#include "base/Numbers.h"
 
 #include <cmath>
 #include <limits>
 
-#include "guiding/RunFailure.h"
+#include "base/RunFailure.h"
 
 namespace corvane {
 namespace {
