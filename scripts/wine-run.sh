@@ -48,5 +48,5 @@ for ((attempt = 1; ; attempt++)); do
   fi
   echo "wine-run.sh: Wine could not start $1 (${reason:-no reason given}); starting it again" \
     "(attempt $((attempt + 1)) of $attempts)" >&2
-  sleep 1
+  sleep "${CORVANE_WINE_RETRY_PAUSE:-1}"
 done

@@ -29,7 +29,8 @@ failures=0
 check() {
   local name=$1 expectCalls=$6 expectStatus=$7 expectOut=$8 errPattern=$9
   rm -f "$dir/calls"
-  PATH="$dir/bin:$PATH" CALLS="$dir/calls" LAUNCH_FAILURES=$2 OUT=$3 ERR=$4 RC=$5 \
+  PATH="$dir/bin:$PATH" CORVANE_WINE_RETRY_PAUSE=0 CALLS="$dir/calls" \
+    LAUNCH_FAILURES=$2 OUT=$3 ERR=$4 RC=$5 \
     "$run" test.exe --flag >"$dir/out" 2>"$dir/err"
   local status=$? calls
   calls=$(cat "$dir/calls")
