@@ -9,15 +9,21 @@
 namespace corvane::win {
 namespace {
 
-// OLE Automation misreads exponents beyond 32 bits: under Wine "1e4294967296" reads as 1 and
-// "1e2147483648" brings the process down. So range and overflow are decided by the exact
-// reading first, and OLE Automation only ever sees the number rewritten with an exponent in
-// [minExponent, maxExponent] (0.digits x 10^exponent): magnitudes beyond that window are already
-// decided without it.
+// OLE Automation misreads exponents beyond 32 bits (under Wine "1e4294967296" reads as 1 and
+// "1e2147483648" brings the process down) and long runs of digits (500 digits overflow a float,
+// 2000 read as 0). So range and overflow are decided by the exact reading first, and OLE
+// Automation only ever sees the number rewritten as 0.digits x 10^exponent with the exponent at
+// least minExponent (and, the range being checked, small) and at most kOleDigits digits. nullopt:
+// the exact reading's value stands (zero, a magnitude below the window, or too many digits).
+constexpr std::size_t kOleDigits = 100;
+
 std::optional<std::string> TextForOle(std::string_view text, std::string_view separator,
                                       std::int64_t minExponent) {
   const auto number = ReadDecimal(text, separator);
-  if (!number || number->IsZero() || number->exponent < minExponent) return std::nullopt;
+  if (!number || number->IsZero() || number->exponent < minExponent ||
+      number->digits.size() > kOleDigits) {
+    return std::nullopt;
+  }
   return number->Normalized(separator);
 }
 
@@ -30,7 +36,7 @@ std::string UserDecimalSeparator() {
 }
 
 std::optional<float> OleNumberReader::ToSingle(std::string_view text) const {
-  // Beyond the float range: refused. Zero, or below 10^-46: the exact reading's zero.
+  // Beyond the float range: refused. Zero, below 10^-46 or very long: the exact reading.
   const auto checked = PlainNumberReader(decimalSeparator_).ToSingle(text);
   if (!checked) return std::nullopt;
   const auto ole = TextForOle(text, decimalSeparator_, -46);
@@ -42,7 +48,8 @@ std::optional<float> OleNumberReader::ToSingle(std::string_view text) const {
 }
 
 std::optional<std::int16_t> OleNumberReader::ToInt16(std::string_view text) const {
-  // Beyond -32768..32767 after rounding: refused. Zero, or below 0.1: the exact reading's zero.
+  // Beyond -32768..32767 after rounding: refused. Zero, below 0.1 or very long: the exact
+  // reading.
   const auto checked = PlainNumberReader(decimalSeparator_).ToInt16(text);
   if (!checked) return std::nullopt;
   const auto ole = TextForOle(text, decimalSeparator_, 0);

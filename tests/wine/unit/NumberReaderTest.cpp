@@ -64,7 +64,8 @@ TEST_F(OleNumberReaderEnglish, RefusesNumbersOutsideTheTargetRange) {
 }
 
 // OLE Automation alone misreads exponents beyond 32 bits ("1e4294967296" as 1) or brings the
-// process down ("1e2147483648"): every exponent must give the right value or a refusal.
+// process down ("1e2147483648"): every exponent, and every length of digits, must give the right
+// value or a refusal.
 TEST_F(OleNumberReaderEnglish, ReadsExponentsOfAnyLength) {
   const std::string many(1000, '9');
   const std::string zeros(1000, '0');
@@ -85,6 +86,11 @@ TEST_F(OleNumberReaderEnglish, ReadsExponentsOfAnyLength) {
   EXPECT_EQ(reader.ToSingle("0." + zeros + "15e1001"), 1.5f);
   EXPECT_EQ(reader.ToInt16("25" + zeros + "e-1001"), std::int16_t{2});
   EXPECT_EQ(reader.ToSingle("-2.5e-1"), -0.25f);
+  // Long runs of digits: OLE Automation alone overflows a float on 500 digits and reads 2000
+  // digits of 2.5000...1 as 0.
+  EXPECT_EQ(reader.ToSingle("1." + zeros + "1"), 1.0f);
+  EXPECT_EQ(reader.ToInt16("2.5" + zeros + zeros + "1"), std::int16_t{3});
+  EXPECT_EQ(reader.ToInt16("-7." + zeros + "1e-0"), std::int16_t{-7});
 }
 
 class OleNumberReaderGerman : public ::testing::Test {
