@@ -15,8 +15,8 @@ export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1
 decs=(0 30 -45 60 75 -80 89)
 variants=("" "--mirror" "--wrong-reverse" "--swap-ra --swap-dec" "--wrong-dec 0" "--rotation 200"
           "--max-move -0.5 --min-move 3")
-endings=("--cycles 40" "--event link@6" "--event aggr0@5" "--event close@t40" "--cycles 0 --event stop@8"
-         "--cycles 30 --cloud 3,30,0.05,1+2" "--cycles 30 --cloud t10,20,0,1+2+3+4+5+6+7+8+9+10")
+endings=("--cycles 150" "--event link@6" "--event aggr0@5" "--event close@t40" "--cycles 0 --event stop@8"
+         "--cycles 100 --cloud 3,30,0.05,1+2" "--cycles 100 --cloud t10,20,0,1+2+3+4+5+6+7+8+9+10")
 runs=0
 for stars in 1 2 3 4 5 6 7 8 9 10; do
   for k in 0 1 2; do
