@@ -1,7 +1,8 @@
 #include "dialogs/NumberReader.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cmath>
+#include <string>
 #include <utility>
 
 namespace corvane {
@@ -14,73 +15,16 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The text between the blanks, with the decimal separator replaced by '.' and a leading '+'
-// dropped, ready for std::from_chars; nullopt when it is not a plain number.
-std::optional<std::string> Canonical(std::string_view text, std::string_view separator) {
-  if (!IsPlainNumber(text, separator)) return std::nullopt;
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  std::string result;
-  result.reserve(end - begin);
-  std::size_t i = begin;
-  if (i < end && text[i] == '+') ++i;
-  while (i < end) {
-    if (!separator.empty() && text.substr(i, separator.size()) == separator) {
-      result += '.';
-      i += separator.size();
-    } else {
-      result += text[i];
-      ++i;
-    }
-  }
-  return result;
+// Saturating: a count of digits that could not matter beyond the exponent limit.
+std::int64_t Count(std::size_t n) {
+  return static_cast<std::int64_t>(
+      std::min<std::size_t>(n, static_cast<std::size_t>(DecimalNumber::kExponentLimit)));
 }
 
-// True when a canonical number that from_chars found out of range is too large (rather than too
-// small) for the type: its decimal exponent, counted from the first significant digit, is
-// positive.
-bool IsTooLarge(std::string_view canonical) {
-  if (!canonical.empty() && canonical.front() == '-') canonical.remove_prefix(1);
-  const auto mark = canonical.find_first_of("eE");
-  long exponent = 0;
-  if (mark != std::string_view::npos) {
-    std::string_view digits = canonical.substr(mark + 1);
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    if (std::from_chars(digits.data(), digits.data() + digits.size(), exponent).ec != std::errc()) {
-      // An exponent beyond a long: its sign decides.
-      return digits.front() != '-';
-    }
-  }
-  const std::string_view mantissa = canonical.substr(0, mark);
-  const auto point = mantissa.find('.');
-  const std::string_view whole = mantissa.substr(0, point);
-  const auto firstWhole = whole.find_first_not_of('0');
-  if (firstWhole != std::string_view::npos) {
-    return exponent + static_cast<long>(whole.size() - firstWhole) > 0;
-  }
-  // Only a fraction: its leading zeros lower the magnitude.
-  const std::string_view fraction =
-      point == std::string_view::npos ? std::string_view() : mantissa.substr(point + 1);
-  const auto firstFraction = fraction.find_first_not_of('0');
-  if (firstFraction == std::string_view::npos) return false;  // zero never overflows
-  return exponent - static_cast<long>(firstFraction) > 0;
-}
-
-// The text's value as the nearest double; nullopt when it lies beyond the double range. A value
-// too small for a double reads as zero.
-std::optional<double> ToDouble(const std::string& canonical) {
-  double value = 0.0;
-  const auto [ptr, ec] =
-      std::from_chars(canonical.data(), canonical.data() + canonical.size(), value);
-  if (ec == std::errc::result_out_of_range) {
-    if (IsTooLarge(canonical)) return std::nullopt;
-    return canonical.front() == '-' ? -0.0 : 0.0;
-  }
-  if (ec != std::errc() || ptr != canonical.data() + canonical.size()) return std::nullopt;
-  return value;
-}
+// A float holds magnitudes up to 3.40282347e38 and rounds those below half its smallest step
+// (1.4e-45) to zero: a number outside 10^-46 .. 10^39 is decided by its exponent alone.
+constexpr std::int64_t kSingleMaxExponent = 39;
+constexpr std::int64_t kSingleMinExponent = -46;
 
 }  // namespace
 
@@ -107,34 +51,92 @@ bool IsPlainNumber(std::string_view text, std::string_view decimalSeparator) {
   return i == n;
 }
 
+std::string DecimalNumber::Normalized(std::string_view decimalSeparator) const {
+  std::string text = negative ? "-0" : "0";
+  text += decimalSeparator;
+  text += digits.empty() ? "0" : digits;
+  text += 'e';
+  text += std::to_string(exponent);
+  return text;
+}
+
+std::optional<DecimalNumber> ReadDecimal(std::string_view text, std::string_view decimalSeparator) {
+  if (!IsPlainNumber(text, decimalSeparator)) return std::nullopt;
+  DecimalNumber number;
+  std::size_t i = 0;
+  while (IsBlank(text[i])) ++i;
+  if (text[i] == '+' || text[i] == '-') number.negative = text[i++] == '-';
+  std::size_t wholeDigits = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i, ++wholeDigits) number.digits += text[i];
+  if (!decimalSeparator.empty() && text.substr(i, decimalSeparator.size()) == decimalSeparator) {
+    for (i += decimalSeparator.size(); i < text.size() && IsDigit(text[i]); ++i) {
+      number.digits += text[i];
+    }
+  }
+  std::int64_t exponent = 0;
+  bool exponentNegative = false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (text[i] == '+' || text[i] == '-') exponentNegative = text[i++] == '-';
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+      exponent = std::min(exponent * 10 + (text[i] - '0'), DecimalNumber::kExponentLimit);
+    }
+  }
+  const std::size_t leadingZeros =
+      std::min(number.digits.find_first_not_of('0'), number.digits.size());
+  number.digits.erase(0, leadingZeros);
+  if (number.digits.empty()) return number;
+  number.digits.erase(number.digits.find_last_not_of('0') + 1);
+  // Both terms lie within +-kExponentLimit, so the sum cannot overflow.
+  number.exponent =
+      (exponentNegative ? -exponent : exponent) + (Count(wholeDigits) - Count(leadingZeros));
+  return number;
+}
+
 PlainNumberReader::PlainNumberReader(std::string decimalSeparator)
     : decimalSeparator_(std::move(decimalSeparator)) {}
 
 std::optional<float> PlainNumberReader::ToSingle(std::string_view text) const {
-  const auto canonical = Canonical(text, decimalSeparator_);
-  if (!canonical) return std::nullopt;
+  const auto number = ReadDecimal(text, decimalSeparator_);
+  if (!number) return std::nullopt;
+  const float zero = number->negative ? -0.0f : 0.0f;
+  if (number->IsZero() || number->exponent < kSingleMinExponent) return zero;
+  if (number->exponent > kSingleMaxExponent) return std::nullopt;
+  // Rounded once, from the exact digits, to the nearest float.
+  const std::string canonical = number->Normalized(".");
   float value = 0.0f;
   const auto [ptr, ec] =
-      std::from_chars(canonical->data(), canonical->data() + canonical->size(), value);
-  if (ec == std::errc() && ptr == canonical->data() + canonical->size()) return value;
-  if (ec != std::errc::result_out_of_range) return std::nullopt;
-  // Out of range: beyond the float range is a failure, below its smallest value reads as zero.
-  if (IsTooLarge(*canonical)) return std::nullopt;
-  return canonical->front() == '-' ? -0.0f : 0.0f;
+      std::from_chars(canonical.data(), canonical.data() + canonical.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    if (number->exponent > 0) return std::nullopt;
+    return zero;
+  }
+  if (ec != std::errc() || ptr != canonical.data() + canonical.size()) return std::nullopt;
+  return value;
 }
 
 std::optional<std::int16_t> PlainNumberReader::ToInt16(std::string_view text) const {
-  const auto canonical = Canonical(text, decimalSeparator_);
-  if (!canonical) return std::nullopt;
-  const auto value = ToDouble(*canonical);
-  if (!value) return std::nullopt;
-  // To the nearest integer, a half to the even one, whatever the rounding mode of the thread.
-  const double down = std::floor(*value);
-  const double fraction = *value - down;
-  double rounded = down;
-  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(down, 2.0) != 0.0)) rounded = down + 1.0;
-  if (rounded < -32768.0 || rounded > 32767.0) return std::nullopt;
-  return static_cast<std::int16_t>(rounded);
+  const auto number = ReadDecimal(text, decimalSeparator_);
+  if (!number) return std::nullopt;
+  // Magnitudes of 10^5 and more are beyond 16 bits; below 0.1 they round to zero.
+  if (number->exponent > 5) return std::nullopt;
+  if (number->IsZero() || number->exponent < 0) return std::int16_t{0};
+  // To the nearest integer, a half to the even one, decided on the exact digits.
+  const auto wholeCount = static_cast<std::size_t>(number->exponent);
+  const std::string& digits = number->digits;
+  std::int32_t magnitude = 0;
+  for (std::size_t k = 0; k < wholeCount; ++k) {
+    magnitude = magnitude * 10 + (k < digits.size() ? digits[k] - '0' : 0);
+  }
+  if (wholeCount < digits.size()) {
+    // The fraction has no trailing zeros: a 5 followed by anything is more than a half.
+    const char first = digits[wholeCount];
+    const bool more = digits.size() > wholeCount + 1;
+    if (first > '5' || (first == '5' && (more || magnitude % 2 != 0))) ++magnitude;
+  }
+  const std::int32_t value = number->negative ? -magnitude : magnitude;
+  if (value < -32768 || value > 32767) return std::nullopt;
+  return static_cast<std::int16_t>(value);
 }
 
 }  // namespace corvane

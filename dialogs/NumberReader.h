@@ -25,6 +25,26 @@ class NumberReader {
 // True when text is a plain number with the given decimal separator (UTF-8, one or more bytes).
 bool IsPlainNumber(std::string_view text, std::string_view decimalSeparator);
 
+// A plain number taken apart exactly: its value is (negative ? -1 : 1) x 0.digits x 10^exponent.
+// digits are the significant digits without leading or trailing zeros (empty for zero), so the
+// value's magnitude lies in [10^(exponent-1), 10^exponent). The exponent saturates at
+// +-kExponentLimit, far beyond any number a float can hold, so no exponent, however long, can
+// wrap around into a small one.
+struct DecimalNumber {
+  static constexpr std::int64_t kExponentLimit = 1'000'000'000'000'000;
+  bool negative = false;
+  std::string digits;
+  std::int64_t exponent = 0;
+
+  bool IsZero() const { return digits.empty(); }
+  // The same value as "[-]0<separator><digits>e<exponent>", whose exponent is small whenever the
+  // value is neither huge nor tiny.
+  std::string Normalized(std::string_view decimalSeparator) const;
+};
+
+// nullopt when text is not a plain number with the given decimal separator.
+std::optional<DecimalNumber> ReadDecimal(std::string_view text, std::string_view decimalSeparator);
+
 // The portable reader: the plain form with the given decimal separator, '.' by default.
 class PlainNumberReader final : public NumberReader {
  public:

@@ -4,8 +4,9 @@ set -euo pipefail
 
 # The one list of what the build, the tests and the demo call. widl (the type library compiler the
 # build runs) is in wine64-tools; git lists the files the format check reads; makensis builds the
-# Windows installer.
+# Windows installer; clang and its runtime libraries (libFuzzer) build the fuzz targets.
 packages=(cmake make g++ git libgtest-dev googletest libbenchmark-dev clang-format
+          clang libclang-rt-14-dev
           wine wine64 wine32:i386 wine64-tools mingw-w64 mingw-w64-tools libwine-dev nsis
           xvfb xauth fonts-wine locales)
 

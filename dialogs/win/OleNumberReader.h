@@ -1,7 +1,8 @@
 // Typed text to numbers in the user's number format with OLE Automation (VarR4FromStr,
-// VarI2FromStr: the user's locale, 16-bit rounding half to even, overflow detection). Only a
-// plain number with the user's decimal separator gets that far: OLE Automation alone would also
-// take digit-group separators, turning "1,5" into 15 in an English locale.
+// VarI2FromStr: the user's locale, 16-bit rounding half to even). Only a plain number with the
+// user's decimal separator gets that far: OLE Automation alone would also take digit-group
+// separators, turning "1,5" into 15 in an English locale. Range and overflow are decided by the
+// exact portable reading before, and OLE Automation sees the number with a small exponent only.
 #pragma once
 
 #include <string>

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "dialogs/NumberReader.h"
 
@@ -76,6 +78,50 @@ TEST(PlainNumberReader, RoundsTo16BitHalfToEven) {
   EXPECT_EQ(reader.ToInt16("1e300"), std::nullopt);
   EXPECT_EQ(reader.ToInt16("1e-300"), 0);
   EXPECT_EQ(reader.ToInt16("five"), std::nullopt);
+}
+
+// An exponent of any length gives the right value or a refusal: the exponent is read with
+// saturation, so a huge one cannot wrap around into a small one.
+TEST(PlainNumberReader, ReadsExponentsOfAnyLength) {
+  const PlainNumberReader reader;
+  const std::string many(1000, '9');
+  const std::string zeros(1000, '0');
+  for (const std::string& text : std::vector<std::string>{
+           "1e9223372036854775807", "1e9223372036854775808", "0.01e9223372036854775807",
+           "1e18446744073709551617", "1e2147483648", "1e4294967296", "1e" + many, "-1e" + many,
+           "0." + zeros + "1e1040"}) {
+    EXPECT_EQ(reader.ToSingle(text), std::nullopt) << text;
+    EXPECT_EQ(reader.ToInt16(text), std::nullopt) << text;
+  }
+  for (const std::string& text : std::vector<std::string>{
+           "0.01e-9223372036854775808", "1e-9223372036854775809", "1e-2147483649", "1e-400",
+           "1e-" + many, "5e-" + zeros + "100", "1" + zeros + "e-1047"}) {
+    EXPECT_EQ(reader.ToSingle(text), 0.0f) << text;
+    EXPECT_EQ(reader.ToInt16(text), 0) << text;
+  }
+  EXPECT_EQ(reader.ToSingle("-1e-400"), -0.0f);
+  EXPECT_EQ(reader.ToSingle("1e" + zeros + "3"), 1000.0f);
+  EXPECT_EQ(reader.ToInt16("1e+" + zeros + "3"), 1000);
+  EXPECT_EQ(reader.ToSingle("2.5e-" + zeros + "1"), 0.25f);
+  EXPECT_EQ(reader.ToSingle("0." + zeros + "15e1001"), 1.5f);
+  EXPECT_EQ(reader.ToInt16("15" + zeros + "e-1000"), 15);
+  EXPECT_EQ(reader.ToSingle("1e-45"), std::numeric_limits<float>::denorm_min());
+  EXPECT_EQ(reader.ToSingle("3.4028235e38"), std::numeric_limits<float>::max());
+  EXPECT_EQ(reader.ToSingle("0.34028235e39"), std::numeric_limits<float>::max());
+}
+
+// 16-bit rounding decides on the exact decimal value: a trip through double would round
+// 2.50000000000000000001 down to 2 and refuse 32767.49999999999999999.
+TEST(PlainNumberReader, Rounds16BitFromTheExactDigits) {
+  const PlainNumberReader reader;
+  EXPECT_EQ(reader.ToInt16("2.50000000000000000001"), 3);
+  EXPECT_EQ(reader.ToInt16("-2.50000000000000000001"), -3);
+  EXPECT_EQ(reader.ToInt16("32767.49999999999999999"), 32767);
+  EXPECT_EQ(reader.ToInt16("-32768.5"), -32768);
+  EXPECT_EQ(reader.ToInt16("-32768.50000000000000001"), std::nullopt);
+  EXPECT_EQ(reader.ToInt16("0.5"), 0);
+  EXPECT_EQ(reader.ToInt16("0.50001"), 1);
+  EXPECT_EQ(reader.ToInt16("0.0999e1"), 1);
 }
 
 const PlainNumberReader kReader;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "dialogs/win/OleNumberReader.h"
 
@@ -61,6 +63,36 @@ TEST_F(OleNumberReaderEnglish, RefusesNumbersOutsideTheTargetRange) {
   EXPECT_EQ(reader.ToSingle("-1e39"), std::nullopt);
 }
 
+// OLE Automation alone misreads exponents beyond 32 bits ("1e4294967296" as 1) or brings the
+// process down ("1e2147483648"): every exponent, and every length of digits, must give the right
+// value or a refusal.
+TEST_F(OleNumberReaderEnglish, ReadsExponentsOfAnyLength) {
+  const std::string many(1000, '9');
+  const std::string zeros(1000, '0');
+  for (const std::string& text : std::vector<std::string>{
+           "1e2147483648", "1e4294967296", "1e4294967297", "1e9223372036854775807",
+           "-1e18446744073709551617", "1e" + many, "0." + zeros + "1e1040"}) {
+    EXPECT_EQ(reader.ToSingle(text), std::nullopt) << text.substr(0, 40);
+    EXPECT_EQ(reader.ToInt16(text), std::nullopt) << text.substr(0, 40);
+  }
+  for (const std::string& text :
+       std::vector<std::string>{"1e-2147483648", "1e-4294967296", "1e-4294967295",
+                                "0.01e-9223372036854775808", "1e-400", "1e-" + many}) {
+    EXPECT_EQ(reader.ToSingle(text), 0.0f) << text.substr(0, 40);
+    EXPECT_EQ(reader.ToInt16(text), std::int16_t{0}) << text.substr(0, 40);
+  }
+  EXPECT_EQ(reader.ToSingle("1e" + zeros + "3"), 1000.0f);
+  EXPECT_EQ(reader.ToInt16("3e+" + zeros + "1"), std::int16_t{30});
+  EXPECT_EQ(reader.ToSingle("0." + zeros + "15e1001"), 1.5f);
+  EXPECT_EQ(reader.ToInt16("25" + zeros + "e-1001"), std::int16_t{2});
+  EXPECT_EQ(reader.ToSingle("-2.5e-1"), -0.25f);
+  // Long runs of digits: OLE Automation alone overflows a float on 500 digits and reads 2000
+  // digits of 2.5000...1 as 0.
+  EXPECT_EQ(reader.ToSingle("1." + zeros + "1"), 1.0f);
+  EXPECT_EQ(reader.ToInt16("2.5" + zeros + zeros + "1"), std::int16_t{3});
+  EXPECT_EQ(reader.ToInt16("-7." + zeros + "1e-0"), std::int16_t{-7});
+}
+
 class OleNumberReaderGerman : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(reader.DecimalSeparator(), ","); }
@@ -80,6 +112,14 @@ TEST_F(OleNumberReaderGerman, RefusesThePoint) {
   EXPECT_EQ(reader.ToSingle("0.5"), std::nullopt);
   EXPECT_EQ(reader.ToInt16("1.000"), std::nullopt);
   EXPECT_EQ(reader.ToInt16("40000"), std::nullopt);
+}
+
+TEST_F(OleNumberReaderGerman, ReadsExponentsOfAnyLengthWithTheComma) {
+  EXPECT_EQ(reader.ToSingle("1,5e4294967296"), std::nullopt);
+  EXPECT_EQ(reader.ToSingle("0,01e-9223372036854775808"), 0.0f);
+  EXPECT_EQ(reader.ToSingle("2,5e-" + std::string(1000, '0') + "1"), 0.25f);
+  EXPECT_EQ(reader.ToInt16("12,5e-00001"), std::int16_t{1});
+  EXPECT_EQ(reader.ToSingle("1.5e4294967296"), std::nullopt);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Prints the processor time the run's two kinds of wait cost, measured with GetProcessTimes:
 // the click wait (a pass over the messages, then WaitForInput, again and again) and the
-// exposure wait (Sleep100ms, then a pass over the messages). Usage: corvane_wait_figures [seconds]
+// exposure wait (Sleep100ms, then a pass over the messages). Usage: corvane-bench-waits [seconds]
 #include <windows.h>
 
 #include <chrono>
