@@ -173,7 +173,7 @@ void CheckLog(const Rig& rig) {
 }
 
 void CheckPulses(const Rig& rig) {
-  const double maximum = std::fabs(static_cast<double>(rig.dialogs.Sample.GetMaxMove()));
+  const double maximum = std::fabs(static_cast<double>(rig.dialogs.GuideSetup.GetMaxMove()));
   for (const std::string& entry : rig.script.Entries("camera.GuiderMove(")) {
     // "camera.GuiderMove(D, Type&V)" or "camera.GuiderMove(D, Type V)"
     const auto mark = entry.find_first_of("& ", entry.find(", ") + 2);
