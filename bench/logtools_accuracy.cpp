@@ -21,7 +21,7 @@ struct Worst {
 RunSettings SettingsFor(const SimulatedLog& s) {
   RunSettings r;
   r.exposure = s.exposureS;
-  r.download = s.meanOverheadS;
+  r.download = s.settings.observatory.camera.downloadSeconds;
   return r;
 }
 

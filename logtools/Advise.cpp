@@ -54,8 +54,12 @@ ModelFit FitModel(const Run& run, const RunSettings& settings, const RunFigures&
   obs.sky.seeingCommonFraction = total > 0.0 ? common * common / (total * total) : 0.0;
   // The mount: the pulses' speed (the host's calibration is taken as right), drift and periodic
   // error along the axes, at the declination given.
-  const double speed = fit.available ? (fit.xSpeed / cosDec + fit.ySpeed) / 2.0 : 5.0;
-  if (!fit.available) m.notes.push_back("too short for the pulses' speed: 5 px/s assumed");
+  double speed = fit.available ? (fit.xSpeed / cosDec + fit.ySpeed) / 2.0 : 5.0;
+  if (settings.xSpeed && settings.ySpeed) {
+    speed = (*settings.xSpeed + *settings.ySpeed) / 2.0;
+  } else if (!fit.available) {
+    m.notes.push_back("too short for the pulses' speed: 5 px/s assumed");
+  }
   obs.mount.declinationDeg = dec;
   obs.mount.guideRate = speed * m.scale;
   const double perSecond = fit.timeInSeconds ? 1.0 : 1.0 / (exposure + settings.download);

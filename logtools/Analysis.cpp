@@ -57,6 +57,8 @@ bool Solve(std::vector<std::vector<double>> a, std::vector<double> b, std::vecto
 struct Regression {
   std::vector<double> cx, cy;  // coefficients per regressor for the X and the Y offset
   double rss = 1e300;
+  double inverse[2] = {0.0, 0.0};
+  double dof = 1.0;
 };
 
 // The offsets against the cumulative pulses, a drift line and `harmonics` harmonics of `period`.
@@ -86,6 +88,14 @@ Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<d
   }
   Regression fit;
   if (!Solve(ata, atx, fit.cx) || !Solve(ata, aty, fit.cy)) return fit;
+  // The first two columns of the inverse: the variances of the first two coefficients per unit
+  // of residual variance.
+  for (std::size_t c = 0; c < 2 && c < p; ++c) {
+    std::vector<double> unit(p, 0.0), column;
+    unit[c] = 1.0;
+    if (Solve(ata, unit, column)) fit.inverse[c] = column[c];
+  }
+  fit.dof = static_cast<double>(k) - static_cast<double>(p);
   fit.rss = 0.0;
   for (std::size_t i = 0; i < k; ++i) {
     std::copy(base[i].begin(), base[i].end(), row.begin());
@@ -120,10 +130,16 @@ double Normalize(double degrees) {
 std::vector<double> CycleTimes(const Run& run, const RunSettings& settings) {
   std::vector<double> times;
   if (!settings.exposure) return times;
+  // The run waits for the exposure and for each pulse by polling every 100 ms, so each wait
+  // lasts a whole number of polls.
+  auto polled = [](double seconds) {
+    return seconds > 0.0 ? std::ceil(seconds / 0.1 - 1e-6) * 0.1 : 0.0;
+  };
   double t = 0.0;
   for (const LogRow& row : run.rows) {
     times.push_back(t);
-    t += *settings.exposure + settings.download + std::abs(row.xtim) + std::abs(row.ytim);
+    t += polled(*settings.exposure + settings.download) + polled(std::abs(row.xtim)) +
+         polled(std::abs(row.ytim));
   }
   return times;
 }
@@ -268,7 +284,7 @@ MotionFit FitMotion(const Run& run, const RunSettings& settings) {
     return Fit(base, dt, 1.0, 0, dx, dy);
   };
   // The mount's own motion once the pulses are taken out: a drift line and a periodic error.
-  auto ownMotion = [&](const Regression& effect, double& bestPeriod) {
+  auto ownMotion = [&](const Regression& effect, double period) {
     std::vector<std::vector<double>> base;
     std::vector<double> ux, uy;
     for (std::size_t i = 0; i < k; ++i) {
@@ -276,28 +292,45 @@ MotionFit FitMotion(const Run& run, const RunSettings& settings) {
       ux.push_back(ox[i] - effect.cx[0] * cumX[i] - effect.cx[1] * cumY[i]);
       uy.push_back(oy[i] - effect.cy[0] * cumX[i] - effect.cy[1] * cumY[i]);
     }
-    Regression best = Fit(base, time, 1.0, 0, ux, uy);
+    return period > 0.0 ? Fit(base, time, period, kHarmonics, ux, uy)
+                        : Fit(base, time, 1.0, 0, ux, uy);
+  };
+  // The periodic error's period: the one that explains the changes best, taken only when it
+  // explains clearly more than a drift alone.
+  Regression effect = pulseEffect(0.0);
+  if (effect.cx.empty()) return fit;
+  const double driftOnly = effect.rss;
+  double bestPeriod = 0.0;
+  const double shortest = std::max(span / 40.0, 8.0 * span / static_cast<double>(k));
+  for (double period = shortest; period <= 2.0 * span; period *= 1.01) {
+    Regression r = pulseEffect(period);
+    if (!r.cx.empty() && r.rss < effect.rss && r.rss < 0.98 * driftOnly) {
+      effect = r;
+      bestPeriod = period;
+    }
+  }
+  Regression motion = ownMotion(effect, bestPeriod);
+  // With the host's calibration given in full, the mount's own motion is what is left after the
+  // pulses as the host calibrated them (the better choice where the run's pulses were too small
+  // or too regular to measure their effect well).
+  if (settings.angleDeg && settings.xSpeed && settings.ySpeed) {
+    const double a = *settings.angleDeg * kDegree;
+    const double sx = *settings.xSpeed * std::cos(settings.declinationDeg.value_or(0.0) * kDegree) *
+                      (settings.reverseX.value_or(false) ? -1.0 : 1.0);
+    Regression host;
+    host.cx = {-sx * std::cos(a), *settings.ySpeed * std::sin(a)};
+    host.cy = {-sx * std::sin(a), -*settings.ySpeed * std::cos(a)};
+    motion = ownMotion(host, 0.0);
     bestPeriod = 0.0;
-    const double shortest = std::max(span / 40.0, 8.0 * span / static_cast<double>(k));
-    for (double period = shortest; period <= 2.0 * span; period *= 1.02) {
-      Regression r = Fit(base, time, period, kHarmonics, ux, uy);
-      if (r.rss < 0.98 * best.rss) {
-        best = r;
+    const double withoutPeriodic = motion.rss;
+    for (double period = shortest; period <= 2.0 * span; period *= 1.01) {
+      Regression r = ownMotion(host, period);
+      if (!r.cx.empty() && r.rss < motion.rss && r.rss < 0.98 * withoutPeriodic) {
+        motion = r;
         bestPeriod = period;
       }
     }
-    return best;
-  };
-  Regression effect = pulseEffect(0.0);
-  if (effect.cx.empty()) return fit;
-  double bestPeriod = 0.0;
-  Regression motion = ownMotion(effect, bestPeriod);
-  if (bestPeriod > 0.0) {
-    const Regression withPeriodic = pulseEffect(bestPeriod);
-    if (!withPeriodic.cx.empty()) {
-      effect = withPeriodic;
-      motion = ownMotion(effect, bestPeriod);
-    }
+    fit.hostCalibrationUsed = true;
   }
   Regression best = effect;
   if (best.cx.empty()) return fit;
@@ -319,6 +352,15 @@ MotionFit FitMotion(const Run& run, const RunSettings& settings) {
   const double a =
       CircularMean(aY, fit.ySpeed * fit.ySpeed, fit.reverseX ? aXr : aX, fit.xSpeed * fit.xSpeed);
   fit.angleDeg = Normalize(a / kDegree);
+  // Standard errors from the fit (both axes share the regressors).
+  const double sigma = std::sqrt(effect.rss / (2.0 * std::max(1.0, effect.dof)));
+  const double seX = sigma * std::sqrt(std::max(0.0, effect.inverse[0]));
+  const double seY = sigma * std::sqrt(std::max(0.0, effect.inverse[1]));
+  fit.xSpeedError = seX;
+  fit.ySpeedError = seY;
+  const double wx = fit.xSpeed * fit.xSpeed, wy = fit.ySpeed * fit.ySpeed;
+  fit.angleErrorDeg =
+      (wx + wy) > 0.0 ? std::sqrt(wx * seX * seX + wy * seY * seY) / (wx + wy) / kDegree : 180.0;
   // Did the corrections push the stars further? (What a reversed axis does.)
   double xWay = 0.0, yWay = 0.0;
   for (std::size_t i = 0; i < k; ++i) {
@@ -413,8 +455,8 @@ RunFigures Analyse(const Run& run, const RunSettings& settings) {
   f.fit = FitMotion(run, settings);
   const auto times = CycleTimes(run, settings);
   if (!times.empty()) {
-    f.seconds = times.back() + *settings.exposure + settings.download +
-                std::abs(run.rows.back().xtim) + std::abs(run.rows.back().ytim);
+    // The last cycle's length taken as the one before it.
+    f.seconds = times.size() > 1 ? 2.0 * times.back() - times[times.size() - 2] : 0.0;
   } else {
     f.notes.push_back(
         "times, drift per minute and the periodic error's period in seconds "

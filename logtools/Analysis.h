@@ -55,6 +55,7 @@ struct MotionFit {
   double angleDeg = 0.0;              // GuiderAngle that matches how the pulses acted
   double xSpeed = 0.0;                // pixels per second of X pulse as it acts (at the run's dec)
   double ySpeed = 0.0;
+  double xSpeedError = 0.0, ySpeedError = 0.0, angleErrorDeg = 0.0;  // standard errors
   bool reverseX = false;           // the GuiderReverseX that matches (relative to the angle above)
   bool xCorrectsWrongWay = false;  // X pulses pushed the stars further: growing corrections
   bool yCorrectsWrongWay = false;
@@ -65,6 +66,7 @@ struct MotionFit {
   double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
   double whiteNoise = 0.0;  // RMS per axis of what the fit leaves: the mean's measurement noise
   bool timeInSeconds = false;
+  bool hostCalibrationUsed = false;  // the motion above is after the host's calibrated pulses
 };
 
 struct RunFigures {

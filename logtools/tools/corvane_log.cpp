@@ -201,15 +201,17 @@ std::string StatsText(const Run& run, int index, const RunFigures& f, const RunS
   if (f.fit.available) {
     const MotionFit& m = f.fit;
     const std::string unit = m.timeInSeconds ? "s" : "cycle";
-    o << "  Calibration as the pulses acted: angle " << F(m.angleDeg, 1) << " deg, X speed "
-      << F(m.xSpeed, 2) << " px/s";
+    o << "  Calibration as the pulses acted: angle " << F(m.angleDeg, 1) << " +- "
+      << F(m.angleErrorDeg, 1) << " deg, X speed " << F(m.xSpeed, 2) << " +- "
+      << F(m.xSpeedError, 2) << " px/s";
     if (s.declinationDeg) {
       o << " (" << F(m.xSpeed / std::cos(*s.declinationDeg * 3.14159265358979 / 180.0), 2)
         << " at the equator)";
     }
-    o << ", Y speed " << F(m.ySpeed, 2) << " px/s, reverse X " << (m.reverseX ? "yes" : "no")
-      << "\n  Mount's own motion: drift RA " << F(m.driftRa * (m.timeInSeconds ? 60 : 1), 3)
-      << " px/" << (m.timeInSeconds ? "min" : "cycle") << ", Dec "
+    o << ", Y speed " << F(m.ySpeed, 2) << " +- " << F(m.ySpeedError, 2) << " px/s, reverse X "
+      << (m.reverseX ? "yes" : "no") << "\n  Mount's own motion: drift RA "
+      << F(m.driftRa * (m.timeInSeconds ? 60 : 1), 3) << " px/"
+      << (m.timeInSeconds ? "min" : "cycle") << ", Dec "
       << F(m.driftDec * (m.timeInSeconds ? 60 : 1), 3) << " px/"
       << (m.timeInSeconds ? "min" : "cycle");
     if (m.periodicPeriod > 0) {
@@ -250,7 +252,10 @@ std::string StatsJson(const Run& run, int index, const RunFigures& f) {
   const MotionFit& m = f.fit;
   o << ", \"calibration\": {\"available\": " << (m.available ? "true" : "false")
     << ", \"angle\": " << F(m.angleDeg, 2) << ", \"x_speed\": " << F(m.xSpeed, 3)
-    << ", \"y_speed\": " << F(m.ySpeed, 3) << ", \"reverse_x\": " << (m.reverseX ? "true" : "false")
+    << ", \"y_speed\": " << F(m.ySpeed, 3) << ", \"angle_error\": " << F(m.angleErrorDeg, 2)
+    << ", \"x_speed_error\": " << F(m.xSpeedError, 3)
+    << ", \"y_speed_error\": " << F(m.ySpeedError, 3)
+    << ", \"reverse_x\": " << (m.reverseX ? "true" : "false")
     << ", \"x_wrong_way\": " << (m.xCorrectsWrongWay ? "true" : "false")
     << ", \"y_wrong_way\": " << (m.yCorrectsWrongWay ? "true" : "false") << "}"
     << ", \"motion\": {\"time_unit\": " << Q(m.timeInSeconds ? "s" : "cycle")
