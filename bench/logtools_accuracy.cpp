@@ -34,7 +34,7 @@ void NoiseAndDrift() {
       const auto s = SimulateLog({"--cycles", "300", "--stars", std::to_string(stars), "--seed",
                                   std::to_string(seed), "--no-unguided", "--field-stars", "14",
                                   "--min-stars", "1"});
-      const Run run = ParseLog(s.log).runs.front();
+      const LogRun run = ParseLog(s.log).runs.front();
       const RunFigures f = Analyse(run, SettingsFor(s));
       const double n = f.split.oneStar / s.ownNoisePx - 1.0;
       const double r = std::abs(f.fit.driftRa) / s.driftRaPxPerS - 1.0;
@@ -78,7 +78,7 @@ void Calibration() {
         (void)cal;
         const corvane::sim::GuiderCalibration truth = corvane::sim::CalibrationFor(
             s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
-        const Run run = ParseLog(s.log).runs.front();
+        const LogRun run = ParseLog(s.log).runs.front();
         const MotionFit fit = FitMotion(run, SettingsFor(s));
         const double da = std::remainder(fit.angleDeg - truth.angleDeg, 360.0);
         const double dx = fit.xSpeed / truth.xSpeed - 1.0, dy = fit.ySpeed / truth.ySpeed - 1.0;

@@ -20,7 +20,7 @@ std::string Text(double v) {
 
 }  // namespace
 
-ModelFit FitModel(const Run& run, const RunSettings& settings, const RunFigures& figures) {
+ModelFit FitModel(const LogRun& run, const RunSettings& settings, const RunFigures& figures) {
   ModelFit m;
   auto& obs = m.observatory;
   m.stars = std::max(1, run.stars);
@@ -95,7 +95,7 @@ double PredictRms(const ModelFit& model, const GuideChoice& choice, int seeds, d
   return sum / seeds;
 }
 
-Advice Advise(const Run& run, const RunSettings& settings, const SweepGrid& grid,
+Advice Advise(const LogRun& run, const RunSettings& settings, const SweepGrid& grid,
               const Progress& progress) {
   Advice advice;
   const RunFigures figures = Analyse(run, settings);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 namespace corvane::logtools {
@@ -127,7 +128,7 @@ double Normalize(double degrees) {
 
 }  // namespace
 
-std::vector<double> CycleTimes(const Run& run, const RunSettings& settings) {
+std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings) {
   std::vector<double> times;
   if (!settings.exposure) return times;
   // The run waits for the exposure and for each pulse by polling every 100 ms, so each wait
@@ -144,7 +145,7 @@ std::vector<double> CycleTimes(const Run& run, const RunSettings& settings) {
   return times;
 }
 
-StarSplit SplitStars(const Run& run, double minSN, std::vector<StarFigures>* stars) {
+StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* stars) {
   StarSplit split;
   const std::size_t n = static_cast<std::size_t>(run.stars);
   // Cycles in which every star took part; each star's own constant offset (its reference was
@@ -242,7 +243,7 @@ StarSplit SplitStars(const Run& run, double minSN, std::vector<StarFigures>* sta
   return split;
 }
 
-MotionFit FitMotion(const Run& run, const RunSettings& settings) {
+MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   MotionFit fit;
   const std::size_t k = run.rows.size();
   if (k < 20) return fit;
@@ -299,16 +300,26 @@ MotionFit FitMotion(const Run& run, const RunSettings& settings) {
   // explains clearly more than a drift alone.
   Regression effect = pulseEffect(0.0);
   if (effect.cx.empty()) return fit;
-  const double driftOnly = effect.rss;
-  double bestPeriod = 0.0;
   const double shortest = std::max(span / 40.0, 8.0 * span / static_cast<double>(k));
-  for (double period = shortest; period <= 2.0 * span; period *= 1.01) {
-    Regression r = pulseEffect(period);
-    if (!r.cx.empty() && r.rss < effect.rss && r.rss < 0.98 * driftOnly) {
-      effect = r;
-      bestPeriod = period;
+  // A coarse search over the periods, then a fine one about the best.
+  auto searchPeriod = [&](const std::function<Regression(double)>& fitWith, Regression& best) {
+    const double withoutPeriodic = best.rss;
+    double found = 0.0;
+    auto tryPeriod = [&](double period) {
+      Regression r = fitWith(period);
+      if (!r.cx.empty() && r.rss < best.rss && r.rss < 0.98 * withoutPeriodic) {
+        best = r;
+        found = period;
+      }
+    };
+    for (double period = shortest; period <= 2.0 * span; period *= 1.02) tryPeriod(period);
+    if (found > 0.0) {
+      const double coarse = found;
+      for (double f = 0.98; f <= 1.02; f += 0.001) tryPeriod(coarse * f);
     }
-  }
+    return found;
+  };
+  double bestPeriod = searchPeriod(pulseEffect, effect);
   Regression motion = ownMotion(effect, bestPeriod);
   // With the host's calibration given in full, the mount's own motion is what is left after the
   // pulses as the host calibrated them (the better choice where the run's pulses were too small
@@ -321,15 +332,7 @@ MotionFit FitMotion(const Run& run, const RunSettings& settings) {
     host.cx = {-sx * std::cos(a), *settings.ySpeed * std::sin(a)};
     host.cy = {-sx * std::sin(a), -*settings.ySpeed * std::cos(a)};
     motion = ownMotion(host, 0.0);
-    bestPeriod = 0.0;
-    const double withoutPeriodic = motion.rss;
-    for (double period = shortest; period <= 2.0 * span; period *= 1.01) {
-      Regression r = ownMotion(host, period);
-      if (!r.cx.empty() && r.rss < motion.rss && r.rss < 0.98 * withoutPeriodic) {
-        motion = r;
-        bestPeriod = period;
-      }
-    }
+    bestPeriod = searchPeriod([&](double period) { return ownMotion(host, period); }, motion);
     fit.hostCalibrationUsed = true;
   }
   Regression best = effect;
@@ -399,7 +402,7 @@ MotionFit FitMotion(const Run& run, const RunSettings& settings) {
   return fit;
 }
 
-RunFigures Analyse(const Run& run, const RunSettings& settings) {
+RunFigures Analyse(const LogRun& run, const RunSettings& settings) {
   RunFigures f;
   f.cycles = static_cast<int>(run.rows.size());
   f.stars = run.stars;

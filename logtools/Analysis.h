@@ -87,10 +87,10 @@ struct RunFigures {
 };
 
 // The seconds each cycle started at (exposure + download + its pulses); empty without exposure.
-std::vector<double> CycleTimes(const Run& run, const RunSettings& settings);
+std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings);
 
-StarSplit SplitStars(const Run& run, double minSN, std::vector<StarFigures>* stars = nullptr);
-MotionFit FitMotion(const Run& run, const RunSettings& settings);
-RunFigures Analyse(const Run& run, const RunSettings& settings);
+StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* stars = nullptr);
+MotionFit FitMotion(const LogRun& run, const RunSettings& settings);
+RunFigures Analyse(const LogRun& run, const RunSettings& settings);
 
 }  // namespace corvane::logtools

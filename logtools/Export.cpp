@@ -42,7 +42,7 @@ std::string Later(const std::string& start, double seconds) {
 
 }  // namespace
 
-std::string ExportPhd2(const std::vector<const Run*>& runs, const Phd2Settings& settings) {
+std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Settings& settings) {
   const std::string eol = "\r\n";
   const double a = settings.angleDeg * std::numbers::pi / 180.0;
   std::string out = "PHD2 version " + settings.version + ", Log version 2.5. Log enabled at " +
@@ -51,7 +51,7 @@ std::string ExportPhd2(const std::vector<const Run*>& runs, const Phd2Settings& 
          " from a Corvane guide log (times from the exposure, download and pulse lengths)" + eol +
          eol;
   double clock = 0.0;
-  for (const Run* run : runs) {
+  for (const LogRun* run : runs) {
     out += "Guiding Begins at " + Later(settings.start, clock) + eol;
     out += "Pixel scale = " + Format("%.3f", settings.scale) +
            " arc-sec/px, Binning = 1, Focal length = 0 mm" + eol;

@@ -21,6 +21,6 @@ struct Phd2Settings {
   std::string version;                        // corvane-log's version
 };
 
-std::string ExportPhd2(const std::vector<const Run*>& runs, const Phd2Settings& settings);
+std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Settings& settings);
 
 }  // namespace corvane::logtools

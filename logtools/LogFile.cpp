@@ -52,7 +52,7 @@ bool ToNumber(std::string_view field, bool decimalComma, double& value) {
 
 // The header: "Xave","Yave","Xoff","Yoff","Xtim","Ytim" then five items per star, numbered from 1,
 // and the empty item; quotes and the final empty item may be gone after a spreadsheet saved it.
-bool ReadHeader(std::string_view line, Run& run) {
+bool ReadHeader(std::string_view line, LogRun& run) {
   const std::string_view trimmed = Trim(line);
   if (Unquote(trimmed.substr(0, std::min<std::size_t>(trimmed.size(), 6))) != "Xave" &&
       trimmed.substr(0, 4) != "Xave") {
@@ -80,7 +80,7 @@ bool ReadHeader(std::string_view line, Run& run) {
 
 enum class RowResult { Ok, Short, Bad };
 
-RowResult ReadRow(std::string_view line, const Run& run, LogRow& row, std::string& why) {
+RowResult ReadRow(std::string_view line, const LogRun& run, LogRow& row, std::string& why) {
   auto fields = Split(Trim(line), run.separator);
   while (!fields.empty() && Unquote(fields.back()).empty()) fields.pop_back();
   const std::size_t expected = 6 + 5 * static_cast<std::size_t>(run.stars);
@@ -123,7 +123,7 @@ LogFile ParseLog(std::string_view text) {
     start = end + 1;
     ++number;
     if (Trim(line).empty()) continue;
-    Run header;
+    LogRun header;
     if (ReadHeader(line, header)) {
       header.headerLine = number;
       file.runs.push_back(header);
@@ -136,7 +136,7 @@ LogFile ParseLog(std::string_view text) {
                      "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\",...)");
     }
     if (pendingShort != 0) throw LogError(pendingShort, pendingWhy);
-    Run& run = file.runs.back();
+    LogRun& run = file.runs.back();
     LogRow row;
     std::string why;
     const RowResult result = ReadRow(line, run, row, why);

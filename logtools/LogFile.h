@@ -27,7 +27,7 @@ class LogError : public std::runtime_error {
   int line_;
 };
 
-struct Run {
+struct LogRun {
   int stars = 0;
   int headerLine = 0;         // 1-based line number of the run's header
   std::vector<LogRow> rows;   // one per guide cycle
@@ -40,7 +40,7 @@ struct Run {
 };
 
 struct LogFile {
-  std::vector<Run> runs;
+  std::vector<LogRun> runs;
   bool crlf = false;
 };
 

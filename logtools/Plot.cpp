@@ -190,7 +190,7 @@ void LinePanel(Painter& p, int top, const std::string& title, const std::string&
 }
 
 // Each star's offsets about its own mean, X against Y, on equal scales.
-void ScatterPanel(Painter& p, int top, const Run& run) {
+void ScatterPanel(Painter& p, int top, const LogRun& run) {
   const int size = kPanelHeight + 100;
   double extent = 0.0;
   std::vector<double> mx(static_cast<std::size_t>(run.stars), 0.0), my = mx;
@@ -227,7 +227,7 @@ void ScatterPanel(Painter& p, int top, const Run& run) {
 
 }  // namespace
 
-PlotPictures DrawRun(const Run& run, const std::vector<sim::CycleTruth>* truth,
+PlotPictures DrawRun(const LogRun& run, const std::vector<sim::CycleTruth>* truth,
                      const std::string& title) {
   std::vector<std::vector<Series>> panels;
   std::vector<std::pair<std::string, std::string>> captions;

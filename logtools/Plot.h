@@ -17,7 +17,7 @@ struct PlotPictures {
   std::vector<std::uint8_t> png;
 };
 
-PlotPictures DrawRun(const Run& run, const std::vector<sim::CycleTruth>* truth,
+PlotPictures DrawRun(const LogRun& run, const std::vector<sim::CycleTruth>* truth,
                      const std::string& title);
 
 }  // namespace corvane::logtools

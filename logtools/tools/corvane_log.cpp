@@ -160,7 +160,7 @@ std::string Px(double px, const RunSettings& s, int digits = 3) {
   return out;
 }
 
-std::string StatsText(const Run& run, int index, const RunFigures& f, const RunSettings& s) {
+std::string StatsText(const LogRun& run, int index, const RunFigures& f, const RunSettings& s) {
   std::ostringstream o;
   o << "Run " << index << " (header on line " << run.headerLine << "): " << f.cycles << " cycles, "
     << f.stars << " stars";
@@ -224,7 +224,7 @@ std::string StatsText(const Run& run, int index, const RunFigures& f, const RunS
   return o.str();
 }
 
-std::string StatsJson(const Run& run, int index, const RunFigures& f) {
+std::string StatsJson(const LogRun& run, int index, const RunFigures& f) {
   std::ostringstream o;
   o << "{\"run\": " << index << ", \"header_line\": " << run.headerLine
     << ", \"cycles\": " << f.cycles << ", \"stars\": " << f.stars
@@ -295,7 +295,7 @@ int Execute(const Options& o) {
       std::cerr << "corvane-log: export needs --format phd2\n";
       return 2;
     }
-    std::vector<const ::corvane::logtools::Run*> runs;
+    std::vector<const ::corvane::logtools::LogRun*> runs;
     for (int i : chosen) runs.push_back(&file.runs[static_cast<std::size_t>(i - 1)]);
     const RunFigures f = Analyse(*runs.front(), s);
     Phd2Settings p;
