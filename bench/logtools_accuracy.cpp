@@ -1,11 +1,13 @@
 // corvane-log's estimates against the simulated observatory's truth over seeds: the independent
 // noise of one star and the drift (300-cycle logs, 3 to 10 stars), the calibration (angle,
 // speeds, a reversed X), and advise against an exhaustive sweep and poor current settings.
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "logtools/Advise.h"
 #include "logtools/Analysis.h"
 #include "logtools/SimLog.h"
 
@@ -49,9 +51,9 @@ void NoiseAndDrift() {
               100 * ra.value, 100 * dec.value);
 }
 
-void Calibration() {
-  std::printf(
-      "Calibration (300 cycles, 5 stars): angle error (deg), speed errors, reverse found\n");
+void Calibration(int cycleCount) {
+  std::printf("Calibration (%d cycles, 5 stars): angle error (deg), speed errors, reverse found\n",
+              cycleCount);
   std::printf("%8s %5s %7s %8s %8s %8s %8s\n", "rotation", "seed", "mirror", "angle", "xSpeed",
               "ySpeed", "reverse");
   Worst angle, xs, ys;
@@ -60,7 +62,7 @@ void Calibration() {
     for (int seed = 1; seed <= 3; ++seed) {
       for (bool wrong : {false, true}) {
         std::vector<std::string> args = {"--cycles",
-                                         "300",
+                                         std::to_string(cycleCount),
                                          "--stars",
                                          "5",
                                          "--seed",
@@ -89,9 +91,10 @@ void Calibration() {
         ys.Add(dy);
         reverseRight += (found && reverseOk) ? 1 : 0;
         ++cases;
-        std::printf("%8.0f %5d %7s %+8.2f %+7.1f%% %+7.1f%% %8s\n", rotation, seed,
-                    wrong ? "wrongX" : "-", da, 100 * dx, 100 * dy,
-                    found && reverseOk ? "right" : "WRONG");
+        if (cycleCount <= 300)
+          std::printf("%8.0f %5d %7s %+8.2f %+7.1f%% %+7.1f%% %8s\n", rotation, seed,
+                      wrong ? "wrongX" : "-", da, 100 * dx, 100 * dy,
+                      found && reverseOk ? "right" : "WRONG");
       }
     }
   }
@@ -99,10 +102,85 @@ void Calibration() {
               angle.value, 100 * xs.value, 100 * ys.value, reverseRight, cases);
 }
 
+// Advise on logs run with poor settings: the recommendation against the exhaustive sweep of the
+// same grid (both predicted by the fitted model), against the current settings, and tried in the
+// true model.
+void AdviseCases() {
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    double aggressiveness;
+  };
+  const std::vector<Case> cases = {
+      {"too aggressive, strong seeing",
+       {"--aggressiveness", "20", "--jitter", "1.2", "--common", "0.3", "--pe", "2"},
+       20.0},
+      {"too timid, large periodic error",
+       {"--aggressiveness", "2", "--pe", "30", "--worm", "300"},
+       2.0},
+      {"too timid, strong drift",
+       {"--aggressiveness", "3", "--ra-drift", "6", "--dec-drift", "6"},
+       3.0},
+  };
+  std::printf("Advise (300-cycle logs, 5 stars, host calibration given; RMS in arcsec):\n");
+  for (const Case& c : cases) {
+    for (int seed = 1; seed <= 2; ++seed) {
+      std::vector<std::string> args = {
+          "--cycles",           "300",           "--stars",     "5", "--seed",
+          std::to_string(seed), "--no-unguided", "--min-stars", "1"};
+      args.insert(args.end(), c.options.begin(), c.options.end());
+      const auto s = SimulateLog(args);
+      RunSettings settings = SettingsFor(s);
+      const auto& obs = s.settings.observatory;
+      const auto cal = corvane::sim::CalibrationFor(obs.camera, obs.mount, 14.0);
+      settings.angleDeg = cal.angleDeg;
+      settings.xSpeed = cal.xSpeed;
+      settings.ySpeed = cal.ySpeed;
+      settings.reverseX = cal.reverseX;
+      settings.declinationDeg = obs.mount.declinationDeg;
+      settings.scale = obs.camera.pixelScale;
+      settings.aggressiveness = c.aggressiveness;
+      settings.minMove = 0.01;
+      settings.maxMove = 2.0;
+      const LogRun run = ParseLog(s.log).runs.front();
+      const auto start = std::chrono::steady_clock::now();
+      const Advice advice = Advise(run, settings);
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      double exhaustiveRms = 0.0;
+      const GuideChoice exhaustive = ExhaustiveBest(advice.model, SweepGrid{}, &exhaustiveRms);
+      // The recommendation tried in the true model, over the same span of time.
+      corvane::sim::SimulationSettings tried = s.settings;
+      tried.observatory.aggressiveness = advice.recommended.aggressiveness;
+      auto& texts = tried.dialogs.sample.front();
+      texts[3] = std::to_string(advice.recommended.exposure);
+      texts[4] = std::to_string(advice.recommended.minMove);
+      const double cycles = 300.0 * (s.exposureS + 0.3) / (advice.recommended.exposure + 0.3);
+      for (auto& e : tried.observatory.events) e.afterCycles = static_cast<int>(cycles);
+      const double achieved = corvane::sim::RunSimulation(tried).truth.totalRms;
+      std::printf(
+          "  %s, seed %d: current (aggr %.0f) predicted %.3f, actual %.3f; recommended aggr %.0f, "
+          "min move %.2f s, exposure %.1f s: predicted %.3f (%+.0f%%), actual %.3f (%+.0f%%); "
+          "exhaustive best aggr %.0f/%.2f/%.1f predicted %.3f (recommended %+.1f%% from it); "
+          "%d simulations in %.2f s\n",
+          c.name, seed, c.aggressiveness, advice.currentRms, s.outcome.truth.totalRms,
+          advice.recommended.aggressiveness, advice.recommended.minMove,
+          advice.recommended.exposure, advice.recommendedRms,
+          100.0 * (advice.recommendedRms / advice.currentRms - 1.0), achieved,
+          100.0 * (achieved / s.outcome.truth.totalRms - 1.0), exhaustive.aggressiveness,
+          exhaustive.minMove, exhaustive.exposure, exhaustiveRms,
+          100.0 * (advice.recommendedRms / exhaustiveRms - 1.0), advice.simulations, seconds);
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
   NoiseAndDrift();
-  Calibration();
+  Calibration(300);
+  Calibration(1000);
+  Calibration(3000);
+  AdviseCases();
   return 0;
 }

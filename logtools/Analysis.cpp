@@ -266,10 +266,10 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   // computed from, which would make the pulses look stronger; the loop undoes its reaction to
   // that noise over the following cycles, so over several cycles the bias fades.
   const std::size_t lag = std::min<std::size_t>(kLag, k / 4);
-  auto pulseEffect = [&](double period) {
+  auto pulseEffect = [&](double period, std::size_t stride) {
     std::vector<std::vector<double>> base;
     std::vector<double> dx, dy, dt;
-    for (std::size_t i = 0; i + lag < k; ++i) {
+    for (std::size_t i = 0; i + lag < k; i += stride) {
       std::vector<double> row = {cumX[i + lag] - cumX[i], cumY[i + lag] - cumY[i],
                                  (time[i + lag] - time[i]) / span};
       for (int h = 1; period > 0.0 && h <= kHarmonics; ++h) {
@@ -285,42 +285,51 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
     return Fit(base, dt, 1.0, 0, dx, dy);
   };
   // The mount's own motion once the pulses are taken out: a drift line and a periodic error.
-  auto ownMotion = [&](const Regression& effect, double period) {
+  auto ownMotion = [&](const Regression& effect, double period, std::size_t stride) {
     std::vector<std::vector<double>> base;
-    std::vector<double> ux, uy;
-    for (std::size_t i = 0; i < k; ++i) {
+    std::vector<double> ux, uy, t;
+    for (std::size_t i = 0; i < k; i += stride) {
       base.push_back({1.0, (time[i] - time.front()) / span});
+      t.push_back(time[i]);
       ux.push_back(ox[i] - effect.cx[0] * cumX[i] - effect.cx[1] * cumY[i]);
       uy.push_back(oy[i] - effect.cy[0] * cumX[i] - effect.cy[1] * cumY[i]);
     }
-    return period > 0.0 ? Fit(base, time, period, kHarmonics, ux, uy)
-                        : Fit(base, time, 1.0, 0, ux, uy);
+    return period > 0.0 ? Fit(base, t, period, kHarmonics, ux, uy) : Fit(base, t, 1.0, 0, ux, uy);
   };
   // The periodic error's period: the one that explains the changes best, taken only when it
   // explains clearly more than a drift alone.
-  Regression effect = pulseEffect(0.0);
+  Regression effect = pulseEffect(0.0, 1);
   if (effect.cx.empty()) return fit;
   const double shortest = std::max(span / 40.0, 8.0 * span / static_cast<double>(k));
   // A coarse search over the periods, then a fine one about the best.
-  auto searchPeriod = [&](const std::function<Regression(double)>& fitWith, Regression& best) {
+  // A coarse search over the periods (on at most about 2000 cycles), then a fine one about the
+  // best on all of them.
+  const std::size_t stride = std::max<std::size_t>(1, k / 2000);
+  auto searchPeriod = [&](const std::function<Regression(double, std::size_t)>& fitWith,
+                          Regression& best) {
     const double withoutPeriodic = best.rss;
+    double coarse = 0.0;
+    Regression coarseBest = fitWith(0.0, stride);
+    const double coarseWithout = coarseBest.rss;
+    for (double period = shortest; period <= 2.0 * span; period *= 1.02) {
+      Regression r = fitWith(period, stride);
+      if (!r.cx.empty() && r.rss < coarseBest.rss && r.rss < 0.98 * coarseWithout) {
+        coarseBest = r;
+        coarse = period;
+      }
+    }
     double found = 0.0;
-    auto tryPeriod = [&](double period) {
-      Regression r = fitWith(period);
+    for (double f = 0.98; coarse > 0.0 && f <= 1.02; f += 0.001) {
+      Regression r = fitWith(coarse * f, 1);
       if (!r.cx.empty() && r.rss < best.rss && r.rss < 0.98 * withoutPeriodic) {
         best = r;
-        found = period;
+        found = coarse * f;
       }
-    };
-    for (double period = shortest; period <= 2.0 * span; period *= 1.02) tryPeriod(period);
-    if (found > 0.0) {
-      const double coarse = found;
-      for (double f = 0.98; f <= 1.02; f += 0.001) tryPeriod(coarse * f);
     }
     return found;
   };
   double bestPeriod = searchPeriod(pulseEffect, effect);
-  Regression motion = ownMotion(effect, bestPeriod);
+  Regression motion = ownMotion(effect, bestPeriod, 1);
   // With the host's calibration given in full, the mount's own motion is what is left after the
   // pulses as the host calibrated them (the better choice where the run's pulses were too small
   // or too regular to measure their effect well).
@@ -331,8 +340,9 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
     Regression host;
     host.cx = {-sx * std::cos(a), *settings.ySpeed * std::sin(a)};
     host.cy = {-sx * std::sin(a), -*settings.ySpeed * std::cos(a)};
-    motion = ownMotion(host, 0.0);
-    bestPeriod = searchPeriod([&](double period) { return ownMotion(host, period); }, motion);
+    motion = ownMotion(host, 0.0, 1);
+    bestPeriod = searchPeriod(
+        [&](double period, std::size_t step) { return ownMotion(host, period, step); }, motion);
     fit.hostCalibrationUsed = true;
   }
   Regression best = effect;
