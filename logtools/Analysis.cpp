@@ -128,19 +128,18 @@ double Normalize(double degrees) {
 
 }  // namespace
 
+double PolledSeconds(double seconds) {
+  return seconds > 0.0 ? std::ceil(seconds / 0.1 - 1e-6) * 0.1 : 0.0;
+}
+
 std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings) {
   std::vector<double> times;
   if (!settings.exposure) return times;
-  // The run waits for the exposure and for each pulse by polling every 100 ms, so each wait
-  // lasts a whole number of polls.
-  auto polled = [](double seconds) {
-    return seconds > 0.0 ? std::ceil(seconds / 0.1 - 1e-6) * 0.1 : 0.0;
-  };
   double t = 0.0;
   for (const LogRow& row : run.rows) {
     times.push_back(t);
-    t += polled(*settings.exposure + settings.download) + polled(std::abs(row.xtim)) +
-         polled(std::abs(row.ytim));
+    t += PolledSeconds(*settings.exposure + settings.download) + PolledSeconds(std::abs(row.xtim)) +
+         PolledSeconds(std::abs(row.ytim));
   }
   return times;
 }

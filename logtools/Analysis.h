@@ -86,6 +86,10 @@ struct RunFigures {
   std::vector<std::string> notes;  // what a missing setting left out, disagreements
 };
 
+// How long the run waits for something that takes `seconds`: it polls every 100 ms, so a whole
+// number of polls.
+double PolledSeconds(double seconds);
+
 // The seconds each cycle started at (exposure + download + its pulses); empty without exposure.
 std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings);
 

@@ -1,5 +1,7 @@
 #include "logtools/Export.h"
 
+#include "logtools/Analysis.h"
+
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -47,7 +49,7 @@ std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Setting
   const double a = settings.angleDeg * std::numbers::pi / 180.0;
   std::string out = "PHD2 version " + settings.version + ", Log version 2.5. Log enabled at " +
                     settings.start + eol;
-  out += "Converted by corvane-log " + settings.version +
+  out += "Converted by " + settings.version +
          " from a Corvane guide log (times from the exposure, download and pulse lengths)" + eol +
          eol;
   double clock = 0.0;
@@ -75,7 +77,7 @@ std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Setting
     double t = 0.0;
     int frame = 0;
     for (const LogRow& r : run->rows) {
-      t += settings.exposure + settings.download;
+      t += PolledSeconds(settings.exposure + settings.download);
       double ra = r.xoff * std::cos(a) + r.yoff * std::sin(a);
       if (settings.reverseX) ra = -ra;
       const double dec = r.yoff * std::cos(a) - r.xoff * std::sin(a);
@@ -89,7 +91,7 @@ std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Setting
              Format("%.0f", std::abs(r.xtim) * 1000.0) + "," + (r.xtim < 0 ? "W" : "E") + "," +
              Format("%.0f", std::abs(r.ytim) * 1000.0) + "," + (r.ytim < 0 ? "S" : "N") + ",,,0," +
              Format("%.2f", sn) + ",0," + eol;
-      t += std::abs(r.xtim) + std::abs(r.ytim);
+      t += PolledSeconds(std::abs(r.xtim)) + PolledSeconds(std::abs(r.ytim));
     }
     clock += t;
     out += "Guiding Ends at " + Later(settings.start, clock) + eol + eol;
