@@ -91,7 +91,7 @@ void Calibration(int cycleCount) {
         ys.Add(dy);
         reverseRight += (found && reverseOk) ? 1 : 0;
         ++cases;
-        if (cycleCount <= 300)
+        if (cycleCount > 0)
           std::printf("%8.0f %5d %7s %+8.2f %+7.1f%% %+7.1f%% %8s\n", rotation, seed,
                       wrong ? "wrongX" : "-", da, 100 * dx, 100 * dy,
                       found && reverseOk ? "right" : "WRONG");
@@ -176,11 +176,12 @@ void AdviseCases() {
 
 }  // namespace
 
-int main() {
-  NoiseAndDrift();
-  Calibration(300);
-  Calibration(1000);
-  Calibration(3000);
-  AdviseCases();
+int main(int argc, char** argv) {
+  const std::string only = argc > 1 ? argv[1] : "";
+  if (only.empty() || only == "noise") NoiseAndDrift();
+  for (int cycles : {300, 1000, 3000}) {
+    if (only.empty() || only == "calibration" + std::to_string(cycles)) Calibration(cycles);
+  }
+  if (only.empty() || only == "advise") AdviseCases();
   return 0;
 }

@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <numbers>
+#include <string>
 
 namespace corvane::logtools {
 namespace {
 
 constexpr double kDegree = std::numbers::pi / 180.0;
-// Cycles over which the pulses' effect is measured (see FitMotion).
+// Cycles over which the pulses' effect is measured, and the length of the segments a long run is
+// measured in (see FitMotion).
 constexpr std::size_t kLag = 4;
+constexpr std::size_t kSegment = 150;
 
 AxisFigures Figures(const std::vector<double>& v) {
   AxisFigures f;
@@ -265,10 +269,10 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   // computed from, which would make the pulses look stronger; the loop undoes its reaction to
   // that noise over the following cycles, so over several cycles the bias fades.
   const std::size_t lag = std::min<std::size_t>(kLag, k / 4);
-  auto pulseEffect = [&](double period, std::size_t stride) {
+  auto pulseEffectIn = [&](double period, std::size_t stride, std::size_t from, std::size_t to) {
     std::vector<std::vector<double>> base;
     std::vector<double> dx, dy, dt;
-    for (std::size_t i = 0; i + lag < k; i += stride) {
+    for (std::size_t i = from; i + lag < to; i += stride) {
       std::vector<double> row = {cumX[i + lag] - cumX[i], cumY[i + lag] - cumY[i],
                                  (time[i + lag] - time[i]) / span};
       for (int h = 1; period > 0.0 && h <= kHarmonics; ++h) {
@@ -283,17 +287,24 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
     }
     return Fit(base, dt, 1.0, 0, dx, dy);
   };
+  auto pulseEffect = [&](double period, std::size_t stride) {
+    return pulseEffectIn(period, stride, 0, k);
+  };
   // The mount's own motion once the pulses are taken out: a drift line and a periodic error.
-  auto ownMotion = [&](const Regression& effect, double period, std::size_t stride) {
+  auto ownMotionIn = [&](const Regression& effect, double period, std::size_t stride,
+                         std::size_t from, std::size_t to) {
     std::vector<std::vector<double>> base;
     std::vector<double> ux, uy, t;
-    for (std::size_t i = 0; i < k; i += stride) {
+    for (std::size_t i = from; i < to; i += stride) {
       base.push_back({1.0, (time[i] - time.front()) / span});
       t.push_back(time[i]);
       ux.push_back(ox[i] - effect.cx[0] * cumX[i] - effect.cx[1] * cumY[i]);
       uy.push_back(oy[i] - effect.cy[0] * cumX[i] - effect.cy[1] * cumY[i]);
     }
     return period > 0.0 ? Fit(base, t, period, kHarmonics, ux, uy) : Fit(base, t, 1.0, 0, ux, uy);
+  };
+  auto ownMotion = [&](const Regression& effect, double period, std::size_t stride) {
+    return ownMotionIn(effect, period, stride, 0, k);
   };
   // The periodic error's period: the one that explains the changes best, taken only when it
   // explains clearly more than a drift alone.
@@ -317,18 +328,71 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
         coarse = period;
       }
     }
+    // Finer and finer about the best: over many worm periods a small error of the period puts
+    // the fitted periodic error out of phase, and what it leaves would be taken for pulses.
     double found = 0.0;
-    for (double f = 0.98; coarse > 0.0 && f <= 1.02; f += 0.001) {
-      Regression r = fitWith(coarse * f, 1);
-      if (!r.cx.empty() && r.rss < best.rss && r.rss < 0.98 * withoutPeriodic) {
-        best = r;
-        found = coarse * f;
+    double centre = coarse, step = 0.001;
+    for (int level = 0; coarse > 0.0 && level < 3; ++level, step /= 20.0) {
+      for (int i = -20; i <= 20; ++i) {
+        const double period = centre * (1.0 + i * step);
+        Regression r = fitWith(period, 1);
+        if (!r.cx.empty() && r.rss < best.rss && r.rss < 0.98 * withoutPeriodic) {
+          best = r;
+          found = period;
+        }
       }
+      if (found > 0.0) centre = found;
     }
     return found;
   };
   double bestPeriod = searchPeriod(pulseEffect, effect);
+  // Standard errors of the pulses' effect (both axes share the regressors).
+  auto variances = [](const Regression& r, double& varX, double& varY) {
+    const double sigma2 = r.rss / (2.0 * std::max(1.0, r.dof));
+    varX = sigma2 * std::max(1e-30, r.inverse[0]);
+    varY = sigma2 * std::max(1e-30, r.inverse[1]);
+  };
+  double varX = 0.0, varY = 0.0;
+  variances(effect, varX, varY);
+  // A long run is measured in segments of kSegment cycles, combined by their precision: the
+  // run's clock is only modelled (exposure, download, polls), and over many worm periods its
+  // error would put a single fitted periodic error out of phase; what that leaves would be taken
+  // for the pulses' effect.
+  auto split = [k](std::size_t length) {
+    std::vector<std::pair<std::size_t, std::size_t>> parts;
+    for (std::size_t from = 0; from < k; from += length) {
+      const std::size_t to = k - from < 2 * length ? k : from + length;
+      parts.push_back({from, to});
+      if (to == k) break;
+    }
+    return parts;
+  };
+  const auto segments = split(kSegment);
+  if (segments.size() > 1) {
+    double w0 = 0.0, w1 = 0.0, b00 = 0.0, b10 = 0.0, b01 = 0.0, b11 = 0.0;
+    for (const auto& [from, to] : segments) {
+      const Regression r = pulseEffectIn(bestPeriod, 1, from, to);
+      if (r.cx.empty()) continue;
+      double vx = 0.0, vy = 0.0;
+      variances(r, vx, vy);
+      w0 += 1.0 / vx;
+      w1 += 1.0 / vy;
+      b00 += r.cx[0] / vx;
+      b10 += r.cy[0] / vx;
+      b01 += r.cx[1] / vy;
+      b11 += r.cy[1] / vy;
+    }
+    if (w0 > 0.0 && w1 > 0.0) {
+      effect.cx[0] = b00 / w0;
+      effect.cy[0] = b10 / w0;
+      effect.cx[1] = b01 / w1;
+      effect.cy[1] = b11 / w1;
+      varX = 1.0 / w0;
+      varY = 1.0 / w1;
+    }
+  }
   Regression motion = ownMotion(effect, bestPeriod, 1);
+  Regression hostOrEffect = effect;
   // With the host's calibration given in full, the mount's own motion is what is left after the
   // pulses as the host calibrated them (the better choice where the run's pulses were too small
   // or too regular to measure their effect well).
@@ -339,6 +403,7 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
     Regression host;
     host.cx = {-sx * std::cos(a), *settings.ySpeed * std::sin(a)};
     host.cy = {-sx * std::sin(a), -*settings.ySpeed * std::cos(a)};
+    hostOrEffect = host;
     motion = ownMotion(host, 0.0, 1);
     bestPeriod = searchPeriod(
         [&](double period, std::size_t step) { return ownMotion(host, period, step); }, motion);
@@ -364,10 +429,7 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   const double a =
       CircularMean(aY, fit.ySpeed * fit.ySpeed, fit.reverseX ? aXr : aX, fit.xSpeed * fit.xSpeed);
   fit.angleDeg = Normalize(a / kDegree);
-  // Standard errors from the fit (both axes share the regressors).
-  const double sigma = std::sqrt(effect.rss / (2.0 * std::max(1.0, effect.dof)));
-  const double seX = sigma * std::sqrt(std::max(0.0, effect.inverse[0]));
-  const double seY = sigma * std::sqrt(std::max(0.0, effect.inverse[1]));
+  const double seX = std::sqrt(varX), seY = std::sqrt(varY);
   fit.xSpeedError = seX;
   fit.ySpeedError = seY;
   const double wx = fit.xSpeed * fit.xSpeed, wy = fit.ySpeed * fit.ySpeed;
@@ -387,16 +449,17 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   fit.driftRa = dx * ux + dy * uy;
   fit.driftDec = -dx * uy + dy * ux;
   fit.periodicPeriod = bestPeriod;
-  if (bestPeriod > 0.0) {
+  // The periodic error's peak to peak, per segment (median) for the reason above.
+  auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
     double lowRa = 1e300, highRa = -1e300, lowDec = 1e300, highDec = -1e300;
-    for (int s = 0; s < 400; ++s) {
-      const double t = bestPeriod * s / 400.0;
+    for (int step = 0; step < 400; ++step) {
+      const double t = bestPeriod * step / 400.0;
       double px = 0.0, py = 0.0;
       for (int h = 1; h <= kHarmonics; ++h) {
         const double phase = 2.0 * std::numbers::pi * h * t / bestPeriod;
         const std::size_t c = 2 + 2 * static_cast<std::size_t>(h - 1);
-        px += motion.cx[c] * std::cos(phase) + motion.cx[c + 1] * std::sin(phase);
-        py += motion.cy[c] * std::cos(phase) + motion.cy[c + 1] * std::sin(phase);
+        px += m.cx[c] * std::cos(phase) + m.cx[c + 1] * std::sin(phase);
+        py += m.cy[c] * std::cos(phase) + m.cy[c + 1] * std::sin(phase);
       }
       const double ra = px * ux + py * uy, dec = -px * uy + py * ux;
       lowRa = std::min(lowRa, ra);
@@ -404,8 +467,32 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
       lowDec = std::min(lowDec, dec);
       highDec = std::max(highDec, dec);
     }
-    fit.periodicPeakToPeakRa = highRa - lowRa;
-    fit.periodicPeakToPeakDec = highDec - lowDec;
+    ppRa = highRa - lowRa;
+    ppDec = highDec - lowDec;
+  };
+  if (bestPeriod > 0.0) {
+    // Segments of two worm periods at least.
+    const double cycleTime = span / static_cast<double>(k - 1);
+    const auto periods = split(std::max<std::size_t>(
+        400, static_cast<std::size_t>(2.0 * bestPeriod / std::max(cycleTime, 1e-9))));
+    std::vector<double> ras, decs;
+    for (const auto& [from, to] : periods) {
+      const Regression m =
+          periods.size() > 1 ? ownMotionIn(hostOrEffect, bestPeriod, 1, from, to) : motion;
+      if (m.cx.size() < 2 + 2 * static_cast<std::size_t>(kHarmonics)) continue;
+      double ra = 0.0, dec = 0.0;
+      peakToPeak(m, ra, dec);
+      ras.push_back(ra);
+      decs.push_back(dec);
+    }
+    if (!ras.empty()) {
+      std::nth_element(ras.begin(), ras.begin() + static_cast<std::ptrdiff_t>(ras.size() / 2),
+                       ras.end());
+      std::nth_element(decs.begin(), decs.begin() + static_cast<std::ptrdiff_t>(decs.size() / 2),
+                       decs.end());
+      fit.periodicPeakToPeakRa = ras[ras.size() / 2];
+      fit.periodicPeakToPeakDec = decs[decs.size() / 2];
+    }
   }
   fit.whiteNoise = std::sqrt(motion.rss / (2.0 * static_cast<double>(k)));
   return fit;
