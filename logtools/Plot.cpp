@@ -15,6 +15,7 @@ constexpr int kPanelHeight = 200;
 constexpr int kLeft = 70;
 constexpr int kRight = 150;
 constexpr int kGap = 50;
+constexpr int kFirstTop = 80;  // below the title and its line of figures
 
 const char* const kPalette[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e",
                                 "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#17becf"};
@@ -271,7 +272,7 @@ PlotPictures DrawRun(const LogRun& run, const std::vector<sim::CycleTruth>* trut
     panels.push_back({ra, dec});
     captions.push_back({"The mount's true error, mean over each exposure", "arcsec on the sky"});
   }
-  const int scatterTop = 60 + static_cast<int>(panels.size()) * (kPanelHeight + kGap);
+  const int scatterTop = kFirstTop + static_cast<int>(panels.size()) * (kPanelHeight + kGap);
   const int height = scatterTop + kPanelHeight + 100 + 30;
   Painter p(kWidth, height);
   p.Text(kLeft, 24, title, 0, true);
@@ -279,7 +280,7 @@ PlotPictures DrawRun(const LogRun& run, const std::vector<sim::CycleTruth>* trut
          std::to_string(run.rows.size()) + " cycles, " + std::to_string(run.stars) +
              " stars; x axis: cycle");
   for (std::size_t i = 0; i < panels.size(); ++i) {
-    LinePanel(p, 60 + static_cast<int>(i) * (kPanelHeight + kGap), captions[i].first,
+    LinePanel(p, kFirstTop + static_cast<int>(i) * (kPanelHeight + kGap), captions[i].first,
               captions[i].second, panels[i]);
   }
   ScatterPanel(p, scatterTop, run);
