@@ -444,7 +444,9 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   }
   fit.xCorrectsWrongWay = xWay > 0.0;
   fit.yCorrectsWrongWay = yWay > 0.0;
-  const double ux = std::cos(a), uy = std::sin(a);  // the guider X (RA) axis on the sensor
+  // The guider X (RA) axis on the sensor: the host's when its calibration was used above.
+  const double axis = fit.hostCalibrationUsed ? *settings.angleDeg * kDegree : a;
+  const double ux = std::cos(axis), uy = std::sin(axis);
   const double dx = motion.cx[1] / span, dy = motion.cy[1] / span;
   fit.driftRa = dx * ux + dy * uy;
   fit.driftDec = -dx * uy + dy * ux;
