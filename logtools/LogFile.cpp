@@ -157,7 +157,7 @@ LogFile ParseLog(std::string_view text) {
       throw LogError(number, why);
     }
   }
-  if (file.runs.empty()) throw LogError(number, "empty file: no guide log header");
+  if (file.runs.empty()) throw LogError(0, "empty file: no guide log header");
   return file;
 }
 

@@ -16,11 +16,13 @@ namespace corvane::logtools {
 using sim::LogRow;
 using sim::LogStar;
 
-// A line of the file that cannot be read; the message starts "line N: ".
+// A line of the file that cannot be read; the message starts "line N: " (line 0: the file as a
+// whole, e.g. one that cannot be opened or holds nothing).
 class LogError : public std::runtime_error {
  public:
   LogError(int line, const std::string& what)
-      : std::runtime_error("line " + std::to_string(line) + ": " + what), line_(line) {}
+      : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + what : what),
+        line_(line) {}
   int Line() const { return line_; }
 
  private:
