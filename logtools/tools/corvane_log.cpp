@@ -30,6 +30,8 @@ using namespace corvane::logtools;
 namespace {
 
 constexpr const char* kVersion = "1.6.0";
+// Below this the fitted model (seeing, drift, periodic error, speeds) says too little.
+constexpr std::size_t kAdviseCycles = 50;
 
 const char* const kUsage = R"(usage: corvane-log COMMAND LOG [options]
 Commands:
@@ -220,6 +222,9 @@ std::string StatsText(const LogRun& run, int index, const RunFigures& f, const R
     }
     o << "; measurement noise of the mean " << Px(m.whiteNoise, s) << "\n";
   }
+  if (!f.fit.available) {
+    o << "  Calibration and the mount's own motion: need at least 20 cycles\n";
+  }
   for (const std::string& note : f.notes) o << "  Note: " << note << "\n";
   return o.str();
 }
@@ -375,6 +380,14 @@ int Execute(const Options& o) {
                        ", \"svg\": " + Q(base + ".svg") + "}");
       } else {
         std::cout << base << ".png\n" << base << ".svg\n";
+      }
+    } else if (o.command == "advise" && run.rows.size() < kAdviseCycles) {
+      const std::string why = "too short for advise: " + std::to_string(run.rows.size()) +
+                              " cycles, at least " + std::to_string(kAdviseCycles) + " needed";
+      if (o.json) {
+        json.push_back("{\"run\": " + std::to_string(i) + ", \"error\": " + Q(why) + "}");
+      } else {
+        std::cout << "Run " << i << ": " << why << "\n";
       }
     } else if (o.command == "advise") {
       const bool tty = !o.json && CORVANE_ISATTY(1);
