@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The README's main command: Corvane.dll guiding the simulated observatory under Wine for about a
-# hundred guide cycles, then the report, the guide log and a plot.
+# hundred guide cycles, then the report, the guide log and the plot (PNG and SVG, drawn by
+# corvane-log itself: no image converter needed).
 #   scripts/demo.sh            the real DLL in corvane-observatory.exe under Wine
 #   scripts/demo.sh --native   the portable core in corvane-sim (no Wine, a second or so)
 # Extra options go to the simulator (see corvane-sim --help), e.g. --cycles 200 --dec 60.
@@ -18,7 +19,7 @@ case "$out" in /*) shown=$out ;; *) shown=$root/$out ;; esac
 scripts/install-deps.sh
 echo "== Building (native tools)"
 cmake --preset native -B "$native_build" >/dev/null
-cmake --build "$native_build" -j2 --target corvane-sim corvane-plot >/dev/null
+cmake --build "$native_build" -j2 --target corvane-sim corvane-log >/dev/null
 rm -rf "$out"
 mkdir -p "$out"
 
@@ -40,14 +41,23 @@ else
   "$native_build/sim/corvane-sim" --cycles 100 --out "$out" "$@" || status=$?
 fi
 
+# Everything the demo promises must be there; a missing piece fails the demo loudly.
+missing=()
 if [ -f "$out/Corvane.csv" ]; then
-  "$native_build/sim/corvane-plot" "$out/Corvane.csv" -o "$out/plot.svg" --truth "$out/truth.csv" \
-    --title "Corvane in the simulated observatory" >/dev/null
-  command -v convert >/dev/null && convert "$out/plot.svg" "$out/plot.png" 2>/dev/null || true
+  "$native_build/logtools/corvane-log" plot "$out/Corvane.csv" -o "$out/plot" \
+    --truth "$out/truth.csv" --title "Corvane in the simulated observatory" >/dev/null ||
+    echo "demo: corvane-log could not draw the plot" >&2
 fi
+for f in Corvane.csv truth.csv report.txt report.json plot.svg plot.png; do
+  [ -s "$out/$f" ] || missing+=("$f")
+done
 echo
 echo "Report:    $shown/report.txt  (and report.json)"
 echo "Guide log: $shown/Corvane.csv"
 echo "Truth:     $shown/truth.csv"
-[ -f "$out/plot.svg" ] && echo "Plot:      $shown/plot.svg$( [ -f "$out/plot.png" ] && echo " and plot.png")"
+echo "Plot:      $shown/plot.png  (and plot.svg)"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "demo: FAILED: missing in $shown: ${missing[*]}" >&2
+  [ "$status" -ne 0 ] || status=1
+fi
 exit $status

@@ -1,0 +1,65 @@
+// corvane-log's speed: stats on a 10,000-cycle log of 10 stars (reading included), and advise
+// on a 300-cycle log (the fitted model swept in the simulator).
+#include <benchmark/benchmark.h>
+
+#include <map>
+
+#include "logtools/Advise.h"
+#include "logtools/Analysis.h"
+#include "logtools/SimLog.h"
+
+using namespace corvane::logtools;
+
+namespace {
+
+const SimulatedLog& Log(int cycles, int stars) {
+  static std::map<std::pair<int, int>, SimulatedLog> logs;
+  auto found = logs.find({cycles, stars});
+  if (found == logs.end()) {
+    found = logs.emplace(std::make_pair(cycles, stars),
+                         SimulateLog({"--cycles", std::to_string(cycles), "--stars",
+                                      std::to_string(stars), "--field-stars", "14", "--no-unguided",
+                                      "--min-stars", "1"}))
+                .first;
+  }
+  return found->second;
+}
+
+RunSettings Settings() {
+  RunSettings s;
+  s.exposure = 2.0;
+  s.download = 0.3;
+  s.scale = 1.5;
+  s.aggressiveness = 14.0;
+  s.minMove = 0.01;
+  s.maxMove = 2.0;
+  return s;
+}
+
+void BM_Stats(benchmark::State& state) {
+  const SimulatedLog& log = Log(static_cast<int>(state.range(0)), 10);
+  for (auto _ : state) {
+    const LogFile file = ParseLog(log.log);
+    const RunFigures f = Analyse(file.runs.front(), Settings());
+    benchmark::DoNotOptimize(f.fit.xSpeed);
+  }
+  state.counters["cycles"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_Stats)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_Advise(benchmark::State& state) {
+  const SimulatedLog& log = Log(300, 5);
+  const LogFile file = ParseLog(log.log);
+  int simulations = 0;
+  for (auto _ : state) {
+    const Advice a = Advise(file.runs.front(), Settings());
+    simulations = a.simulations;
+    benchmark::DoNotOptimize(a.recommendedRms);
+  }
+  state.counters["simulations"] = simulations;
+}
+BENCHMARK(BM_Advise)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,618 @@
+#include "logtools/Analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <numbers>
+#include <string>
+
+namespace corvane::logtools {
+namespace {
+
+constexpr double kDegree = std::numbers::pi / 180.0;
+// Cycles over which the pulses' effect is measured, and the length of the segments a long run is
+// measured in (see FitMotion).
+constexpr std::size_t kLag = 4;
+constexpr std::size_t kSegment = 150;
+
+AxisFigures Figures(const std::vector<double>& v) {
+  AxisFigures f;
+  if (v.empty()) return f;
+  double sum = 0.0, low = v.front(), high = v.front();
+  for (double x : v) {
+    sum += x;
+    low = std::min(low, x);
+    high = std::max(high, x);
+  }
+  f.mean = sum / static_cast<double>(v.size());
+  double squares = 0.0;
+  for (double x : v) squares += (x - f.mean) * (x - f.mean);
+  f.rms = std::sqrt(squares / static_cast<double>(v.size()));
+  f.peakToPeak = high - low;
+  return f;
+}
+
+// Least squares by the normal equations, solved with partial pivoting; false when singular.
+bool Solve(std::vector<std::vector<double>> a, std::vector<double> b, std::vector<double>& x) {
+  const std::size_t n = b.size();
+  for (std::size_t c = 0; c < n; ++c) {
+    std::size_t pivot = c;
+    for (std::size_t r = c + 1; r < n; ++r) {
+      if (std::abs(a[r][c]) > std::abs(a[pivot][c])) pivot = r;
+    }
+    if (std::abs(a[pivot][c]) < 1e-12) return false;
+    std::swap(a[c], a[pivot]);
+    std::swap(b[c], b[pivot]);
+    for (std::size_t r = c + 1; r < n; ++r) {
+      const double f = a[r][c] / a[c][c];
+      for (std::size_t k = c; k < n; ++k) a[r][k] -= f * a[c][k];
+      b[r] -= f * b[c];
+    }
+  }
+  x.assign(n, 0.0);
+  for (std::size_t c = n; c-- > 0;) {
+    double s = b[c];
+    for (std::size_t k = c + 1; k < n; ++k) s -= a[c][k] * x[k];
+    x[c] = s / a[c][c];
+  }
+  return true;
+}
+
+struct Regression {
+  std::vector<double> cx, cy;  // coefficients per regressor for the X and the Y offset
+  double rss = 1e300;
+  double inverse[2] = {0.0, 0.0};
+  double dof = 1.0;
+};
+
+// The offsets against the cumulative pulses, a drift line and `harmonics` harmonics of `period`.
+Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<double>& time,
+               double period, int harmonics, const std::vector<double>& ox,
+               const std::vector<double>& oy) {
+  const std::size_t k = ox.size();
+  const std::size_t p = base.front().size() + 2 * static_cast<std::size_t>(harmonics);
+  std::vector<std::vector<double>> ata(p, std::vector<double>(p, 0.0));
+  std::vector<double> atx(p, 0.0), aty(p, 0.0), row(p);
+  for (std::size_t i = 0; i < k; ++i) {
+    std::copy(base[i].begin(), base[i].end(), row.begin());
+    std::size_t c = base[i].size();
+    for (int h = 1; h <= harmonics; ++h) {
+      const double phase = 2.0 * std::numbers::pi * h * time[i] / period;
+      row[c++] = std::cos(phase);
+      row[c++] = std::sin(phase);
+    }
+    for (std::size_t r = 0; r < p; ++r) {
+      for (std::size_t s = r; s < p; ++s) ata[r][s] += row[r] * row[s];
+      atx[r] += row[r] * ox[i];
+      aty[r] += row[r] * oy[i];
+    }
+  }
+  for (std::size_t r = 0; r < p; ++r) {
+    for (std::size_t s = 0; s < r; ++s) ata[r][s] = ata[s][r];
+  }
+  Regression fit;
+  if (!Solve(ata, atx, fit.cx) || !Solve(ata, aty, fit.cy)) return fit;
+  // The first two columns of the inverse: the variances of the first two coefficients per unit
+  // of residual variance.
+  for (std::size_t c = 0; c < 2 && c < p; ++c) {
+    std::vector<double> unit(p, 0.0), column;
+    unit[c] = 1.0;
+    if (Solve(ata, unit, column)) fit.inverse[c] = column[c];
+  }
+  fit.dof = static_cast<double>(k) - static_cast<double>(p);
+  fit.rss = 0.0;
+  for (std::size_t i = 0; i < k; ++i) {
+    std::copy(base[i].begin(), base[i].end(), row.begin());
+    std::size_t c = base[i].size();
+    for (int h = 1; h <= harmonics; ++h) {
+      const double phase = 2.0 * std::numbers::pi * h * time[i] / period;
+      row[c++] = std::cos(phase);
+      row[c++] = std::sin(phase);
+    }
+    double px = 0.0, py = 0.0;
+    for (std::size_t r = 0; r < p; ++r) {
+      px += row[r] * fit.cx[r];
+      py += row[r] * fit.cy[r];
+    }
+    fit.rss += (ox[i] - px) * (ox[i] - px) + (oy[i] - py) * (oy[i] - py);
+  }
+  return fit;
+}
+
+double CircularMean(double a1, double w1, double a2, double w2) {
+  return std::atan2(w1 * std::sin(a1) + w2 * std::sin(a2), w1 * std::cos(a1) + w2 * std::cos(a2));
+}
+
+double Normalize(double degrees) {
+  degrees = std::fmod(degrees, 360.0);
+  if (degrees < 0) degrees += 360.0;
+  return degrees;
+}
+
+}  // namespace
+
+double PolledSeconds(double seconds) {
+  return seconds > 0.0 ? std::ceil(seconds / 0.1 - 1e-6) * 0.1 : 0.0;
+}
+
+std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings) {
+  std::vector<double> times;
+  if (!settings.exposure) return times;
+  double t = 0.0;
+  for (const LogRow& row : run.rows) {
+    times.push_back(t);
+    t += PolledSeconds(*settings.exposure + settings.download) + PolledSeconds(std::abs(row.xtim)) +
+         PolledSeconds(std::abs(row.ytim));
+  }
+  return times;
+}
+
+StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* stars) {
+  StarSplit split;
+  const std::size_t n = static_cast<std::size_t>(run.stars);
+  // Cycles in which every star took part; each star's own constant offset (its reference was
+  // one seeing sample) is taken out first.
+  std::vector<const LogRow*> used;
+  for (const LogRow& row : run.rows) {
+    bool all = true;
+    for (const LogStar& s : row.stars) all = all && s.sn >= minSN;
+    if (all) used.push_back(&row);
+  }
+  split.cyclesUsed = static_cast<int>(used.size());
+  if (n < 2 || used.size() < 10) return split;
+  std::vector<double> meanX(n, 0.0), meanY(n, 0.0);
+  for (const LogRow* row : used) {
+    for (std::size_t i = 0; i < n; ++i) {
+      meanX[i] += row->stars[i].xoff;
+      meanY[i] += row->stars[i].yoff;
+    }
+  }
+  const double count = static_cast<double>(used.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    meanX[i] /= count;
+    meanY[i] /= count;
+  }
+  // m_i: mean square of star i about the cycle's mean of all stars. With independent noise
+  // sigma_i, E[m_i] = sigma_i^2 (1 - 2/N) + S / N^2 where S is the sum of all sigma^2; so the sum
+  // of all m_i is S (1 - 1/N).
+  std::vector<double> mx(n, 0.0), my(n, 0.0);
+  std::vector<double> common;
+  for (const LogRow* row : used) {
+    double cx = 0.0, cy = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      cx += row->stars[i].xoff - meanX[i];
+      cy += row->stars[i].yoff - meanY[i];
+    }
+    cx /= static_cast<double>(n);
+    cy /= static_cast<double>(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const double rx = row->stars[i].xoff - meanX[i] - cx;
+      const double ry = row->stars[i].yoff - meanY[i] - cy;
+      mx[i] += rx * rx / count;
+      my[i] += ry * ry / count;
+    }
+  }
+  const double nn = static_cast<double>(n);
+  double sx = 0.0, sy = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    sx += mx[i];
+    sy += my[i];
+  }
+  sx /= (1.0 - 1.0 / nn);
+  sy /= (1.0 - 1.0 / nn);
+  std::vector<double> varX(n), varY(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    varX[i] = n > 2 ? std::max(0.0, (mx[i] - sx / (nn * nn)) / (1.0 - 2.0 / nn)) : sx / nn;
+    varY[i] = n > 2 ? std::max(0.0, (my[i] - sy / (nn * nn)) / (1.0 - 2.0 / nn)) : sy / nn;
+  }
+  double worst = -1.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (stars && i < stars->size()) {
+      (*stars)[i].noiseX = std::sqrt(varX[i]);
+      (*stars)[i].noiseY = std::sqrt(varY[i]);
+    }
+    if (varX[i] + varY[i] > worst) {
+      worst = varX[i] + varY[i];
+      split.noisiest = static_cast<int>(i) + 1;
+    }
+  }
+  split.available = true;
+  split.oneStar = std::sqrt((sx + sy) / (2.0 * nn));
+  split.meanOfN = std::sqrt((sx + sy) / 2.0) / nn;
+  // The common motion: what the mean of the stars moves, less the noise the mean still holds.
+  std::vector<double> meanXs, meanYs;
+  for (const LogRow* row : used) {
+    double cx = 0.0, cy = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      cx += row->stars[i].xoff;
+      cy += row->stars[i].yoff;
+    }
+    meanXs.push_back(cx / nn);
+    meanYs.push_back(cy / nn);
+  }
+  const double total = (std::pow(Figures(meanXs).rms, 2) + std::pow(Figures(meanYs).rms, 2)) / 2.0;
+  split.common = std::sqrt(std::max(0.0, total - split.meanOfN * split.meanOfN));
+  // Stars worth having: adding one more improves the mean's RMS by less than 5 %.
+  const double c2 = split.common * split.common, s2 = split.oneStar * split.oneStar;
+  split.worthStars = 10;
+  for (int k = 1; k < 10; ++k) {
+    const double now = std::sqrt(c2 + s2 / k), next = std::sqrt(c2 + s2 / (k + 1));
+    if (next > 0.95 * now) {
+      split.worthStars = k;
+      break;
+    }
+  }
+  return split;
+}
+
+MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
+  MotionFit fit;
+  const std::size_t k = run.rows.size();
+  if (k < 20) return fit;
+  std::vector<double> time = CycleTimes(run, settings);
+  fit.timeInSeconds = !time.empty();
+  if (time.empty()) {
+    for (std::size_t i = 0; i < k; ++i) time.push_back(static_cast<double>(i));
+  }
+  const double span = time.back() - time.front();
+  std::vector<double> ox, oy, cumX(k + 1, 0.0), cumY(k + 1, 0.0);
+  for (std::size_t i = 0; i < k; ++i) {
+    ox.push_back(run.rows[i].xoff);
+    oy.push_back(run.rows[i].yoff);
+    cumX[i + 1] = cumX[i] + run.rows[i].xtim;
+    cumY[i + 1] = cumY[i] + run.rows[i].ytim;
+  }
+  constexpr int kHarmonics = 3;
+  // How the pulses acted, from how the offset changed over kLag cycles against the pulses issued
+  // in between. Over one cycle the change holds the measurement noise of the cycle the pulse was
+  // computed from, which would make the pulses look stronger; the loop undoes its reaction to
+  // that noise over the following cycles, so over several cycles the bias fades.
+  const std::size_t lag = std::min<std::size_t>(kLag, k / 4);
+  auto pulseEffectIn = [&](double period, std::size_t stride, std::size_t from, std::size_t to) {
+    std::vector<std::vector<double>> base;
+    std::vector<double> dx, dy, dt;
+    for (std::size_t i = from; i + lag < to; i += stride) {
+      std::vector<double> row = {cumX[i + lag] - cumX[i], cumY[i + lag] - cumY[i],
+                                 (time[i + lag] - time[i]) / span};
+      for (int h = 1; period > 0.0 && h <= kHarmonics; ++h) {
+        const double w = 2.0 * std::numbers::pi * h / period;
+        row.push_back(std::cos(w * time[i + lag]) - std::cos(w * time[i]));
+        row.push_back(std::sin(w * time[i + lag]) - std::sin(w * time[i]));
+      }
+      base.push_back(row);
+      dx.push_back(ox[i + lag] - ox[i]);
+      dy.push_back(oy[i + lag] - oy[i]);
+      dt.push_back(0.0);
+    }
+    return Fit(base, dt, 1.0, 0, dx, dy);
+  };
+  auto pulseEffect = [&](double period, std::size_t stride) {
+    return pulseEffectIn(period, stride, 0, k);
+  };
+  // The mount's own motion once the pulses are taken out: a drift line and a periodic error.
+  auto ownMotionIn = [&](const Regression& effect, double period, std::size_t stride,
+                         std::size_t from, std::size_t to) {
+    std::vector<std::vector<double>> base;
+    std::vector<double> ux, uy, t;
+    for (std::size_t i = from; i < to; i += stride) {
+      base.push_back({1.0, (time[i] - time.front()) / span});
+      t.push_back(time[i]);
+      ux.push_back(ox[i] - effect.cx[0] * cumX[i] - effect.cx[1] * cumY[i]);
+      uy.push_back(oy[i] - effect.cy[0] * cumX[i] - effect.cy[1] * cumY[i]);
+    }
+    return period > 0.0 ? Fit(base, t, period, kHarmonics, ux, uy) : Fit(base, t, 1.0, 0, ux, uy);
+  };
+  auto ownMotion = [&](const Regression& effect, double period, std::size_t stride) {
+    return ownMotionIn(effect, period, stride, 0, k);
+  };
+  // The periodic error's period: the one that explains the changes best, taken only when it
+  // explains clearly more than a drift alone.
+  Regression effect = pulseEffect(0.0, 1);
+  if (effect.cx.empty()) return fit;
+  const double shortest = std::max(span / 40.0, 8.0 * span / static_cast<double>(k));
+  // A coarse search over the periods, then a fine one about the best.
+  // A coarse search over the periods (on at most about 2000 cycles), then a fine one about the
+  // best on all of them.
+  const std::size_t stride = std::max<std::size_t>(1, k / 2000);
+  auto searchPeriod = [&](const std::function<Regression(double, std::size_t)>& fitWith,
+                          Regression& best) {
+    const double withoutPeriodic = best.rss;
+    double coarse = 0.0;
+    Regression coarseBest = fitWith(0.0, stride);
+    const double coarseWithout = coarseBest.rss;
+    for (double period = shortest; period <= 2.0 * span; period *= 1.02) {
+      Regression r = fitWith(period, stride);
+      if (!r.cx.empty() && r.rss < coarseBest.rss && r.rss < 0.98 * coarseWithout) {
+        coarseBest = r;
+        coarse = period;
+      }
+    }
+    // Finer and finer about the best: over many worm periods a small error of the period puts
+    // the fitted periodic error out of phase, and what it leaves would be taken for pulses.
+    double found = 0.0;
+    double centre = coarse, step = 0.001;
+    for (int level = 0; coarse > 0.0 && level < 3; ++level, step /= 20.0) {
+      for (int i = -20; i <= 20; ++i) {
+        const double period = centre * (1.0 + i * step);
+        Regression r = fitWith(period, 1);
+        if (!r.cx.empty() && r.rss < best.rss && r.rss < 0.98 * withoutPeriodic) {
+          best = r;
+          found = period;
+        }
+      }
+      if (found > 0.0) centre = found;
+    }
+    return found;
+  };
+  double bestPeriod = searchPeriod(pulseEffect, effect);
+  // Standard errors of the pulses' effect (both axes share the regressors).
+  auto variances = [](const Regression& r, double& varX, double& varY) {
+    const double sigma2 = r.rss / (2.0 * std::max(1.0, r.dof));
+    varX = sigma2 * std::max(1e-30, r.inverse[0]);
+    varY = sigma2 * std::max(1e-30, r.inverse[1]);
+  };
+  double varX = 0.0, varY = 0.0;
+  variances(effect, varX, varY);
+  // A long run is measured in segments of kSegment cycles, combined by their precision: the
+  // run's clock is only modelled (exposure, download, polls), and over many worm periods its
+  // error would put a single fitted periodic error out of phase; what that leaves would be taken
+  // for the pulses' effect.
+  auto split = [k](std::size_t length) {
+    std::vector<std::pair<std::size_t, std::size_t>> parts;
+    for (std::size_t from = 0; from < k; from += length) {
+      const std::size_t to = k - from < 2 * length ? k : from + length;
+      parts.push_back({from, to});
+      if (to == k) break;
+    }
+    return parts;
+  };
+  const auto segments = split(kSegment);
+  if (segments.size() > 1) {
+    double w0 = 0.0, w1 = 0.0, b00 = 0.0, b10 = 0.0, b01 = 0.0, b11 = 0.0;
+    for (const auto& [from, to] : segments) {
+      const Regression r = pulseEffectIn(bestPeriod, 1, from, to);
+      if (r.cx.empty()) continue;
+      double vx = 0.0, vy = 0.0;
+      variances(r, vx, vy);
+      w0 += 1.0 / vx;
+      w1 += 1.0 / vy;
+      b00 += r.cx[0] / vx;
+      b10 += r.cy[0] / vx;
+      b01 += r.cx[1] / vy;
+      b11 += r.cy[1] / vy;
+    }
+    if (w0 > 0.0 && w1 > 0.0) {
+      effect.cx[0] = b00 / w0;
+      effect.cy[0] = b10 / w0;
+      effect.cx[1] = b01 / w1;
+      effect.cy[1] = b11 / w1;
+      varX = 1.0 / w0;
+      varY = 1.0 / w1;
+    }
+  }
+  Regression motion = ownMotion(effect, bestPeriod, 1);
+  Regression hostOrEffect = effect;
+  // With the host's calibration given in full, the mount's own motion is what is left after the
+  // pulses as the host calibrated them (the better choice where the run's pulses were too small
+  // or too regular to measure their effect well).
+  if (settings.angleDeg && settings.xSpeed && settings.ySpeed) {
+    const double a = *settings.angleDeg * kDegree;
+    const double sx = *settings.xSpeed * std::cos(settings.declinationDeg.value_or(0.0) * kDegree) *
+                      (settings.reverseX.value_or(false) ? -1.0 : 1.0);
+    Regression host;
+    host.cx = {-sx * std::cos(a), *settings.ySpeed * std::sin(a)};
+    host.cy = {-sx * std::sin(a), -*settings.ySpeed * std::cos(a)};
+    hostOrEffect = host;
+    motion = ownMotion(host, 0.0, 1);
+    bestPeriod = searchPeriod(
+        [&](double period, std::size_t step) { return ownMotion(host, period, step); }, motion);
+    fit.hostCalibrationUsed = true;
+  }
+  Regression best = effect;
+  if (best.cx.empty()) return fit;
+  fit.available = true;
+  fit.b[0][0] = best.cx[0];
+  fit.b[0][1] = best.cx[1];
+  fit.b[1][0] = best.cy[0];
+  fit.b[1][1] = best.cy[1];
+  const double c0x = fit.b[0][0], c0y = fit.b[1][0], c1x = fit.b[0][1], c1y = fit.b[1][1];
+  fit.xSpeed = std::hypot(c0x, c0y);
+  fit.ySpeed = std::hypot(c1x, c1y);
+  // Y pulses move the stars by -ySpeed (-sin a, cos a); X pulses by -xSpeed (cos a, sin a), or
+  // the opposite when X is reversed.
+  const double aY = std::atan2(c1x, -c1y);
+  const double aX = std::atan2(-c0y, -c0x), aXr = std::atan2(c0y, c0x);
+  const double straight = std::abs(std::remainder(aX - aY, 2.0 * std::numbers::pi));
+  const double reversed = std::abs(std::remainder(aXr - aY, 2.0 * std::numbers::pi));
+  fit.reverseX = reversed < straight;
+  const double a =
+      CircularMean(aY, fit.ySpeed * fit.ySpeed, fit.reverseX ? aXr : aX, fit.xSpeed * fit.xSpeed);
+  fit.angleDeg = Normalize(a / kDegree);
+  const double seX = std::sqrt(varX), seY = std::sqrt(varY);
+  fit.xSpeedError = seX;
+  fit.ySpeedError = seY;
+  const double wx = fit.xSpeed * fit.xSpeed, wy = fit.ySpeed * fit.ySpeed;
+  fit.angleErrorDeg =
+      (wx + wy) > 0.0 ? std::sqrt(wx * seX * seX + wy * seY * seY) / (wx + wy) / kDegree : 180.0;
+  // Did the corrections push the stars further? (What a reversed axis does.)
+  double xWay = 0.0, yWay = 0.0;
+  for (std::size_t i = 0; i < k; ++i) {
+    const LogRow& r = run.rows[i];
+    xWay += r.xtim * (c0x * r.xoff + c0y * r.yoff);
+    yWay += r.ytim * (c1x * r.xoff + c1y * r.yoff);
+  }
+  fit.xCorrectsWrongWay = xWay > 0.0;
+  fit.yCorrectsWrongWay = yWay > 0.0;
+  // The guider X (RA) axis on the sensor: the host's when its calibration was used above.
+  const double axis = fit.hostCalibrationUsed ? *settings.angleDeg * kDegree : a;
+  const double ux = std::cos(axis), uy = std::sin(axis);
+  const double dx = motion.cx[1] / span, dy = motion.cy[1] / span;
+  fit.driftRa = dx * ux + dy * uy;
+  fit.driftDec = -dx * uy + dy * ux;
+  fit.periodicPeriod = bestPeriod;
+  // The periodic error's peak to peak, per segment (median) for the reason above.
+  auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
+    double lowRa = 1e300, highRa = -1e300, lowDec = 1e300, highDec = -1e300;
+    for (int step = 0; step < 400; ++step) {
+      const double t = bestPeriod * step / 400.0;
+      double px = 0.0, py = 0.0;
+      for (int h = 1; h <= kHarmonics; ++h) {
+        const double phase = 2.0 * std::numbers::pi * h * t / bestPeriod;
+        const std::size_t c = 2 + 2 * static_cast<std::size_t>(h - 1);
+        px += m.cx[c] * std::cos(phase) + m.cx[c + 1] * std::sin(phase);
+        py += m.cy[c] * std::cos(phase) + m.cy[c + 1] * std::sin(phase);
+      }
+      const double ra = px * ux + py * uy, dec = -px * uy + py * ux;
+      lowRa = std::min(lowRa, ra);
+      highRa = std::max(highRa, ra);
+      lowDec = std::min(lowDec, dec);
+      highDec = std::max(highDec, dec);
+    }
+    ppRa = highRa - lowRa;
+    ppDec = highDec - lowDec;
+  };
+  if (bestPeriod > 0.0) {
+    // Segments of two worm periods at least.
+    const double cycleTime = span / static_cast<double>(k - 1);
+    const auto periods = split(std::max<std::size_t>(
+        400, static_cast<std::size_t>(2.0 * bestPeriod / std::max(cycleTime, 1e-9))));
+    std::vector<double> ras, decs;
+    for (const auto& [from, to] : periods) {
+      const Regression m =
+          periods.size() > 1 ? ownMotionIn(hostOrEffect, bestPeriod, 1, from, to) : motion;
+      if (m.cx.size() < 2 + 2 * static_cast<std::size_t>(kHarmonics)) continue;
+      double ra = 0.0, dec = 0.0;
+      peakToPeak(m, ra, dec);
+      ras.push_back(ra);
+      decs.push_back(dec);
+    }
+    if (!ras.empty()) {
+      std::nth_element(ras.begin(), ras.begin() + static_cast<std::ptrdiff_t>(ras.size() / 2),
+                       ras.end());
+      std::nth_element(decs.begin(), decs.begin() + static_cast<std::ptrdiff_t>(decs.size() / 2),
+                       decs.end());
+      fit.periodicPeakToPeakRa = ras[ras.size() / 2];
+      fit.periodicPeakToPeakDec = decs[decs.size() / 2];
+    }
+  }
+  fit.whiteNoise = std::sqrt(motion.rss / (2.0 * static_cast<double>(k)));
+  return fit;
+}
+
+RunFigures Analyse(const LogRun& run, const RunSettings& settings) {
+  RunFigures f;
+  f.cycles = static_cast<int>(run.rows.size());
+  f.stars = run.stars;
+  f.cutShort = run.cutShort;
+  std::vector<double> xs, ys;
+  for (const LogRow& r : run.rows) {
+    xs.push_back(r.xoff);
+    ys.push_back(r.yoff);
+    if (r.xtim != 0.0) {
+      ++f.xPulses;
+      f.xMeanPulse += std::abs(r.xtim);
+    }
+    if (r.ytim != 0.0) {
+      ++f.yPulses;
+      f.yMeanPulse += std::abs(r.ytim);
+    }
+  }
+  if (f.xPulses > 0) f.xMeanPulse /= f.xPulses;
+  if (f.yPulses > 0) f.yMeanPulse /= f.yPulses;
+  f.x = Figures(xs);
+  f.y = Figures(ys);
+  if (!run.rows.empty()) {
+    f.last = run.rows.back();
+    f.lastLine = run.rowLines.back();
+  }
+  const double minSN = settings.minSN.value_or(3.0);
+  if (!settings.minSN) f.notes.push_back("MinSN not given (--min-sn): 3 assumed");
+  f.starFigures.assign(static_cast<std::size_t>(run.stars), {});
+  for (std::size_t s = 0; s < f.starFigures.size(); ++s) {
+    StarFigures& star = f.starFigures[s];
+    star.lowestSN = 1e300;
+    for (const LogRow& r : run.rows) {
+      const double sn = r.stars[s].sn;
+      star.meanSN += sn;
+      star.lowestSN = std::min(star.lowestSN, sn);
+      if (sn < minSN) ++star.cyclesBelowMinSN;
+    }
+    if (!run.rows.empty()) star.meanSN /= static_cast<double>(run.rows.size());
+    if (run.rows.empty()) star.lowestSN = 0.0;
+  }
+  if (settings.minStars) {
+    f.cyclesTooFewStars = 0;
+    const int required = std::min(*settings.minStars, run.stars);
+    for (const LogRow& r : run.rows) {
+      int taking = 0;
+      for (const LogStar& s : r.stars) taking += s.sn >= minSN ? 1 : 0;
+      if (taking < required) ++f.cyclesTooFewStars;
+    }
+  } else {
+    f.notes.push_back("cycles with too few stars need MinStars (--min-stars)");
+  }
+  f.split = SplitStars(run, minSN, &f.starFigures);
+  f.fit = FitMotion(run, settings);
+  const auto times = CycleTimes(run, settings);
+  if (!times.empty()) {
+    // The last cycle's length taken as the one before it.
+    f.seconds = times.size() > 1 ? 2.0 * times.back() - times[times.size() - 2] : 0.0;
+  } else {
+    f.notes.push_back(
+        "times, drift per minute and the periodic error's period in seconds "
+        "need the guide exposure (--exposure, --download): given per cycle");
+  }
+  // The mount's axes: the host's angle when given, else the estimate.
+  std::optional<double> angle = settings.angleDeg;
+  bool reverse = settings.reverseX.value_or(f.fit.reverseX);
+  if (!angle && f.fit.available) {
+    angle = f.fit.angleDeg;
+    f.notes.push_back("RA/Dec figures use the estimated guider angle (--angle not given)");
+  }
+  if (angle) {
+    const double a = *angle * kDegree;
+    std::vector<double> ra, dec;
+    for (const LogRow& r : run.rows) {
+      const double x = r.xoff * std::cos(a) + r.yoff * std::sin(a);
+      ra.push_back(reverse ? -x : x);
+      dec.push_back(r.yoff * std::cos(a) - r.xoff * std::sin(a));
+    }
+    f.ra = Figures(ra);
+    f.dec = Figures(dec);
+  }
+  if (!settings.scale) f.notes.push_back("arcseconds need the pixel scale (--scale)");
+  // The host's calibration against how the pulses acted.
+  if (f.fit.available) {
+    if (f.fit.xCorrectsWrongWay) {
+      f.notes.push_back(
+          "the X corrections pushed the stars further (growing corrections): "
+          "GuiderReverseX is the wrong way round");
+    }
+    if (f.fit.yCorrectsWrongWay) {
+      f.notes.push_back(
+          "the Y corrections pushed the stars further: the Dec outputs act the "
+          "wrong way round");
+    }
+    if (settings.angleDeg) {
+      const double diff = std::abs(std::remainder(*settings.angleDeg - f.fit.angleDeg, 360.0));
+      if (diff > 5.0) {
+        f.notes.push_back("the host's guider angle " + std::to_string(*settings.angleDeg) +
+                          " disagrees with the pulses' " + std::to_string(f.fit.angleDeg));
+      }
+    }
+    if (settings.reverseX && *settings.reverseX != f.fit.reverseX) {
+      f.notes.push_back("the host's GuiderReverseX disagrees with how the X pulses acted");
+    }
+    const double cosDec = std::cos(settings.declinationDeg.value_or(0.0) * kDegree);
+    if (settings.xSpeed && std::abs(f.fit.xSpeed / cosDec / *settings.xSpeed - 1.0) > 0.15) {
+      f.notes.push_back("the host's X speed disagrees with the pulses' by more than 15 %");
+    }
+    if (settings.ySpeed && std::abs(f.fit.ySpeed / *settings.ySpeed - 1.0) > 0.15) {
+      f.notes.push_back("the host's Y speed disagrees with the pulses' by more than 15 %");
+    }
+  }
+  return f;
+}
+
+}  // namespace corvane::logtools

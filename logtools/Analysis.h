@@ -1,0 +1,100 @@
+// What a guide run's log says: the offsets' statistics, the split of the stars' motion into the
+// independent noise of each star and the motion they share, the calibration as the pulses really
+// acted, and the mount's own motion (drift and periodic error) once the pulses are taken out.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "logtools/LogFile.h"
+
+namespace corvane::logtools {
+
+// The run's settings that the log does not hold, as the user gives them.
+struct RunSettings {
+  std::optional<double> exposure;  // guide exposure, seconds
+  double download = 0.0;           // seconds per frame besides the exposure
+  std::optional<double> aggressiveness, minMove, maxMove;
+  std::optional<double> xSpeed, ySpeed;  // the host's calibration, pixels per second
+  std::optional<double> angleDeg;        // the host's GuiderAngle
+  std::optional<bool> reverseX;          // the host's GuiderReverseX
+  std::optional<double> declinationDeg;
+  std::optional<double> scale;  // arcsec per pixel
+  std::optional<double> minSN;
+  std::optional<int> minStars;
+};
+
+struct AxisFigures {
+  double mean = 0.0, rms = 0.0, peakToPeak = 0.0;  // rms about the mean
+};
+
+struct StarFigures {
+  double meanSN = 0.0, lowestSN = 0.0;
+  int cyclesBelowMinSN = 0;
+  double noiseX = 0.0, noiseY = 0.0;  // independent noise, pixels RMS per axis
+};
+
+// The stars' motion split: the independent noise (seeing of each star and centroid noise) and
+// the motion common to all stars (mount and common seeing).
+struct StarSplit {
+  bool available = false;  // two stars or more in enough cycles
+  int cyclesUsed = 0;
+  double oneStar = 0.0;  // independent noise of one star, pixels RMS per axis (over stars)
+  double meanOfN = 0.0;  // independent noise left in the mean of the run's N stars
+  double common = 0.0;   // common motion of the mean offset, pixels RMS per axis
+  int noisiest = 0;      // 1-based
+  int worthStars = 0;    // stars beyond which one more improves the mean's RMS by < 5 %
+};
+
+// How the pulses acted: the image displacement per second of pulse, fitted together with the
+// mount's own motion (a drift line and a periodic error) over the run.
+struct MotionFit {
+  bool available = false;
+  double b[2][2] = {{0, 0}, {0, 0}};  // pixels per second: column 0 X pulses, column 1 Y pulses
+  double angleDeg = 0.0;              // GuiderAngle that matches how the pulses acted
+  double xSpeed = 0.0;                // pixels per second of X pulse as it acts (at the run's dec)
+  double ySpeed = 0.0;
+  double xSpeedError = 0.0, ySpeedError = 0.0, angleErrorDeg = 0.0;  // standard errors
+  bool reverseX = false;           // the GuiderReverseX that matches (relative to the angle above)
+  bool xCorrectsWrongWay = false;  // X pulses pushed the stars further: growing corrections
+  bool yCorrectsWrongWay = false;
+  // The mount's own motion in its axes (RA along the guider X axis, Dec along Y), pixels.
+  double driftRa = 0.0,
+         driftDec = 0.0;        // pixels per time unit (second with an exposure, else cycle)
+  double periodicPeriod = 0.0;  // time units
+  double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
+  double whiteNoise = 0.0;  // RMS per axis of what the fit leaves: the mean's measurement noise
+  bool timeInSeconds = false;
+  bool hostCalibrationUsed = false;  // the motion above is after the host's calibrated pulses
+};
+
+struct RunFigures {
+  int cycles = 0, stars = 0;
+  bool cutShort = false;
+  AxisFigures x, y;                    // the mean offset on the sensor, pixels
+  std::optional<AxisFigures> ra, dec;  // in the mount's axes (angle given or estimated)
+  std::vector<StarFigures> starFigures;
+  int cyclesTooFewStars = -1;  // -1: MinSN or MinStars unknown
+  int xPulses = 0, yPulses = 0;
+  double xMeanPulse = 0.0, yMeanPulse = 0.0;  // seconds, over the issued pulses
+  LogRow last;
+  int lastLine = 0;
+  StarSplit split;
+  MotionFit fit;
+  double seconds = 0.0;            // run time with the exposure given (0: unknown)
+  std::vector<std::string> notes;  // what a missing setting left out, disagreements
+};
+
+// How long the run waits for something that takes `seconds`: it polls every 100 ms, so a whole
+// number of polls.
+double PolledSeconds(double seconds);
+
+// The seconds each cycle started at (exposure + download + its pulses); empty without exposure.
+std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings);
+
+StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* stars = nullptr);
+MotionFit FitMotion(const LogRun& run, const RunSettings& settings);
+RunFigures Analyse(const LogRun& run, const RunSettings& settings);
+
+}  // namespace corvane::logtools

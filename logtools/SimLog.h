@@ -1,0 +1,28 @@
+// Guide logs made by the simulated observatory, with the model's truth beside them: what advise
+// simulates, and what the tests and the accuracy measurements compare the estimates with.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/Simulation.h"
+
+namespace corvane::logtools {
+
+struct SimulatedLog {
+  sim::SimulationSettings settings;
+  sim::RunOutcome outcome;
+  std::string log;  // the guide log's bytes
+  // The model's truth in the figures the analysis estimates.
+  double ownNoisePx = 0.0;     // independent noise of one star, pixels per axis (RMS over stars)
+  double driftRaPxPerS = 0.0;  // the stars' drift on the sensor along RA and Dec, pixels per second
+  double driftDecPxPerS = 0.0;
+  double meanOverheadS = 0.0;  // seconds per cycle besides the exposure and the pulses
+  double exposureS = 0.0;
+};
+
+// corvane-sim's options (see corvane-sim --help), e.g. {"--stars", "5", "--seed", "3"}; throws
+// std::invalid_argument on a bad option.
+SimulatedLog SimulateLog(const std::vector<std::string>& options);
+
+}  // namespace corvane::logtools
