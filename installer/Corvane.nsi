@@ -4,7 +4,8 @@
 ; Corvane.PlugIn; on 32-bit Windows only the x86 DLL.
 ;
 ; The build defines: VERSION ("1.06"), VERSION_QUAD ("1.6.0.0"), OUTFILE, DLL_X64, DLL_X86, GUIDE,
-; INUSE_X64, INUSE_X86 (the in-use helper of each bitness), and LOG_TOOL_X64 / LOG_TOOL_X86 when the guide-log tool is built.
+; INUSE_X64, INUSE_X86 (the in-use helper of each bitness), LOG_TOOL_X64 and LOG_TOOL_X86 (the
+; guide-log tool of each bitness, installed beside the DLL of its bitness).
 ;
 ; Exit codes: 0 installed; 2 cancelled or aborted (a DLL in use, a failed registration: nothing
 ; half-replaced is left); 740 not run as administrator.
@@ -155,7 +156,8 @@ FunctionEnd
 !macro REMOVE_INSTALLED_FILES
   Delete "$INSTDIR\x64\Corvane.dll"
   Delete "$INSTDIR\x86\Corvane.dll"
-  Delete "$INSTDIR\corvane-log.exe"
+  Delete "$INSTDIR\x64\corvane-log.exe"
+  Delete "$INSTDIR\x86\corvane-log.exe"
   Delete "$INSTDIR\${GUIDE_NAME}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR\x64"
@@ -219,19 +221,14 @@ Section "Corvane" SecCorvane
   SetOverwrite on
   SetOutPath "$INSTDIR\x86"
   File "/oname=Corvane.dll" "${DLL_X86}"
+  File "/oname=corvane-log.exe" "${LOG_TOOL_X86}"
   ${If} ${RunningX64}
     SetOutPath "$INSTDIR\x64"
     File "/oname=Corvane.dll" "${DLL_X64}"
+    File "/oname=corvane-log.exe" "${LOG_TOOL_X64}"
   ${EndIf}
   SetOutPath "$INSTDIR"
   File "/oname=${GUIDE_NAME}" "${GUIDE}"
-  !ifdef LOG_TOOL_X64
-    ${If} ${RunningX64}
-      File "/oname=corvane-log.exe" "${LOG_TOOL_X64}"
-    ${Else}
-      File "/oname=corvane-log.exe" "${LOG_TOOL_X86}"
-    ${EndIf}
-  !endif
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ${If} ${RunningX64}

@@ -82,6 +82,8 @@ echo "figure: silent install $install_seconds s, setup $(stat -c %s "$setup") by
 
 check "x64\\Corvane.dll installed" cmp -s "$folder/x64/Corvane.dll" "$payload/x64/Corvane.dll"
 check "x86\\Corvane.dll installed" cmp -s "$folder/x86/Corvane.dll" "$payload/x86/Corvane.dll"
+check "x64\\corvane-log.exe installed" cmp -s "$folder/x64/corvane-log.exe" "$payload/x64/corvane-log.exe"
+check "x86\\corvane-log.exe installed" cmp -s "$folder/x86/corvane-log.exe" "$payload/x86/corvane-log.exe"
 check "the user guide installed" cmp -s "$folder/Corvane User Guide.html" "$payload/Corvane User Guide.html"
 check "the uninstaller installed" test -s "$folder/Uninstall.exe"
 check "Start-menu shortcut to the guide" test -s "$menu/Corvane User Guide.lnk"
@@ -119,6 +121,8 @@ settle
 check "the installed 64-bit DLL guides 10 cycles in the simulated observatory (exit $status)" test "$status" = 0
 check "its guide log C:\\Corvane.csv is written" test -s "$drive_c/Corvane.csv"
 cp "$drive_c/Corvane.csv" "$work/guide-log.csv" 2>/dev/null
+check "the installed corvane-log.exe reads that guide log" has \
+  "$(wine 'C:\Program Files\Corvane\x64\corvane-log.exe' stats 'C:\Corvane.csv' 2>&1 | tr -d '\r')" "10 cycles"
 check "the observatory left the plug-in registered" has "$(query 'HKCR\Corvane.PlugIn\CLSID')" "$clsid"
 
 # A host holding the 64-bit DLL loaded: a second setup changes nothing and says why.
