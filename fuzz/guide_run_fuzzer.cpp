@@ -175,8 +175,9 @@ void CheckLog(const Rig& rig) {
 void CheckPulses(const Rig& rig) {
   const double maximum = std::fabs(static_cast<double>(rig.dialogs.GuideSetup.GetMaxMove()));
   for (const std::string& entry : rig.script.Entries("camera.GuiderMove(")) {
-    // "camera.GuiderMove(D, Type&V)" or "camera.GuiderMove(D, Type V)"
-    const auto mark = entry.find_first_of("& ", entry.find(", ") + 2);
+    // "camera.GuiderMove(D, Type V)", "(D, Type&V)" or "(D, &Variant(Type V))": the number
+    // stands after the last blank or ampersand.
+    const auto mark = entry.find_last_of("& ");
     const double seconds = std::strtod(entry.c_str() + mark + 1, nullptr);
     if (!std::isfinite(seconds) || seconds <= 0.0 || seconds > maximum * (1.0 + 1e-6)) {
       Fail("a pulse outside (0, maximum move]:", entry);
