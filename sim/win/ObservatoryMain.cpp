@@ -24,6 +24,7 @@
 
 #include "dialogs/win/DialogIds.h"
 #include "host/win/AutomationValues.h"
+#include "host/win/UniqueResource.h"
 #include "sim/Options.h"
 #include "sim/SimHost.h"
 #include "sim/Simulation.h"
@@ -62,21 +63,16 @@ class OleSession {
 class Library {
  public:
   explicit Library(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
-  ~Library() {
-    if (module_) FreeLibrary(module_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  HMODULE Get() const { return module_; }
+  HMODULE Get() const { return module_.Get(); }
   HRESULT Call(const char* entry) const {
     using Entry = HRESULT(STDAPICALLTYPE*)();
     auto function =
-        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_, entry)));
+        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), entry)));
     return function ? function() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   }
 
  private:
-  HMODULE module_;
+  win::UniqueModule module_;
 };
 
 std::wstring ProgramFolder() {
@@ -204,14 +200,11 @@ class PlugIn {
     HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr)) return hr;
     DISPPARAMS params = {argument, nullptr, 1, 0};
-    EXCEPINFO exception = {};
+    win::ExcepInfo exception;
     hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                           &exception, nullptr);
-    win::Bstr text;
-    *text.Receive() = exception.bstrDescription;
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrHelpFile);
-    if (description) *description = win::Narrow(text.Text());
+                           exception.Receive(), nullptr);
+    const BSTR text = exception.Filled().bstrDescription;
+    if (description) *description = win::Narrow(text ? text : L"");
     return hr;
   }
 
@@ -223,11 +216,10 @@ class PlugIn {
 std::optional<std::string> ReadGuideLog(std::filesystem::file_time_type runStart,
                                         std::wstring& where) {
   std::vector<std::wstring> candidates = {L"c:\\Corvane.csv"};
-  PWSTR documents = nullptr;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents))) {
-    candidates.push_back(std::wstring(documents) + L"\\Corvane.csv");
+  win::UniqueCoTaskMem<wchar_t> documents;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.Receive()))) {
+    candidates.push_back(std::wstring(documents.Get()) + L"\\Corvane.csv");
   }
-  CoTaskMemFree(documents);
   std::optional<std::filesystem::file_time_type> newest;
   std::wstring chosen;
   for (const std::wstring& path : candidates) {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "host/win/AutomationValues.h"
+#include "host/win/UniqueResource.h"
 
 namespace corvane::testhost {
 
@@ -32,11 +33,11 @@ DWORD RunRegsvr32(bool unregister) {
                       &startup, &process)) {
     return GetLastError();
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
+  const corvane::win::UniqueHandle thread(process.hThread);
+  const corvane::win::UniqueHandle running(process.hProcess);
+  WaitForSingleObject(running.Get(), INFINITE);
   DWORD exitCode = 0;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(running.Get(), &exitCode);
   return exitCode;
 }
 
@@ -51,12 +52,9 @@ std::optional<std::wstring> ClassesValue(const std::wstring& path, const wchar_t
 }
 
 bool ClassesKeyExists(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  corvane::win::UniqueRegistryKey key;
+  return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Receive()) ==
+         ERROR_SUCCESS;
 }
 
 void EnsurePlugInRegistered() {
@@ -95,19 +93,17 @@ DISPID PlugInClient::IdOf(const wchar_t* name) const {
 }
 
 CallOutcome PlugInClient::Invoke(DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result) const {
-  EXCEPINFO exception{};
+  corvane::win::ExcepInfo exception;
   UINT argumentError = 0;
   CallOutcome outcome;
   outcome.result = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                                     &exception, &argumentError);
+                                     exception.Receive(), &argumentError);
   if (outcome.result == DISP_E_EXCEPTION) {
-    if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-    outcome.scode = exception.scode;
-    Bstr description;
-    *description.Receive() = exception.bstrDescription;
-    outcome.description = description.Text();
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrHelpFile);
+    const EXCEPINFO& filled = exception.Filled();
+    outcome.scode = filled.scode;
+    if (filled.bstrDescription != nullptr) {
+      outcome.description.assign(filled.bstrDescription, SysStringLen(filled.bstrDescription));
+    }
   }
   return outcome;
 }

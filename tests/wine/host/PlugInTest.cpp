@@ -13,6 +13,7 @@
 #include "dialogs/win/DialogIds.h"
 #include "guiding/RunFailure.h"
 #include "host/win/AutomationValues.h"
+#include "host/win/UniqueResource.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
@@ -155,11 +156,10 @@ TEST(Registration, UnregisteringRemovesTheEntriesAndRegisteringRestoresThem) {
     // The ProgID and the Interface key are shared by both registry views: they stay while the DLL
     // of the other bitness still serves the class (side by side), and go with the last one.
     const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    HKEY other = nullptr;
+    corvane::win::UniqueRegistryKey other;
     const bool otherServes =
         RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(), 0,
-                      KEY_READ | otherView, &other) == ERROR_SUCCESS;
-    if (other) RegCloseKey(other);
+                      KEY_READ | otherView, other.Receive()) == ERROR_SUCCESS;
     EXPECT_EQ(ClassesKeyExists(L"Corvane.PlugIn"), otherServes);
     EXPECT_EQ(ClassesKeyExists(plugInInterface), otherServes);
     CLSID gone;
@@ -568,10 +568,9 @@ TEST_F(RunEnd, ALogThatCannotBeWrittenToCGoesToDocuments) {
   HostScript script = TwoStarSky();
   script.aggressivenessZeroFromCycle = 0;
   Serve(script);
-  PWSTR folder = nullptr;
-  ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &folder), S_OK);
-  const std::wstring documentsLog = std::wstring(folder) + L"\\Corvane.csv";
-  CoTaskMemFree(folder);
+  corvane::win::UniqueCoTaskMem<wchar_t> folder;
+  ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, folder.Receive()), S_OK);
+  const std::wstring documentsLog = std::wstring(folder.Get()) + L"\\Corvane.csv";
   DeleteFileW(documentsLog.c_str());
 
   struct Blocked {  // a folder where the file should be
@@ -680,16 +679,15 @@ TEST_F(Lifetime, HostObjectsAreReleasedAfterEveryRunAndTheModuleMayUnloadAfterwa
     EXPECT_EQ(outcome.liveHostObjects, 0) << "run " << run;
   }
 
-  HMODULE module = LoadLibraryW(PlugInDllPath().c_str());
-  ASSERT_NE(module, nullptr);
+  const corvane::win::UniqueModule module(LoadLibraryW(PlugInDllPath().c_str()));
+  ASSERT_TRUE(module);
   using CanUnload = HRESULT(STDAPICALLTYPE*)();
   const auto canUnloadNow = reinterpret_cast<CanUnload>(
-      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+      reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllCanUnloadNow")));
   ASSERT_NE(canUnloadNow, nullptr);
   EXPECT_EQ(canUnloadNow(), S_FALSE);  // the plug-in object is still held
   plugin.reset();
   EXPECT_EQ(canUnloadNow(), S_OK);
-  FreeLibrary(module);
 }
 
 // The host passes its document to DoModal; the plug-in holds it for the call only.

@@ -13,6 +13,7 @@
 
 #include "host/win/AutomationValues.h"
 #include "host/win/Dispatch.h"
+#include "host/win/UniqueResource.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "sim/hostcom/HostSession.h"
 
@@ -41,17 +42,17 @@ class PlugInModule : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    module = LoadLibraryW(DllPath().c_str());
-    ASSERT_NE(module, nullptr);
+    module.Reset(LoadLibraryW(DllPath().c_str()));
+    ASSERT_TRUE(module);
     getClassObject = reinterpret_cast<decltype(getClassObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+        reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllGetClassObject")));
     canUnloadNow = reinterpret_cast<decltype(canUnloadNow)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllCanUnloadNow")));
     ASSERT_NE(getClassObject, nullptr);
     ASSERT_NE(canUnloadNow, nullptr);
   }
   void TearDown() override {
-    if (module != nullptr) FreeLibrary(module);
+    module.Reset();
     CoUninitialize();
   }
 
@@ -72,7 +73,7 @@ class PlugInModule : public ::testing::Test {
     return id;
   }
 
-  HMODULE module = nullptr;
+  corvane::win::UniqueModule module;
   HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
   HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
 };
