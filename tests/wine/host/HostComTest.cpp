@@ -7,15 +7,21 @@
 
 #include "guiding/RunFailure.h"
 #include "host/win/AutomationValues.h"
+#include "hostkit/ScriptedHost.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
-#include "tests/wine/host/ScriptedHost.h"
 
 namespace corvane::testhost {
 namespace {
 
 using hostcom::HostSession;
+using hostkit::GuiderSettings;
+using hostkit::HostRecord;
+using hostkit::HostScript;
+using hostkit::Point;
+using hostkit::ScriptedHost;
+using hostkit::Star;
 using Microsoft::WRL::ComPtr;
 using win::Variant;
 

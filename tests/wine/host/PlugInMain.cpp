@@ -5,8 +5,7 @@
 #include "dialogs/win/DialogIds.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/DialogDriver.h"
-#include "tests/wine/host/PlugInClient.h"
-#include "tests/wine/host/ScriptedHost.h"
+#include "tests/wine/host/TestDll.h"
 #include "tests/wine/host/TestMain.h"
 
 namespace corvane::testhost {

@@ -14,12 +14,11 @@
 #include "guiding/RunFailure.h"
 #include "host/win/AutomationValues.h"
 #include "host/win/UniqueResource.h"
+#include "hostkit/Library.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
-#include "tests/wine/host/PlugInClient.h"
-#include "tests/wine/host/ScreenUser.h"
-#include "tests/wine/host/ScriptedHost.h"
+#include "tests/wine/host/TestDll.h"
 
 namespace corvane::testhost {
 namespace {
@@ -679,15 +678,12 @@ TEST_F(Lifetime, HostObjectsAreReleasedAfterEveryRunAndTheModuleMayUnloadAfterwa
     EXPECT_EQ(outcome.liveHostObjects, 0) << "run " << run;
   }
 
-  const corvane::win::UniqueModule module(LoadLibraryW(PlugInDllPath().c_str()));
+  const hostkit::Library module(PlugInDllPath());
   ASSERT_TRUE(module);
-  using CanUnload = HRESULT(STDAPICALLTYPE*)();
-  const auto canUnloadNow = reinterpret_cast<CanUnload>(
-      reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllCanUnloadNow")));
-  ASSERT_NE(canUnloadNow, nullptr);
-  EXPECT_EQ(canUnloadNow(), S_FALSE);  // the plug-in object is still held
+  ASSERT_NE(module.Export<HRESULT STDAPICALLTYPE()>("DllCanUnloadNow"), nullptr);
+  EXPECT_EQ(module.Call("DllCanUnloadNow"), S_FALSE);  // the plug-in object is still held
   plugin.reset();
-  EXPECT_EQ(canUnloadNow(), S_OK);
+  EXPECT_EQ(module.Call("DllCanUnloadNow"), S_OK);
 }
 
 // The host passes its document to DoModal; the plug-in holds it for the call only.
