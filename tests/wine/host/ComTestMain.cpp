@@ -12,9 +12,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   bool listing = false;
   for (int i = 1; i < argc; ++i) listing |= std::strcmp(argv[i], "--gtest_list_tests") == 0;
-  if (!listing) {
-    if (const auto mode = corvane::testhost::SpecialMode(argc, argv)) return *mode;
-    corvane::testhost::BeforeTests();
-  }
+  if (!listing) corvane::testhost::BeforeTests();
   return RUN_ALL_TESTS();
 }
