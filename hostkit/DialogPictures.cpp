@@ -14,18 +14,18 @@
 #include <thread>
 
 #include "dialogs/win/DialogIds.h"
+#include "hostkit/DialogDriver.h"
 #include "hostkit/Library.h"
 #include "hostkit/OleSession.h"
 #include "hostkit/PlugInClient.h"
 #include "hostkit/ScriptedHost.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostSession.h"
 
 namespace {
 
 using namespace corvane;
-namespace driver = hostcom::dialogs;
+namespace driver = hostkit::dialogs;
 
 std::wstring DllBesideProgram() {
   wchar_t path[MAX_PATH] = {};

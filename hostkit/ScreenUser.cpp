@@ -2,10 +2,10 @@
 
 #include "dialogs/win/DialogIds.h"
 #include "host/win/AutomationValues.h"
-#include "sim/hostcom/DialogDriver.h"
+#include "hostkit/DialogDriver.h"
 
 namespace corvane::hostkit {
-namespace driver = hostcom::dialogs;
+namespace driver = hostkit::dialogs;
 using namespace std::chrono_literals;
 
 namespace {

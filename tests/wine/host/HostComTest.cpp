@@ -7,9 +7,9 @@
 
 #include "guiding/RunFailure.h"
 #include "host/win/AutomationValues.h"
+#include "hostkit/DialogDriver.h"
 #include "hostkit/ScriptedHost.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
 
 namespace corvane::testhost {
@@ -483,7 +483,7 @@ TEST(DialogDriver, TypesPressesAndReadsMessageBoxesFromAnotherThread) {
   std::wstring seenMessage, initialText;
   bool closed = false;
   std::thread user([&] {
-    namespace d = hostcom::dialogs;
+    namespace d = hostkit::dialogs;
     HWND dialog = d::WaitForDialog(L"Driver test", std::chrono::seconds(10));
     if (!dialog) return;
     initialText = d::GetText(dialog, 100);

@@ -14,9 +14,9 @@
 #include "guiding/RunFailure.h"
 #include "host/win/AutomationValues.h"
 #include "host/win/UniqueResource.h"
+#include "hostkit/DialogDriver.h"
 #include "hostkit/Library.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "tests/wine/host/TestDll.h"
 
@@ -602,8 +602,8 @@ TEST_F(DialogInput, ATextThatIsNoNumberKeepsTheInitialDialogOpen) {
     HWND dialog = at.Dialog(L"Initial Exposure");
     at.AnswerInitial(L"abc");
     at.DismissMessage();
-    stillOpen = hostcom::dialogs::FindDialog(L"Initial Exposure") == dialog;
-    textLeft = hostcom::dialogs::GetText(dialog, dialog_ids::kNumber1);
+    stillOpen = hostkit::dialogs::FindDialog(L"Initial Exposure") == dialog;
+    textLeft = hostkit::dialogs::GetText(dialog, dialog_ids::kNumber1);
     at.AnswerInitial(L"2");
     at.Cancel(L"Guide star setup");
   });
@@ -625,7 +625,7 @@ TEST_F(DialogInput, AnOutOfRangeStarCountKeepsTheSetupDialogOpen) {
     HWND dialog = at.Dialog(L"Guide star setup");
     at.AnswerSetup({L"11"});
     at.DismissMessage();
-    stillOpen = hostcom::dialogs::FindDialog(L"Guide star setup") == dialog;
+    stillOpen = hostkit::dialogs::FindDialog(L"Guide star setup") == dialog;
     at.AnswerSetup({L"1"});
   });
   EXPECT_TRUE(stillOpen);

@@ -22,13 +22,13 @@
 #include "dialogs/win/OleNumberReader.h"
 #include "host/win/AutomationValues.h"
 #include "host/win/UniqueResource.h"
-#include "sim/hostcom/DialogDriver.h"
+#include "hostkit/DialogDriver.h"
 
 namespace corvane::win {
 namespace {
 
 namespace ids = dialog_ids;
-namespace driver = hostcom::dialogs;
+namespace driver = hostkit::dialogs;
 
 // What the driver saw of a window while it was open.
 struct Seen {
