@@ -9,11 +9,12 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <memory>
 #include <string>
 
 #include "host/win/AutomationValues.h"
 #include "host/win/Dispatch.h"
-#include "host/win/UniqueResource.h"
+#include "hostkit/Library.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "sim/hostcom/HostSession.h"
 
@@ -42,17 +43,16 @@ class PlugInModule : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    module.Reset(LoadLibraryW(DllPath().c_str()));
-    ASSERT_TRUE(module);
-    getClassObject = reinterpret_cast<decltype(getClassObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllGetClassObject")));
-    canUnloadNow = reinterpret_cast<decltype(canUnloadNow)>(
-        reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllCanUnloadNow")));
+    module = std::make_unique<corvane::hostkit::Library>(DllPath());
+    ASSERT_TRUE(*module);
+    getClassObject =
+        module->Export<HRESULT STDAPICALLTYPE(REFCLSID, REFIID, void**)>("DllGetClassObject");
+    canUnloadNow = module->Export<HRESULT STDAPICALLTYPE()>("DllCanUnloadNow");
     ASSERT_NE(getClassObject, nullptr);
     ASSERT_NE(canUnloadNow, nullptr);
   }
   void TearDown() override {
-    module.Reset();
+    module.reset();
     CoUninitialize();
   }
 
@@ -73,7 +73,7 @@ class PlugInModule : public ::testing::Test {
     return id;
   }
 
-  corvane::win::UniqueModule module;
+  std::unique_ptr<corvane::hostkit::Library> module;
   HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
   HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
 };
