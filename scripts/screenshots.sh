@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Takes a picture of each of Corvane's dialogs as a user sees it: the real Corvane.dll opened by
-# the test host program under Wine on a virtual X screen (Xvfb), in a prefix of its own with a
-# Wine virtual desktop (so windows get their title bars) and Wine's Tahoma and Marlett fonts.
+# corvane-dialog-pictures.exe (a small host of its own, beside its copy of the DLL) under Wine on
+# a virtual X screen (Xvfb), in a prefix of its own with a Wine virtual desktop (so windows get
+# their title bars) and Wine's Tahoma and Marlett fonts.
 # Writes docs/initial-exposure.png and docs/guide-star-setup.png.
 #   CORVANE_SHOTS_BUILD   the mingw build folder to use (default build/mingw-x64)
 #   CORVANE_SHOTS_PREFIX  the Wine prefix to use (default build/screenshots-wineprefix)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CORVANE_SHOTS_BUILD:-$root/build/mingw-x64}
-program=$build/tests/wine/host/corvane_host_tests.exe
+program=$build/hostkit/corvane-dialog-pictures.exe
 [ -f "$program" ] || { echo "missing $program: build the mingw-x64 preset first" >&2; exit 1; }
 
 export WINEPREFIX=${CORVANE_SHOTS_PREFIX:-$root/build/screenshots-wineprefix}
@@ -49,7 +50,7 @@ export DISPLAY=":$(cat "$work/display")"
 
 shoot() {  # shoot <initial|setup> <output.png>
   local mode=$1 out=$2
-  wine "$program" --show-dialog "$mode" >"$work/$mode.out" 2>/dev/null &
+  wine "$program" "$mode" >"$work/$mode.out" 2>/dev/null &
   local line=""
   for _ in $(seq 600); do
     line=$(tr -d '\r' <"$work/$mode.out" | grep -m1 -E '^(shown|missing)' || true)

@@ -181,10 +181,9 @@ int ToPixels(int twips, int dotsPerInch) {
 }
 
 void Arrange(HWND window, const DialogDesign& design) {
-  HDC screen = GetDC(nullptr);
-  const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
-  const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const UniqueWindowDc screen = GetWindowDc(nullptr);
+  const int dpiX = GetDeviceCaps(screen.Get().dc, LOGPIXELSX);
+  const int dpiY = GetDeviceCaps(screen.Get().dc, LOGPIXELSY);
 
   for (const ControlDesign& control : design.controls) {
     MoveWindow(GetDlgItem(window, control.id), ToPixels(control.left, dpiX),
@@ -227,8 +226,9 @@ bool TextFits(HWND control, ControlKind kind) {
   }
   const int width = room.right - room.left;
   const int height = room.bottom - room.top;
-  HDC dc = GetDC(control);
-  if (dc == nullptr) return true;  // nothing to measure with: leave the font as it is
+  const UniqueWindowDc owned = GetWindowDc(control);
+  if (!owned) return true;  // nothing to measure with: leave the font as it is
+  const HDC dc = owned.Get().dc;
   const HGDIOBJ old =
       SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
   RECT needed{0, 0, width, 0};
@@ -236,7 +236,6 @@ bool TextFits(HWND control, ControlKind kind) {
   TEXTMETRICW metrics{};
   GetTextMetricsW(dc, &metrics);
   SelectObject(dc, old);
-  ReleaseDC(control, dc);
   // The designs give a two-line label a pixel less than two lines: the lowest rows of the last
   // line's descent may be cut, never a line or a glyph's body.
   return needed.right <= width && needed.bottom - metrics.tmDescent / 2 <= height;
@@ -308,9 +307,8 @@ void AddTooltips(HWND window, const DialogDesign& design) {
                       CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, ThisModule(), nullptr);
   if (tooltips == nullptr) return;  // the window works without them
   // Long tips wrap at about three inches.
-  HDC screen = GetDC(nullptr);
-  const int width = ToPixels(3 * kTwipsPerInch, GetDeviceCaps(screen, LOGPIXELSX));
-  ReleaseDC(nullptr, screen);
+  const int width =
+      ToPixels(3 * kTwipsPerInch, GetDeviceCaps(GetWindowDc(nullptr).Get().dc, LOGPIXELSX));
   SendMessageW(tooltips, TTM_SETMAXTIPWIDTH, 0, width);
   for (const ControlDesign& control : design.controls) {
     if (control.tooltip == nullptr) continue;
@@ -371,21 +369,10 @@ std::string TextOf(HWND window, int id) {
 }
 
 // A hidden window that owns the dialog: an owned window does not appear in the taskbar.
-class HiddenOwner {
- public:
-  HiddenOwner()
-      : window_(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                ThisModule(), nullptr)) {}
-  ~HiddenOwner() {
-    if (window_ != nullptr) DestroyWindow(window_);
-  }
-  HiddenOwner(const HiddenOwner&) = delete;
-  HiddenOwner& operator=(const HiddenOwner&) = delete;
-  HWND Get() const { return window_; }
-
- private:
-  HWND window_;
-};
+UniqueWindow HiddenOwner() {
+  return UniqueWindow(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                      ThisModule(), nullptr));
+}
 
 void ShowModal(DialogSession& session) {
   static const bool commonControls = [] {
@@ -395,7 +382,7 @@ void ShowModal(DialogSession& session) {
   (void)commonControls;
 
   const DialogTemplate dialogTemplate(session.design);
-  const HiddenOwner owner;
+  const UniqueWindow owner = HiddenOwner();
   const INT_PTR result =
       DialogBoxIndirectParamW(ThisModule(), dialogTemplate.Get(), owner.Get(), DialogProcedure,
                               reinterpret_cast<LPARAM>(&session));

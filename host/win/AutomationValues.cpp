@@ -99,4 +99,20 @@ Variant Variant::Reference(VARTYPE type, void* variable) noexcept {
   return v;
 }
 
+const EXCEPINFO& ExcepInfo::Filled() noexcept {
+  if (info_.pfnDeferredFillIn != nullptr) {
+    auto fill = info_.pfnDeferredFillIn;
+    info_.pfnDeferredFillIn = nullptr;
+    fill(&info_);
+  }
+  return info_;
+}
+
+void ExcepInfo::Reset() noexcept {
+  SysFreeString(info_.bstrSource);
+  SysFreeString(info_.bstrDescription);
+  SysFreeString(info_.bstrHelpFile);
+  info_ = EXCEPINFO{};
+}
+
 }  // namespace corvane::win

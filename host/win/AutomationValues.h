@@ -131,4 +131,24 @@ class SafeArray {
   SAFEARRAY* value_ = nullptr;
 };
 
+// Owns the BSTRs an IDispatch::Invoke may leave in an EXCEPINFO.
+class ExcepInfo {
+ public:
+  ExcepInfo() noexcept : info_{} {}
+  ~ExcepInfo() { Reset(); }
+  ExcepInfo(const ExcepInfo&) = delete;
+  ExcepInfo& operator=(const ExcepInfo&) = delete;
+
+  EXCEPINFO* Receive() noexcept {
+    Reset();
+    return &info_;
+  }
+  // Runs the deferred fill-in, if the callee left one, so the fields can be read.
+  const EXCEPINFO& Filled() noexcept;
+  void Reset() noexcept;
+
+ private:
+  EXCEPINFO info_;
+};
+
 }  // namespace corvane::win

@@ -4,16 +4,16 @@
 #include <vector>
 
 #include "base/RunFailure.h"
+#include "host/win/UniqueResource.h"
 
 namespace corvane::win {
 
 std::string SystemText(HRESULT hr) {
-  wchar_t* buffer = nullptr;
+  UniqueLocalMem<wchar_t> buffer;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text(buffer ? buffer : L"", length);
-  LocalFree(buffer);
+      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(buffer.Receive()), 0, nullptr);
+  std::wstring text(buffer ? buffer.Get() : L"", buffer ? length : 0);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
     text.pop_back();
   }
@@ -32,22 +32,6 @@ std::string FailureReason(HRESULT hr) {
 
 std::string FailureDescription(std::string_view what, HRESULT hr) {
   return std::string(what) + ": " + FailureReason(hr);
-}
-
-const EXCEPINFO& ExcepInfo::Filled() noexcept {
-  if (info_.pfnDeferredFillIn != nullptr) {
-    auto fill = info_.pfnDeferredFillIn;
-    info_.pfnDeferredFillIn = nullptr;
-    fill(&info_);
-  }
-  return info_;
-}
-
-void ExcepInfo::Reset() noexcept {
-  SysFreeString(info_.bstrSource);
-  SysFreeString(info_.bstrDescription);
-  SysFreeString(info_.bstrHelpFile);
-  info_ = EXCEPINFO{};
 }
 
 void ThrowHostFailure(HRESULT hr, const EXCEPINFO* info, std::wstring_view member) {

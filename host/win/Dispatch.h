@@ -25,26 +25,6 @@ std::string FailureReason(HRESULT hr);
 // Every failure description of the shell reads "<what failed>: <why>".
 std::string FailureDescription(std::string_view what, HRESULT hr);
 
-// Owns the BSTRs an IDispatch::Invoke may leave in an EXCEPINFO.
-class ExcepInfo {
- public:
-  ExcepInfo() noexcept : info_{} {}
-  ~ExcepInfo() { Reset(); }
-  ExcepInfo(const ExcepInfo&) = delete;
-  ExcepInfo& operator=(const ExcepInfo&) = delete;
-
-  EXCEPINFO* Receive() noexcept {
-    Reset();
-    return &info_;
-  }
-  // Runs the deferred fill-in, if the callee left one, so the fields can be read.
-  const EXCEPINFO& Filled() noexcept;
-  void Reset() noexcept;
-
- private:
-  EXCEPINFO info_;
-};
-
 // The error the host reported for a failed call, as a RunFailure(FailureKind::Host): the HRESULT
 // is the EXCEPINFO's scode when the host raised one (DISP_E_EXCEPTION), else the call's own; the
 // description is the host's when it gave one, else the system's text for that HRESULT naming the

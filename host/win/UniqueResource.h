@@ -1,9 +1,13 @@
-// Owners of raw Windows handles: each closes its handle exactly once, when it goes out of scope or
-// is reset, so no path (an exception included) leaks one. Shaped like unique_ptr: Get, Reset,
-// Release, and Receive for out-parameters; copying is deleted, moving hands the handle over.
+// Owners of raw Windows resources: each frees its resource exactly once, when it goes out of scope
+// or is reset, so no path (an exception included) leaks one. One template, with a small traits
+// struct per kind of resource (kernel handles, registry keys, COM task memory, LocalAlloc memory,
+// GDI objects, window DCs, modules, windows). Shaped like unique_ptr: Get, Reset, Release, and
+// Receive for out-parameters; copying is deleted, moving hands the resource over.
 #pragma once
 
 #include <windows.h>
+
+#include <objbase.h>
 
 #include <utility>
 
@@ -27,10 +31,10 @@ class UniqueResource {
   UniqueResource& operator=(const UniqueResource&) = delete;
 
   Type Get() const noexcept { return value_; }
-  explicit operator bool() const noexcept { return value_ != Traits::Empty(); }
+  explicit operator bool() const noexcept { return !(value_ == Traits::Empty()); }
   void Reset(Type owned = Traits::Empty()) noexcept {
     const Type old = std::exchange(value_, owned);
-    if (old != Traits::Empty()) Traits::Close(old);
+    if (!(old == Traits::Empty())) Traits::Close(old);
   }
   // Hands the handle over to the caller, who closes it.
   [[nodiscard]] Type Release() noexcept { return std::exchange(value_, Traits::Empty()); }
@@ -68,9 +72,60 @@ struct GdiObjectTraits {  // fonts, pens, brushes: deleted once no DC has them s
   static void Close(Type object) noexcept { DeleteObject(object); }
 };
 
+template <typename T>
+struct CoTaskMemTraits {  // memory a COM call allocates for its caller (CoTaskMemAlloc)
+  using Type = T*;
+  static Type Empty() noexcept { return nullptr; }
+  static void Close(Type memory) noexcept { CoTaskMemFree(memory); }
+};
+
+template <typename T>
+struct LocalMemTraits {  // memory a system call allocates with LocalAlloc (FormatMessage's text)
+  using Type = T*;
+  static Type Empty() noexcept { return nullptr; }
+  static void Close(Type memory) noexcept { LocalFree(memory); }
+};
+
+// A DC from GetDC: released to the window it came from.
+struct WindowDc {
+  HWND window = nullptr;
+  HDC dc = nullptr;
+  bool operator==(const WindowDc&) const = default;
+};
+struct WindowDcTraits {
+  using Type = WindowDc;
+  static Type Empty() noexcept { return {}; }
+  static void Close(Type owned) noexcept { ReleaseDC(owned.window, owned.dc); }
+};
+
+struct ModuleTraits {  // LoadLibrary's modules
+  using Type = HMODULE;
+  static Type Empty() noexcept { return nullptr; }
+  static void Close(Type module) noexcept { FreeLibrary(module); }
+};
+
+struct WindowTraits {  // a window this program created and destroys
+  using Type = HWND;
+  static Type Empty() noexcept { return nullptr; }
+  static void Close(Type window) noexcept { DestroyWindow(window); }
+};
+
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+template <typename T = wchar_t>
+using UniqueCoTaskMem = UniqueResource<CoTaskMemTraits<T>>;
+template <typename T = wchar_t>
+using UniqueLocalMem = UniqueResource<LocalMemTraits<T>>;
+using UniqueWindowDc = UniqueResource<WindowDcTraits>;
+using UniqueModule = UniqueResource<ModuleTraits>;
+using UniqueWindow = UniqueResource<WindowTraits>;
+
+// The DC of a window (nullptr: the screen), released when the owner goes.
+inline UniqueWindowDc GetWindowDc(HWND window) noexcept {
+  const HDC dc = GetDC(window);
+  return dc != nullptr ? UniqueWindowDc(WindowDc{window, dc}) : UniqueWindowDc();
+}
 
 }  // namespace corvane::win

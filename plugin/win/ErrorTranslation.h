@@ -1,12 +1,13 @@
 // The one place where an exception becomes an HRESULT with an IErrorInfo. Every _PlugIn method
-// and every module export ends in `catch (...) { return ReportException(...); }`, so no exception
-// crosses the COM boundary.
+// and every module export runs its body in CallAtComBoundary, so no exception crosses the COM
+// boundary.
 #pragma once
 
 #include <windows.h>
 
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "base/RunFailure.h"
 
@@ -33,5 +34,21 @@ HRESULT HResultOf(const RunFailure& failure) noexcept;
 // Call only inside a catch block: sets the thread's error info (description, source "Corvane",
 // the interface) for the exception being handled and returns its HRESULT.
 HRESULT ReportException(REFIID interfaceId) noexcept;
+
+// The COM edge of a call: runs `body` (returning an HRESULT, or nothing for S_OK) and returns
+// whatever it throws as an HRESULT with the thread's error info set for `interfaceId`.
+template <typename Body>
+HRESULT CallAtComBoundary(REFIID interfaceId, Body&& body) noexcept {
+  try {
+    if constexpr (std::is_void_v<std::invoke_result_t<Body&>>) {
+      body();
+      return S_OK;
+    } else {
+      return body();
+    }
+  } catch (...) {
+    return ReportException(interfaceId);
+  }
+}
 
 }  // namespace corvane::win

@@ -68,11 +68,9 @@ void WinGuideLogFile::Close() {
 }
 
 std::wstring DocumentsFolder() {
-  PWSTR folder = nullptr;
-  std::wstring path;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &folder))) path = folder;
-  CoTaskMemFree(folder);
-  return path;
+  UniqueCoTaskMem<wchar_t> folder;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, folder.Receive()))) return {};
+  return folder.Get();
 }
 
 std::unique_ptr<WinGuideLogFile> CreateGuideLogFile(

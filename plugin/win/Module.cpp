@@ -1,5 +1,5 @@
-// The module's entry points: DllMain, the class factory and the four exports. Every export ends
-// in ReportException, so no exception leaves the module.
+// The module's entry points: DllMain, the class factory and the four exports. Every export runs
+// in CallAtComBoundary, so no exception leaves the module.
 #include <windows.h>
 
 #include <cguid.h>
@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "host/win/ComObject.h"
 #include "plugin/win/Corvane_h.h"
 #include "plugin/win/ErrorTranslation.h"
 #include "plugin/win/Module.h"
@@ -22,21 +23,8 @@ std::atomic<long> liveObjects{0};
 std::atomic<long> locks{0};
 
 // The class object of PlugIn: static, never deleted; a lock keeps the module loaded.
-class PlugInFactory final : public IClassFactory {
+class PlugInFactory : public ComObject<IClassFactory> {
  public:
-  STDMETHODIMP QueryInterface(REFIID interfaceId, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (interfaceId == IID_IUnknown || interfaceId == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID interfaceId, void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
@@ -49,7 +37,7 @@ class PlugInFactory final : public IClassFactory {
   }
 };
 
-PlugInFactory factory;
+StaticComObject<PlugInFactory> factory;
 
 }  // namespace
 
@@ -104,14 +92,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID classId, REFIID interfaceId, LPVOID* object) {
-  try {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (classId != CLSID_PlugIn) return CLASS_E_CLASSNOTAVAILABLE;
-    return factory.QueryInterface(interfaceId, object);
-  } catch (...) {
-    return ReportException(IID_IClassFactory);
-  }
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (classId != CLSID_PlugIn) return CLASS_E_CLASSNOTAVAILABLE;
+  return factory.QueryInterface(interfaceId, object);
 }
 
 STDAPI DllCanUnloadNow() {
@@ -119,19 +103,9 @@ STDAPI DllCanUnloadNow() {
 }
 
 STDAPI DllRegisterServer() {
-  try {
-    RegisterServer(ModulePath());
-    return S_OK;
-  } catch (...) {
-    return ReportException(IID_NULL);
-  }
+  return CallAtComBoundary(IID_NULL, [] { RegisterServer(ModulePath()); });
 }
 
 STDAPI DllUnregisterServer() {
-  try {
-    UnregisterServer();
-    return S_OK;
-  } catch (...) {
-    return ReportException(IID_NULL);
-  }
+  return CallAtComBoundary(IID_NULL, [] { UnregisterServer(); });
 }

@@ -42,14 +42,12 @@ ComPtr<ITypeInfo> LoadPlugInTypeInfo() {
 HRESULT PlugIn::Create(REFIID interfaceId, void** object) noexcept {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  try {
+  return CallAtComBoundary(IID__PlugIn, [&] {
     auto* plugIn = new PlugIn(LoadPlugInTypeInfo());
     const HRESULT hr = plugIn->QueryInterface(interfaceId, object);
     plugIn->Release();
     return hr;
-  } catch (...) {
-    return ReportException(IID__PlugIn);
-  }
+  });
 }
 
 PlugIn::PlugIn(ComPtr<ITypeInfo> typeInfo) : typeInfo_(std::move(typeInfo)) {
@@ -60,28 +58,8 @@ PlugIn::~PlugIn() {
   RemoveObject();
 }
 
-STDMETHODIMP PlugIn::QueryInterface(REFIID interfaceId, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (interfaceId == IID_IUnknown || interfaceId == IID_IDispatch || interfaceId == IID__PlugIn) {
-    *object = static_cast<_PlugIn*>(this);
-  } else if (interfaceId == IID_ISupportErrorInfo) {
-    *object = static_cast<ISupportErrorInfo*>(this);
-  } else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) PlugIn::AddRef() {
-  return ++references_;
-}
-
-STDMETHODIMP_(ULONG) PlugIn::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
+void* PlugIn::OtherInterface(REFIID interfaceId) noexcept {
+  return interfaceId == IID_IDispatch ? static_cast<_PlugIn*>(this) : nullptr;
 }
 
 STDMETHODIMP PlugIn::GetTypeInfoCount(UINT* count) {
@@ -112,37 +90,27 @@ STDMETHODIMP PlugIn::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* par
 }
 
 STDMETHODIMP PlugIn::CCDCamera_Notify(short* EventCode) {
-  try {
-    if (EventCode == nullptr) return E_POINTER;
+  if (EventCode == nullptr) return E_POINTER;
+  return CallAtComBoundary(IID__PlugIn, [&] {
     WinRunEnvironment environment(TheModuleDialogs());
     core_.CCDCamera_Notify(*EventCode, environment);
-    return S_OK;
-  } catch (...) {
-    return ReportException(IID__PlugIn);
-  }
+  });
 }
 
 STDMETHODIMP PlugIn::DoModal(Document* Doc) {
-  try {
+  return CallAtComBoundary(IID__PlugIn, [&] {
     const ComPtr<Document> document(Doc);  // held for the call and not otherwise used
     const ComPtr<_PlugIn> self(this);      // the host may release us while the run pumps
     WinHostConnection host;
     WinRunEnvironment environment(TheModuleDialogs());
     core_.DoModal(host, environment);
-    return S_OK;
-  } catch (...) {
-    return ReportException(IID__PlugIn);
-  }
+  });
 }
 
 STDMETHODIMP PlugIn::get_Name(BSTR* Name) {
-  try {
-    if (Name == nullptr) return E_POINTER;
-    *Name = Bstr::FromUtf8(PlugInCore::Name()).Release();
-    return S_OK;
-  } catch (...) {
-    return ReportException(IID__PlugIn);
-  }
+  if (Name == nullptr) return E_POINTER;
+  return CallAtComBoundary(IID__PlugIn,
+                           [&] { *Name = Bstr::FromUtf8(PlugInCore::Name()).Release(); });
 }
 
 STDMETHODIMP PlugIn::InterfaceSupportsErrorInfo(REFIID interfaceId) {

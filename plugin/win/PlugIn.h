@@ -8,22 +8,16 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-#include <atomic>
-
+#include "host/win/ComObject.h"
 #include "plugin/PlugInCore.h"
 #include "plugin/win/Corvane_h.h"
 
 namespace corvane::win {
 
-class PlugIn final : public _PlugIn, public ISupportErrorInfo {
+class PlugIn final : public ComObject<_PlugIn, ISupportErrorInfo> {
  public:
   // Creates an object and asks it for `interfaceId`.
   static HRESULT Create(REFIID interfaceId, void** object) noexcept;
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID interfaceId, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // IDispatch
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
@@ -43,9 +37,9 @@ class PlugIn final : public _PlugIn, public ISupportErrorInfo {
 
  private:
   explicit PlugIn(Microsoft::WRL::ComPtr<ITypeInfo> typeInfo);
-  ~PlugIn();
+  ~PlugIn() override;
+  void* OtherInterface(REFIID interfaceId) noexcept override;  // IDispatch: _PlugIn's base
 
-  std::atomic<ULONG> references_{1};
   Microsoft::WRL::ComPtr<ITypeInfo> typeInfo_;  // the vtable side of _PlugIn
   PlugInCore core_;
 };

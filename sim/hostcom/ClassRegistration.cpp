@@ -4,31 +4,16 @@
 #include <optional>
 
 #include "host/win/AutomationValues.h"
+#include "host/win/ComObject.h"
+#include "host/win/UniqueResource.h"
 #include "sim/hostcom/HostComObjects.h"
 
 namespace corvane::hostcom {
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public win::ComObject<IClassFactory> {
  public:
   explicit ClassFactory(ClassRegistration::Create create) : create_(std::move(create)) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (!object) return E_POINTER;
@@ -47,7 +32,6 @@ class ClassFactory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
-  std::atomic<ULONG> references_{1};
   ClassRegistration::Create create_;
 };
 
@@ -71,10 +55,8 @@ HKEY WritableClassesRoot() {
 }
 
 bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  win::UniqueRegistryKey key;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Receive()) == ERROR_SUCCESS;
 }
 
 std::optional<std::wstring> ReadDefault(HKEY root, const std::wstring& path) {

@@ -129,25 +129,8 @@ DispatchObject::~DispatchObject() {
   --liveObjects;
 }
 
-HRESULT STDMETHODCALLTYPE DispatchObject::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || (extraIid_ && riid == *extraIid_)) {
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE DispatchObject::AddRef() {
-  return ++references_;
-}
-
-ULONG STDMETHODCALLTYPE DispatchObject::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
+void* DispatchObject::OtherInterface(REFIID riid) noexcept {
+  return extraIid_ && riid == *extraIid_ ? static_cast<IDispatch*>(this) : nullptr;
 }
 
 HRESULT STDMETHODCALLTYPE DispatchObject::GetTypeInfoCount(UINT* count) {

@@ -16,6 +16,7 @@
 
 #include "host/HostObjects.h"
 #include "host/win/AutomationValues.h"
+#include "host/win/ComObject.h"
 #include "sim/hostcom/HostSession.h"
 
 namespace corvane::hostcom {
@@ -53,19 +54,13 @@ struct Member {
   std::function<void(const Arguments&)> put;          // property write (the value is argument 0)
 };
 
-class DispatchObject : public IDispatch {
+class DispatchObject : public win::ComObject<IDispatch> {
  public:
   // extraIid: one more dispatch interface the object answers QueryInterface for.
   DispatchObject(std::string objectName, std::vector<Member> members,
                  std::shared_ptr<HostSession> session, const IID* extraIid = nullptr);
-  virtual ~DispatchObject();
-  DispatchObject(const DispatchObject&) = delete;
-  DispatchObject& operator=(const DispatchObject&) = delete;
+  ~DispatchObject() override;
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
@@ -80,8 +75,8 @@ class DispatchObject : public IDispatch {
 
  private:
   const Member* Find(DISPID dispid) const;
+  void* OtherInterface(REFIID riid) noexcept override;
 
-  std::atomic<ULONG> references_{1};
   std::string objectName_;
   std::vector<Member> members_;
   std::shared_ptr<HostSession> session_;

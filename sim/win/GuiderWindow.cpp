@@ -31,15 +31,13 @@ GuiderWindow::GuiderWindow(Observatory& observatory)
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   RECT frame = {0, 0, width_, height_};
   AdjustWindowRect(&frame, style, FALSE);
-  window_ = CreateWindowExW(0, kClassName, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                            frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                            windowClass.hInstance, this);
-  if (window_) ShowWindow(window_, SW_SHOWNOACTIVATE);
+  window_.Reset(CreateWindowExW(0, kClassName, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                nullptr, windowClass.hInstance, this));
+  if (window_) ShowWindow(window_.Get(), SW_SHOWNOACTIVATE);
 }
 
-GuiderWindow::~GuiderWindow() {
-  if (window_) DestroyWindow(window_);
-}
+GuiderWindow::~GuiderWindow() = default;
 
 void GuiderWindow::Refresh() {
   if (!window_ || observatory_.FramesFinished() == shownFrame_) return;
@@ -74,7 +72,7 @@ void GuiderWindow::Refresh() {
       put(cx + half, cy + d);
     }
   }
-  InvalidateRect(window_, nullptr, FALSE);
+  InvalidateRect(window_.Get(), nullptr, FALSE);
 }
 
 LRESULT CALLBACK GuiderWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) noexcept {
@@ -84,7 +82,7 @@ LRESULT CALLBACK GuiderWindow::Procedure(HWND window, UINT message, WPARAM w, LP
       SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<GuiderWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self && self->window_ == window) return self->Handle(message, w, l);
+    if (self && self->window_.Get() == window) return self->Handle(message, w, l);
   } catch (...) {
     // Nothing may leave a window procedure; a failed repaint or press is simply lost.
   }
@@ -95,7 +93,7 @@ LRESULT GuiderWindow::Handle(UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window_, &paint);
+      HDC dc = BeginPaint(window_.Get(), &paint);
       BITMAPINFO info = {};
       info.bmiHeader.biSize = sizeof info.bmiHeader;
       info.bmiHeader.biWidth = width_;
@@ -105,11 +103,11 @@ LRESULT GuiderWindow::Handle(UINT message, WPARAM w, LPARAM l) {
       info.bmiHeader.biCompression = BI_RGB;
       SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width_), static_cast<DWORD>(height_), 0, 0, 0,
                         static_cast<UINT>(height_), pixels_.data(), &info, DIB_RGB_COLORS);
-      EndPaint(window_, &paint);
+      EndPaint(window_.Get(), &paint);
       return 0;
     }
     case WM_LBUTTONDOWN:
-      SetCapture(window_);
+      SetCapture(window_.Get());
       observatory_.SetManualPointer(
           true, {static_cast<double>(GET_X_LPARAM(l)), static_cast<double>(GET_Y_LPARAM(l))});
       return 0;
@@ -121,7 +119,7 @@ LRESULT GuiderWindow::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_CLOSE:
       return 0;  // the window stays for the run; the program closes it
     default:
-      return DefWindowProcW(window_, message, w, l);
+      return DefWindowProcW(window_.Get(), message, w, l);
   }
 }
 

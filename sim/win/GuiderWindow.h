@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/win/UniqueResource.h"
 #include "sim/Observatory.h"
 
 namespace corvane::sim {
@@ -27,7 +28,7 @@ class GuiderWindow {
   LRESULT Handle(UINT message, WPARAM w, LPARAM l);
 
   Observatory& observatory_;
-  HWND window_ = nullptr;
+  win::UniqueWindow window_;
   int width_ = 0;
   int height_ = 0;
   int shownFrame_ = 0;

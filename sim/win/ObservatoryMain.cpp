@@ -9,75 +9,36 @@
 #include <oleauto.h>
 #include <shlobj.h>
 #include <windows.h>
-#include <wrl/client.h>
 
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
-#include "dialogs/win/DialogIds.h"
 #include "host/win/AutomationValues.h"
+#include "host/win/UniqueResource.h"
+#include "hostkit/Library.h"
+#include "hostkit/OleSession.h"
+#include "hostkit/PlugInClient.h"
+#include "hostkit/ScreenUser.h"
 #include "sim/Options.h"
 #include "sim/SimHost.h"
 #include "sim/Simulation.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "sim/hostcom/HostSession.h"
 #include "sim/win/GuiderWindow.h"
 
-using Microsoft::WRL::ComPtr;
 using namespace corvane;
 using namespace corvane::sim;
-namespace driver = corvane::hostcom::dialogs;
 
 namespace {
 
 constexpr const wchar_t* kPlugInProgId = L"Corvane.PlugIn";
-constexpr const wchar_t* kMessageCaption = L"Corvane";
-
-// COM and OLE for this thread, for the program's lifetime.
-class OleSession {
- public:
-  OleSession() : result_(OleInitialize(nullptr)) {}
-  ~OleSession() {
-    if (SUCCEEDED(result_)) OleUninitialize();
-  }
-  OleSession(const OleSession&) = delete;
-  OleSession& operator=(const OleSession&) = delete;
-  HRESULT Result() const { return result_; }
-
- private:
-  HRESULT result_;
-};
-
-// A loaded DLL, freed by the destructor.
-class Library {
- public:
-  explicit Library(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
-  ~Library() {
-    if (module_) FreeLibrary(module_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  HMODULE Get() const { return module_; }
-  HRESULT Call(const char* entry) const {
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    auto function =
-        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_, entry)));
-    return function ? function() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  }
-
- private:
-  HMODULE module_;
-};
 
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH] = {};
@@ -97,137 +58,27 @@ std::string HResultText(HRESULT hr) {
 }
 
 // The person at the screen: answers "Initial Exposure" and "Guide star setup" with the script's
-// texts and dismisses every message box, recording its text. Runs on its own thread and touches
-// only windows, never the model.
-class ScreenUser {
- public:
-  explicit ScreenUser(const DialogScript& script) : script_(script), thread_([this] { Run(); }) {}
-  ~ScreenUser() { Finish(); }
-  ScreenUser(const ScreenUser&) = delete;
-  ScreenUser& operator=(const ScreenUser&) = delete;
-
-  void Finish() {
-    done_ = true;
-    if (thread_.joinable()) thread_.join();
+// texts while they last, cancels them after, and dismisses every message box, recording its text.
+hostkit::StandingAnswers AnswersOf(const DialogScript& script) {
+  hostkit::StandingAnswers answers;
+  for (const std::string& text : script.initial) answers.initial.push_back(win::Widen(text));
+  for (const auto& texts : script.sample) {
+    std::array<std::wstring, 7> typed;
+    for (std::size_t n = 0; n < typed.size(); ++n) typed[n] = win::Widen(texts[n]);
+    answers.setup.push_back(typed);
   }
-  std::vector<std::string> Messages() const {
-    std::lock_guard lock(mutex_);
-    return messages_;
-  }
-
- private:
-  void Run() {
-    std::size_t initialAttempt = 0, sampleAttempt = 0;
-    while (!done_) {
-      if (HWND box = driver::FindDialog(kMessageCaption)) {
-        const std::wstring text = driver::MessageBoxText(box);
-        {
-          std::lock_guard lock(mutex_);
-          messages_.push_back(win::Narrow(text));
-        }
-        driver::PressOk(box);
-        driver::WaitUntilClosed(box, std::chrono::seconds(5));
-        continue;
-      }
-      if (HWND dialog = driver::FindDialog(dialog_ids::kInitialCaption)) {
-        if (initialAttempt < script_.initial.size()) {
-          driver::SetText(dialog, dialog_ids::Number(1),
-                          win::Widen(script_.initial[initialAttempt++]));
-          driver::PressButton(dialog, dialog_ids::kOK);
-        } else {
-          driver::PressButton(dialog, dialog_ids::kCancel);
-        }
-        WaitForAnswer(dialog);
-        continue;
-      }
-      if (HWND dialog = driver::FindDialog(dialog_ids::kSampleCaption)) {
-        if (sampleAttempt < script_.sample.size()) {
-          const auto& texts = script_.sample[sampleAttempt++];
-          for (int n = 1; n <= 7; ++n) {
-            driver::SetText(dialog, dialog_ids::Number(n),
-                            win::Widen(texts[static_cast<std::size_t>(n - 1)]));
-          }
-          driver::PressButton(dialog, dialog_ids::kOK);
-        } else {
-          driver::PressButton(dialog, dialog_ids::kCancel);
-        }
-        WaitForAnswer(dialog);
-        continue;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-
-  // Until the dialog has closed or a message box stands in front of it.
-  void WaitForAnswer(HWND dialog) {
-    for (int i = 0; i < 500 && !done_; ++i) {
-      if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return;
-      if (driver::FindDialog(kMessageCaption)) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-
-  DialogScript script_;
-  std::atomic<bool> done_{false};
-  mutable std::mutex mutex_;
-  std::vector<std::string> messages_;
-  std::thread thread_;
-};
-
-// The plug-in as a host holds it: IDispatch, members looked up by name.
-class PlugIn {
- public:
-  explicit PlugIn(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
-
-  HRESULT CCDCamera_Notify(short code) {
-    VARIANT argument;
-    VariantInit(&argument);
-    V_VT(&argument) = VT_I2 | VT_BYREF;
-    V_I2REF(&argument) = &code;
-    return Call(L"CCDCamera_Notify", &argument, nullptr);
-  }
-
-  HRESULT DoModal(IDispatch* doc, std::string& description) {
-    doc->AddRef();  // the argument holds a reference of its own
-    win::Variant argument = win::Variant::Dispatch(doc);
-    // A shallow copy for DISPPARAMS, which lacks const; the Variant keeps owning the reference.
-    VARIANT shallow = argument.Get();
-    return Call(L"DoModal", &shallow, &description);
-  }
-
-  void Reset() { dispatch_.Reset(); }
-
- private:
-  HRESULT Call(const wchar_t* name, VARIANT* argument, std::string* description) {
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    DISPPARAMS params = {argument, nullptr, 1, 0};
-    EXCEPINFO exception = {};
-    hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                           &exception, nullptr);
-    win::Bstr text;
-    *text.Receive() = exception.bstrDescription;
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrHelpFile);
-    if (description) *description = win::Narrow(text.Text());
-    return hr;
-  }
-
-  ComPtr<IDispatch> dispatch_;
-};
+  return answers;
+}
 
 // The guide log the plug-in wrote during this run: c:\Corvane.csv, or Corvane.csv in Documents
 // when the root of C: could not be written; the newer one, and none left from an earlier run.
 std::optional<std::string> ReadGuideLog(std::filesystem::file_time_type runStart,
                                         std::wstring& where) {
   std::vector<std::wstring> candidates = {L"c:\\Corvane.csv"};
-  PWSTR documents = nullptr;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents))) {
-    candidates.push_back(std::wstring(documents) + L"\\Corvane.csv");
+  win::UniqueCoTaskMem<wchar_t> documents;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.Receive()))) {
+    candidates.push_back(std::wstring(documents.Get()) + L"\\Corvane.csv");
   }
-  CoTaskMemFree(documents);
   std::optional<std::filesystem::file_time_type> newest;
   std::wstring chosen;
   for (const std::wstring& path : candidates) {
@@ -267,7 +118,7 @@ struct WindowChoice {
 
 int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPath,
         WindowChoice windowChoice, const Expectations& expect) {
-  OleSession ole;
+  hostkit::OleSession ole;
   if (FAILED(ole.Result())) {
     std::cerr << "OleInitialize failed: " << HResultText(ole.Result()) << "\n";
     return 1;
@@ -284,8 +135,8 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
   auto session = std::make_shared<hostcom::HostSession>();
 
   // The plug-in: registered unless it already is, then created by its ProgID.
-  Library dll(dllPath);
-  if (!dll.Get()) {
+  hostkit::Library dll(dllPath);
+  if (!dll) {
     std::cerr << "cannot load " << win::Narrow(dllPath) << "\n";
     return 1;
   }
@@ -308,18 +159,7 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
         session, [&host] { return host.CreateApplication(); },
         [&host] { return host.CreateCamera(); });
 
-    CLSID clsid;
-    ComPtr<IDispatch> dispatch;
-    HRESULT hr = CLSIDFromProgID(kPlugInProgId, &clsid);
-    if (SUCCEEDED(hr)) {
-      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dispatch));
-    }
-    if (FAILED(hr)) {
-      std::cerr << "cannot create " << win::Narrow(kPlugInProgId) << ": " << HResultText(hr)
-                << "\n";
-      return 1;
-    }
-    PlugIn plugIn(dispatch);
+    hostkit::PlugInClient plugIn;  // by its ProgID; throws when it cannot be created
 
     // Event 15 goes to the plug-in nested in the poll that noticed it, on this thread.
     host.SetPollHook([&] {
@@ -328,12 +168,14 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
       if (observatory.TakeStopNotification()) plugIn.CCDCamera_Notify(15);
     });
 
-    ScreenUser user(options.simulation.dialogs);
+    hostkit::ScreenUser user(nullptr, AnswersOf(options.simulation.dialogs));
     auto doc = hostcom::MakeDocument(host.OpenDocument("Light Frame"), session);
-    hr = plugIn.DoModal(doc.Get(), failure);
+    const hostkit::CallOutcome outcome = plugIn.DoModal(doc.Get());
+    const HRESULT hr = outcome.result;
+    failure = win::Narrow(outcome.description);
     doc.Reset();
     user.Finish();
-    messages = user.Messages();
+    for (const std::wstring& message : user.Messages()) messages.push_back(win::Narrow(message));
     plugIn.Reset();
     host.SetPollHook(nullptr);
     if (FAILED(hr)) {

@@ -1,28 +1,17 @@
-// The test programs' main: the thread is a single-threaded apartment, as the host's thread is.
-#include <objbase.h>
-
+// The test programs' main: the thread is a single-threaded apartment with OLE, as the host's
+// thread is.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "hostkit/OleSession.h"
 #include "tests/wine/host/TestMain.h"
 
 int main(int argc, char** argv) {
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const corvane::hostkit::OleSession ole;
   ::testing::InitGoogleTest(&argc, argv);
   bool listing = false;
   for (int i = 1; i < argc; ++i) listing |= std::strcmp(argv[i], "--gtest_list_tests") == 0;
-  int result = 0;
-  if (!listing) {
-    if (const auto mode = corvane::testhost::SpecialMode(argc, argv)) {
-      result = *mode;
-    } else {
-      corvane::testhost::BeforeTests();
-      result = RUN_ALL_TESTS();
-    }
-  } else {
-    result = RUN_ALL_TESTS();
-  }
-  CoUninitialize();
-  return result;
+  if (!listing) corvane::testhost::BeforeTests();
+  return RUN_ALL_TESTS();
 }

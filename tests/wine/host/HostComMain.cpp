@@ -3,8 +3,5 @@
 namespace corvane::testhost {
 
 void BeforeTests() {}
-std::optional<int> SpecialMode(int, char**) {
-  return std::nullopt;
-}
 
 }  // namespace corvane::testhost

@@ -7,30 +7,32 @@
 
 #include "base/RunFailure.h"
 #include "host/win/AutomationValues.h"
+#include "hostkit/DialogDriver.h"
+#include "hostkit/ScriptedHost.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
-#include "tests/wine/host/ScriptedHost.h"
 
 namespace corvane::testhost {
 namespace {
 
 using hostcom::HostSession;
+using hostkit::GuiderSettings;
+using hostkit::HostRecord;
+using hostkit::HostScript;
+using hostkit::Point;
+using hostkit::ScriptedHost;
+using hostkit::Star;
 using Microsoft::WRL::ComPtr;
 using win::Variant;
 
 struct Reply {
   HRESULT result = S_OK;
   Variant value;
-  EXCEPINFO exception{};
+  win::ExcepInfo exception;
   UINT argumentError = 0;
-  ~Reply() {
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-  }
-  std::wstring Description() const {
-    return exception.bstrDescription ? exception.bstrDescription : L"";
+  std::wstring Description() {
+    const BSTR text = exception.Filled().bstrDescription;
+    return text ? text : L"";
   }
 };
 
@@ -53,8 +55,9 @@ std::unique_ptr<Reply> Invoke(IDispatch* object, DISPID id, WORD flags,
     params.rgdispidNamedArgs = &put;
     params.cNamedArgs = 1;
   }
-  reply->result = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                 reply->value.Receive(), &reply->exception, &reply->argumentError);
+  reply->result =
+      object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, reply->value.Receive(),
+                     reply->exception.Receive(), &reply->argumentError);
   return reply;
 }
 
@@ -313,11 +316,11 @@ TEST_F(HostObjects, AHostFailureBecomesAnExceptionWithItsDescription) {
   });
   const auto x = Invoke(camera.Get(), IdOf(camera.Get(), L"GuiderXSpeed"), DISPATCH_PROPERTYGET);
   EXPECT_EQ(x->result, DISP_E_EXCEPTION);
-  EXPECT_EQ(x->exception.scode, static_cast<HRESULT>(0x80040201));
+  EXPECT_EQ(x->exception.Filled().scode, static_cast<HRESULT>(0x80040201));
   EXPECT_EQ(x->Description(), L"Guider is not calibrated");
   const auto y = Invoke(camera.Get(), IdOf(camera.Get(), L"GuiderYSpeed"), DISPATCH_PROPERTYGET);
   EXPECT_EQ(y->result, DISP_E_EXCEPTION);
-  EXPECT_EQ(y->exception.scode, E_FAIL);
+  EXPECT_EQ(y->exception.Filled().scode, E_FAIL);
   // The failed calls are in the log too.
   EXPECT_EQ(session->Calls().size(), 2u);
 }
@@ -480,7 +483,7 @@ TEST(DialogDriver, TypesPressesAndReadsMessageBoxesFromAnotherThread) {
   std::wstring seenMessage, initialText;
   bool closed = false;
   std::thread user([&] {
-    namespace d = hostcom::dialogs;
+    namespace d = hostkit::dialogs;
     HWND dialog = d::WaitForDialog(L"Driver test", std::chrono::seconds(10));
     if (!dialog) return;
     initialText = d::GetText(dialog, 100);

@@ -13,12 +13,12 @@
 #include "base/RunFailure.h"
 #include "dialogs/win/DialogIds.h"
 #include "host/win/AutomationValues.h"
+#include "host/win/UniqueResource.h"
+#include "hostkit/DialogDriver.h"
+#include "hostkit/Library.h"
 #include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/DialogDriver.h"
 #include "sim/hostcom/HostComObjects.h"
-#include "tests/wine/host/PlugInClient.h"
-#include "tests/wine/host/ScreenUser.h"
-#include "tests/wine/host/ScriptedHost.h"
+#include "tests/wine/host/TestDll.h"
 
 namespace corvane::testhost {
 namespace {
@@ -155,11 +155,10 @@ TEST(Registration, UnregisteringRemovesTheEntriesAndRegisteringRestoresThem) {
     // The ProgID and the Interface key are shared by both registry views: they stay while the DLL
     // of the other bitness still serves the class (side by side), and go with the last one.
     const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    HKEY other = nullptr;
+    corvane::win::UniqueRegistryKey other;
     const bool otherServes =
         RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(), 0,
-                      KEY_READ | otherView, &other) == ERROR_SUCCESS;
-    if (other) RegCloseKey(other);
+                      KEY_READ | otherView, other.Receive()) == ERROR_SUCCESS;
     EXPECT_EQ(ClassesKeyExists(L"Corvane.PlugIn"), otherServes);
     EXPECT_EQ(ClassesKeyExists(plugInInterface), otherServes);
     CLSID gone;
@@ -568,10 +567,9 @@ TEST_F(RunEnd, ALogThatCannotBeWrittenToCGoesToDocuments) {
   HostScript script = TwoStarSky();
   script.aggressivenessZeroFromCycle = 0;
   Serve(script);
-  PWSTR folder = nullptr;
-  ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &folder), S_OK);
-  const std::wstring documentsLog = std::wstring(folder) + L"\\Corvane.csv";
-  CoTaskMemFree(folder);
+  corvane::win::UniqueCoTaskMem<wchar_t> folder;
+  ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, folder.Receive()), S_OK);
+  const std::wstring documentsLog = std::wstring(folder.Get()) + L"\\Corvane.csv";
   DeleteFileW(documentsLog.c_str());
 
   struct Blocked {  // a folder where the file should be
@@ -604,8 +602,8 @@ TEST_F(DialogInput, ATextThatIsNoNumberKeepsTheInitialDialogOpen) {
     HWND dialog = at.Dialog(L"Initial Exposure");
     at.AnswerInitial(L"abc");
     at.DismissMessage();
-    stillOpen = hostcom::dialogs::FindDialog(L"Initial Exposure") == dialog;
-    textLeft = hostcom::dialogs::GetText(dialog, dialog_ids::kNumber1);
+    stillOpen = hostkit::dialogs::FindDialog(L"Initial Exposure") == dialog;
+    textLeft = hostkit::dialogs::GetText(dialog, dialog_ids::kNumber1);
     at.AnswerInitial(L"2");
     at.Cancel(L"Guide star setup");
   });
@@ -627,7 +625,7 @@ TEST_F(DialogInput, AnOutOfRangeStarCountKeepsTheSetupDialogOpen) {
     HWND dialog = at.Dialog(L"Guide star setup");
     at.AnswerSetup({L"11"});
     at.DismissMessage();
-    stillOpen = hostcom::dialogs::FindDialog(L"Guide star setup") == dialog;
+    stillOpen = hostkit::dialogs::FindDialog(L"Guide star setup") == dialog;
     at.AnswerSetup({L"1"});
   });
   EXPECT_TRUE(stillOpen);
@@ -680,16 +678,12 @@ TEST_F(Lifetime, HostObjectsAreReleasedAfterEveryRunAndTheModuleMayUnloadAfterwa
     EXPECT_EQ(outcome.liveHostObjects, 0) << "run " << run;
   }
 
-  HMODULE module = LoadLibraryW(PlugInDllPath().c_str());
-  ASSERT_NE(module, nullptr);
-  using CanUnload = HRESULT(STDAPICALLTYPE*)();
-  const auto canUnloadNow = reinterpret_cast<CanUnload>(
-      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-  ASSERT_NE(canUnloadNow, nullptr);
-  EXPECT_EQ(canUnloadNow(), S_FALSE);  // the plug-in object is still held
+  const hostkit::Library module(PlugInDllPath());
+  ASSERT_TRUE(module);
+  ASSERT_NE(module.Export<HRESULT STDAPICALLTYPE()>("DllCanUnloadNow"), nullptr);
+  EXPECT_EQ(module.Call("DllCanUnloadNow"), S_FALSE);  // the plug-in object is still held
   plugin.reset();
-  EXPECT_EQ(canUnloadNow(), S_OK);
-  FreeLibrary(module);
+  EXPECT_EQ(module.Call("DllCanUnloadNow"), S_OK);
 }
 
 // The host passes its document to DoModal; the plug-in holds it for the call only.

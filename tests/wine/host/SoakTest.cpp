@@ -12,9 +12,7 @@
 
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/HostComObjects.h"
-#include "tests/wine/host/PlugInClient.h"
-#include "tests/wine/host/ScreenUser.h"
-#include "tests/wine/host/ScriptedHost.h"
+#include "tests/wine/host/TestDll.h"
 
 namespace corvane::testhost {
 namespace {

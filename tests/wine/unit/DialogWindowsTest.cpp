@@ -21,13 +21,14 @@
 #include "dialogs/win/DialogWindows.h"
 #include "dialogs/win/OleNumberReader.h"
 #include "host/win/AutomationValues.h"
-#include "sim/hostcom/DialogDriver.h"
+#include "host/win/UniqueResource.h"
+#include "hostkit/DialogDriver.h"
 
 namespace corvane::win {
 namespace {
 
 namespace ids = dialog_ids;
-namespace driver = hostcom::dialogs;
+namespace driver = hostkit::dialogs;
 
 // What the driver saw of a window while it was open.
 struct Seen {
@@ -49,17 +50,11 @@ struct Seen {
 };
 
 int DpiX() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return dpi;
+  return GetDeviceCaps(corvane::win::GetWindowDc(nullptr).Get().dc, LOGPIXELSX);
 }
 
 int DpiY() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
+  return GetDeviceCaps(corvane::win::GetWindowDc(nullptr).Get().dc, LOGPIXELSY);
 }
 
 struct TooltipSearch {
@@ -109,7 +104,8 @@ std::string Clipping(HWND control, std::string* font = nullptr) {
     InflateRect(&room, -3, -3);  // the button's edges
   }
   const int width = room.right - room.left, height = room.bottom - room.top;
-  HDC dc = GetDC(control);
+  const corvane::win::UniqueWindowDc owned = corvane::win::GetWindowDc(control);
+  const HDC dc = owned.Get().dc;
   const HGDIOBJ old =
       SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
   wchar_t face[LF_FACESIZE] = {};
@@ -121,7 +117,6 @@ std::string Clipping(HWND control, std::string* font = nullptr) {
   DrawTextW(dc, text.c_str(), -1, &needed,
             DT_CALCRECT | (label ? DT_WORDBREAK | DT_NOPREFIX : DT_SINGLELINE));
   SelectObject(dc, old);
-  ReleaseDC(control, dc);
   if (font != nullptr) *font = Narrow(face) + " " + std::to_string(metrics.tmHeight) + " px";
   // The stored layout gives a two-line label a pixel less than two lines' height: the lowest
   // rows of the descent may go, a line may not.

@@ -31,11 +31,7 @@ template <typename Exception>
 Reported Report(const Exception& exception) {
   SetErrorInfo(0, nullptr);
   Reported reported{};
-  try {
-    throw exception;
-  } catch (...) {
-    reported.hr = ReportException(kSomeInterface);
-  }
+  reported.hr = CallAtComBoundary(kSomeInterface, [&] { throw exception; });
   Microsoft::WRL::ComPtr<IErrorInfo> info;
   EXPECT_EQ(GetErrorInfo(0, &info), S_OK);
   if (info) {
@@ -47,6 +43,11 @@ Reported Report(const Exception& exception) {
     info->GetGUID(&reported.guid);
   }
   return reported;
+}
+
+TEST(ErrorTranslation, ABodyThatThrowsNothingReturnsItsOwnResult) {
+  EXPECT_EQ(CallAtComBoundary(kSomeInterface, [] {}), S_OK);
+  EXPECT_EQ(CallAtComBoundary(kSomeInterface, [] { return S_FALSE; }), S_FALSE);
 }
 
 TEST(ErrorTranslation, EachArithmeticFailureKindHasItsAutomationCode) {

@@ -36,13 +36,13 @@ class GuideLogFile : public ::testing::Test {
 
   static std::string Contents(const std::wstring& path) {
     // Opened while the log may still be open for writing: it shares reading.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+    EXPECT_TRUE(file);
     std::string bytes(4096, '\0');
     DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
+    ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
     bytes.resize(read);
     return bytes;
   }

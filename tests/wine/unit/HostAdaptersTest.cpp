@@ -172,7 +172,8 @@ TEST_F(HostAdapters, DocumentMembersAreCalledByTheirDispatchIdentifiers) {
 
 // The one place where a failed IDispatch call becomes a RunFailure.
 TEST(ThrowHostFailure, TakesTheRaisedErrorFromTheExceptionInfo) {
-  EXCEPINFO info{};
+  ExcepInfo owned;  // frees the description
+  EXCEPINFO& info = *owned.Receive();
   info.scode = static_cast<SCODE>(0x80040202);
   info.bstrDescription = SysAllocString(L"Camera error");
   try {
@@ -182,7 +183,6 @@ TEST(ThrowHostFailure, TakesTheRaisedErrorFromTheExceptionInfo) {
     EXPECT_EQ(failure.Code(), static_cast<std::int32_t>(0x80040202));
     EXPECT_EQ(failure.Description(), "Camera error");
   }
-  SysFreeString(info.bstrDescription);
 
   EXCEPINFO numbered{};
   numbered.wCode = 1004;

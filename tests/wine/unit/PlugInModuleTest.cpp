@@ -9,10 +9,12 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <memory>
 #include <string>
 
 #include "host/win/AutomationValues.h"
 #include "host/win/Dispatch.h"
+#include "hostkit/Library.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "sim/hostcom/HostSession.h"
 
@@ -41,17 +43,16 @@ class PlugInModule : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    module = LoadLibraryW(DllPath().c_str());
-    ASSERT_NE(module, nullptr);
-    getClassObject = reinterpret_cast<decltype(getClassObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    canUnloadNow = reinterpret_cast<decltype(canUnloadNow)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    module = std::make_unique<corvane::hostkit::Library>(DllPath());
+    ASSERT_TRUE(*module);
+    getClassObject =
+        module->Export<HRESULT STDAPICALLTYPE(REFCLSID, REFIID, void**)>("DllGetClassObject");
+    canUnloadNow = module->Export<HRESULT STDAPICALLTYPE()>("DllCanUnloadNow");
     ASSERT_NE(getClassObject, nullptr);
     ASSERT_NE(canUnloadNow, nullptr);
   }
   void TearDown() override {
-    if (module != nullptr) FreeLibrary(module);
+    module.reset();
     CoUninitialize();
   }
 
@@ -72,7 +73,7 @@ class PlugInModule : public ::testing::Test {
     return id;
   }
 
-  HMODULE module = nullptr;
+  std::unique_ptr<corvane::hostkit::Library> module;
   HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
   HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "host/win/UniqueResource.h"
 #include "plugin/win/WinRunEnvironment.h"
 
 namespace corvane::win {
@@ -25,14 +26,13 @@ class HostWindow {
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"CorvaneTestHostWindow";
     RegisterClassW(&windowClass);
-    window_ = CreateWindowExW(0, L"CorvaneTestHostWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_.Reset(CreateWindowExW(0, L"CorvaneTestHostWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr));
   }
-  ~HostWindow() { DestroyWindow(window_); }
-  HWND Get() const { return window_; }
+  HWND Get() const { return window_.Get(); }
 
  private:
-  HWND window_;
+  corvane::win::UniqueWindow window_;
 };
 
 bool QuitPending(int* code) {

@@ -14,7 +14,7 @@
 
 #include "host/HostObjects.h"
 
-namespace corvane::testhost {
+namespace corvane::hostkit {
 
 struct Point {
   double x = 0.0;
@@ -116,4 +116,4 @@ class ScriptedHost {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace corvane::testhost
+}  // namespace corvane::hostkit

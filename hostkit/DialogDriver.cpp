@@ -1,8 +1,8 @@
-#include "sim/hostcom/DialogDriver.h"
+#include "hostkit/DialogDriver.h"
 
 #include <thread>
 
-namespace corvane::hostcom::dialogs {
+namespace corvane::hostkit::dialogs {
 namespace {
 
 constexpr auto kPoll = 10ms;
@@ -83,4 +83,4 @@ void PressOk(HWND box) {
   PressButton(box, IDOK);
 }
 
-}  // namespace corvane::hostcom::dialogs
+}  // namespace corvane::hostkit::dialogs

@@ -1,8 +1,9 @@
 // The user at the screen: a thread that answers the plug-in's dialogs and message boxes with the
-// dialog driver, following a script, while the test's own thread is inside DoModal. When the
-// script is done (or a window it waits for never comes) it keeps dismissing whatever box or
-// dialog still appears, so that a plug-in that shows more than expected cannot hang the test;
-// everything it saw is reported.
+// dialog driver, following a script, while the host's own thread is inside DoModal. When the
+// script is done (or a window it waits for never comes) it answers each dialog that still comes
+// up with its standing answers while they last, and otherwise dismisses whatever box or dialog
+// appears, so that a plug-in that shows more than expected cannot hang its host; everything it
+// saw is reported.
 #pragma once
 
 #include <windows.h>
@@ -17,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-namespace corvane::testhost {
+namespace corvane::hostkit {
 
 class ScreenUser;
 
@@ -42,11 +43,19 @@ class UserActions {
   ScreenUser& user_;
 };
 
+// Texts typed whenever a dialog comes up after the script, in order: into "Initial Exposure" each
+// time it appears, and the seven numbers of "Guide star setup". Once they are used up, a dialog
+// that comes up is cancelled (and reported as left open).
+struct StandingAnswers {
+  std::vector<std::wstring> initial;
+  std::vector<std::array<std::wstring, 7>> setup;
+};
+
 class ScreenUser {
  public:
   using Script = std::function<void(UserActions&)>;
 
-  explicit ScreenUser(Script script);
+  explicit ScreenUser(Script script, StandingAnswers answers = {});
   ~ScreenUser();
   ScreenUser(const ScreenUser&) = delete;
   ScreenUser& operator=(const ScreenUser&) = delete;
@@ -61,7 +70,7 @@ class ScreenUser {
 
  private:
   friend class UserActions;
-  void Run(Script script);
+  void Run(Script script, StandingAnswers answers);
   void Note(std::wstring message);
   void Problem(std::string problem);
 
@@ -78,4 +87,4 @@ class MissingWindow : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-}  // namespace corvane::testhost
+}  // namespace corvane::hostkit

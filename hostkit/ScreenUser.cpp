@@ -1,11 +1,11 @@
-#include "tests/wine/host/ScreenUser.h"
+#include "hostkit/ScreenUser.h"
 
 #include "dialogs/win/DialogIds.h"
 #include "host/win/AutomationValues.h"
-#include "sim/hostcom/DialogDriver.h"
+#include "hostkit/DialogDriver.h"
 
-namespace corvane::testhost {
-namespace driver = hostcom::dialogs;
+namespace corvane::hostkit {
+namespace driver = hostkit::dialogs;
 using namespace std::chrono_literals;
 
 namespace {
@@ -85,7 +85,8 @@ std::wstring UserActions::DismissMessage() {
   return text;
 }
 
-ScreenUser::ScreenUser(Script script) : thread_([this, script] { Run(script); }) {}
+ScreenUser::ScreenUser(Script script, StandingAnswers answers)
+    : thread_([this, script, answers] { Run(script, answers); }) {}
 
 ScreenUser::~ScreenUser() {
   Finish();
@@ -96,14 +97,31 @@ void ScreenUser::Finish() {
   if (thread_.joinable()) thread_.join();
 }
 
-void ScreenUser::Run(Script script) {
+void ScreenUser::Run(Script script, StandingAnswers answers) {
   UserActions actions(*this);
   try {
     if (script) script(actions);
   } catch (const std::exception& missing) {
     Problem(missing.what());
   }
-  // Whatever still comes up is dismissed, so that the run on the test's thread ends.
+  // Whatever still comes up is answered or dismissed, so that the run on the host's thread ends.
+  std::size_t initialAnswered = 0, setupAnswered = 0;
+  auto answer = [&](HWND dialog, bool setup) {
+    if (setup) {
+      const auto& texts = answers.setup[setupAnswered++];
+      for (int n = 1; n <= 7; ++n) {
+        driver::SetText(dialog, dialog_ids::Number(n), texts[static_cast<std::size_t>(n - 1)]);
+      }
+    } else {
+      driver::SetText(dialog, dialog_ids::kNumber1, answers.initial[initialAnswered++]);
+    }
+    driver::PressButton(dialog, dialog_ids::kOK);
+    try {
+      WaitForOutcome(dialog);
+    } catch (const MissingWindow& stuck) {
+      Problem(stuck.what());
+    }
+  };
   while (!finishing_) {
     if (HWND box = driver::FindDialog(kMessageCaption)) {
       const std::wstring text = driver::MessageBoxText(box);
@@ -111,6 +129,18 @@ void ScreenUser::Run(Script script) {
       if (!OffersOnlyOk(box)) Problem("the box \"" + win::Narrow(text) + "\" offers more than OK");
       driver::PressOk(box);
       driver::WaitUntilClosed(box, 5s);
+    }
+    if (initialAnswered < answers.initial.size()) {
+      if (HWND dialog = driver::FindDialog(dialog_ids::kInitialCaption)) {
+        answer(dialog, false);
+        continue;
+      }
+    }
+    if (setupAnswered < answers.setup.size()) {
+      if (HWND dialog = driver::FindDialog(dialog_ids::kSampleCaption)) {
+        answer(dialog, true);
+        continue;
+      }
     }
     for (const wchar_t* caption : {dialog_ids::kInitialCaption, dialog_ids::kSampleCaption}) {
       if (HWND dialog = driver::FindDialog(caption)) {
@@ -143,4 +173,4 @@ std::vector<std::string> ScreenUser::Problems() const {
   return problems_;
 }
 
-}  // namespace corvane::testhost
+}  // namespace corvane::hostkit

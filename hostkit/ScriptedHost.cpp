@@ -1,11 +1,11 @@
-#include "tests/wine/host/ScriptedHost.h"
+#include "hostkit/ScriptedHost.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cmath>
 
-namespace corvane::testhost {
+namespace corvane::hostkit {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -214,7 +214,7 @@ class Application final : public host::Application {
   }
   bool TelescopeConnected() override { return state_->record.telescopeConnected; }
   std::unique_ptr<host::DocumentCollection> Documents() override {
-    return std::make_unique<testhost::Documents>(state_);
+    return std::make_unique<hostkit::Documents>(state_);
   }
 
  private:
@@ -316,4 +316,4 @@ const HostRecord& ScriptedHost::Record() const {
   return state_->record;
 }
 
-}  // namespace corvane::testhost
+}  // namespace corvane::hostkit

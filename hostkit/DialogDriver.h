@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane::hostcom::dialogs {
+namespace corvane::hostkit::dialogs {
 
 using namespace std::chrono_literals;
 
@@ -41,4 +41,4 @@ void Close(HWND window);
 std::wstring MessageBoxText(HWND box);
 void PressOk(HWND box);
 
-}  // namespace corvane::hostcom::dialogs
+}  // namespace corvane::hostkit::dialogs
