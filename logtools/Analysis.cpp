@@ -507,12 +507,28 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   }
   fit.xCorrectsWrongWay = xWay > 0.0;
   fit.yCorrectsWrongWay = yWay > 0.0;
-  // The guider X (RA) axis on the sensor: the host's when its calibration was used above.
-  const double axis = fit.hostCalibrationUsed ? *settings.angleDeg * kDegree : a;
-  const double ux = std::cos(axis), uy = std::sin(axis);
-  const double dx = motion.cx[1] / span, dy = motion.cy[1] / span;
-  fit.driftRa = dx * ux + dy * uy;
-  fit.driftDec = -dx * uy + dy * ux;
+  // The mount's axes on the sensor are the pulses' own directions (the host's when its
+  // calibration was used above): a motion on the sensor is taken apart along them, as the pulses
+  // that would cancel it, times each axis's speed. What the pulses' effect left of the mount's
+  // motion is that motion seen through the estimated effect, so taken apart along the same
+  // estimated directions an error of the angle cancels; only the speeds' errors remain. (Cut
+  // along one rotated frame instead, the column measured worse lets the Dec drift into RA.)
+  const Regression& axes = hostOrEffect;
+  const bool axesReversed =
+      fit.hostCalibrationUsed ? settings.reverseX.value_or(false) : fit.reverseX;
+  const double m00 = axes.cx[0], m01 = axes.cx[1], m10 = axes.cy[0], m11 = axes.cy[1];
+  const double det = m00 * m11 - m01 * m10;
+  const double speedRa = std::hypot(m00, m10), speedDec = std::hypot(m01, m11);
+  auto toMount = [&](double px, double py, double& ra, double& dec) {
+    if (std::abs(det) < 1e-30) {
+      ra = dec = 0.0;
+      return;
+    }
+    const double pulseRa = (m11 * px - m01 * py) / det, pulseDec = (-m10 * px + m00 * py) / det;
+    ra = (axesReversed ? 1.0 : -1.0) * speedRa * pulseRa;
+    dec = -speedDec * pulseDec;
+  };
+  toMount(motion.cx[1] / span, motion.cy[1] / span, fit.driftRa, fit.driftDec);
   fit.periodicPeriod = bestPeriod;
   // The periodic error's peak to peak, per segment (median) for the reason above.
   auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
@@ -526,7 +542,8 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
         px += m.cx[c] * std::cos(phase) + m.cx[c + 1] * std::sin(phase);
         py += m.cy[c] * std::cos(phase) + m.cy[c + 1] * std::sin(phase);
       }
-      const double ra = px * ux + py * uy, dec = -px * uy + py * ux;
+      double ra = 0.0, dec = 0.0;
+      toMount(px, py, ra, dec);
       lowRa = std::min(lowRa, ra);
       highRa = std::max(highRa, ra);
       lowDec = std::min(lowDec, dec);
