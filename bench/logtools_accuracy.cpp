@@ -47,6 +47,8 @@ void NoiseAndDrift() {
   std::printf("%6s %5s %8s %9s %9s %9s %9s %s\n", "stars", "seed", "noise", "RA est", "Dec est",
               "RA host", "Dec host", "angle error (se), X and Y speed errors");
   Worst noise, ra, dec, raHost, decHost;
+  double raSquares = 0.0, decSquares = 0.0;
+  int runs = 0;
   for (int stars : {3, 5, 7, 10}) {
     for (int seed = 1; seed <= 5; ++seed) {
       const auto s = SimulateLog({"--cycles", "300", "--stars", std::to_string(stars), "--seed",
@@ -65,6 +67,9 @@ void NoiseAndDrift() {
       dec.Add(d);
       raHost.Add(rh);
       decHost.Add(dh);
+      raSquares += r * r;
+      decSquares += d * d;
+      ++runs;
       const auto truth = corvane::sim::CalibrationFor(s.settings.observatory.camera,
                                                       s.settings.observatory.mount, 14.0);
       const double cosDec =
@@ -80,8 +85,10 @@ void NoiseAndDrift() {
   }
   std::printf(
       "worst: noise %.1f%%; drift from the estimates RA %.1f%%, Dec %.1f%%; with the host's "
-      "calibration RA %.1f%%, Dec %.1f%%\n\n",
+      "calibration RA %.1f%%, Dec %.1f%%\n",
       100 * noise.value, 100 * ra.value, 100 * dec.value, 100 * raHost.value, 100 * decHost.value);
+  std::printf("RMS of the drift from the estimates: RA %.1f%%, Dec %.1f%%\n\n",
+              100 * std::sqrt(raSquares / runs), 100 * std::sqrt(decSquares / runs));
 }
 
 // Mean and RMS of errors, and the RMS of the errors over their standard errors (about 1 when the
