@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,11 @@ void NoiseAndDrift() {
   std::printf(
       "Independent noise of one star and drift (300 cycles), estimate / truth - 1; drift from the "
       "pulses' estimated effect, and with the host's calibration given:\n");
-  std::printf("%6s %5s %8s %9s %9s %9s %9s\n", "stars", "seed", "noise", "RA est", "Dec est",
-              "RA host", "Dec host");
+  std::printf("%6s %5s %8s %9s %9s %9s %9s %s\n", "stars", "seed", "noise", "RA est", "Dec est",
+              "RA host", "Dec host", "angle error (se), X and Y speed errors");
   Worst noise, ra, dec, raHost, decHost;
+  double raSquares = 0.0, decSquares = 0.0;
+  int runs = 0;
   for (int stars : {3, 5, 7, 10}) {
     for (int seed = 1; seed <= 5; ++seed) {
       const auto s = SimulateLog({"--cycles", "300", "--stars", std::to_string(stars), "--seed",
@@ -64,25 +67,61 @@ void NoiseAndDrift() {
       dec.Add(d);
       raHost.Add(rh);
       decHost.Add(dh);
-      std::printf("%6d %5d %+7.1f%% %+8.1f%% %+8.1f%% %+8.1f%% %+8.1f%%\n", stars, seed, 100 * n,
-                  100 * r, 100 * d, 100 * rh, 100 * dh);
+      raSquares += r * r;
+      decSquares += d * d;
+      ++runs;
+      const auto truth = corvane::sim::CalibrationFor(s.settings.observatory.camera,
+                                                      s.settings.observatory.mount, 14.0);
+      const double cosDec =
+          std::cos(s.settings.observatory.mount.declinationDeg * 3.14159265358979 / 180.0);
+      std::printf(
+          "%6d %5d %+7.1f%% %+8.1f%% %+8.1f%% %+8.1f%% %+8.1f%% %+6.1f (+-%.1f) %+6.1f%% "
+          "%+6.1f%%\n",
+          stars, seed, 100 * n, 100 * r, 100 * d, 100 * rh, 100 * dh,
+          std::remainder(f.fit.angleDeg - truth.angleDeg, 360.0), f.fit.angleErrorDeg,
+          100 * (f.fit.xSpeed / (truth.xSpeed * cosDec) - 1),
+          100 * (f.fit.ySpeed / truth.ySpeed - 1));
     }
   }
   std::printf(
       "worst: noise %.1f%%; drift from the estimates RA %.1f%%, Dec %.1f%%; with the host's "
-      "calibration RA %.1f%%, Dec %.1f%%\n\n",
+      "calibration RA %.1f%%, Dec %.1f%%\n",
       100 * noise.value, 100 * ra.value, 100 * dec.value, 100 * raHost.value, 100 * decHost.value);
+  std::printf("RMS of the drift from the estimates: RA %.1f%%, Dec %.1f%%\n\n",
+              100 * std::sqrt(raSquares / runs), 100 * std::sqrt(decSquares / runs));
 }
 
-void Calibration(int cycleCount) {
-  std::printf("Calibration (%d cycles, 5 stars): angle error (deg), speed errors, reverse found\n",
-              cycleCount);
-  std::printf("%8s %5s %7s %8s %8s %8s %8s\n", "rotation", "seed", "mirror", "angle", "xSpeed",
-              "ySpeed", "reverse");
+// Mean and RMS of errors, and the RMS of the errors over their standard errors (about 1 when the
+// standard errors are honest).
+struct Spread {
+  double sum = 0.0, squares = 0.0, z2 = 0.0;
+  int count = 0;
+  void Add(double error, double standardError) {
+    sum += error;
+    squares += error * error;
+    z2 += standardError > 0.0 ? error * error / (standardError * standardError) : 0.0;
+    ++count;
+  }
+  double Mean() const { return count ? sum / count : 0.0; }
+  double Rms() const { return count ? std::sqrt(squares / count) : 0.0; }
+  double Z() const { return count ? std::sqrt(z2 / count) : 0.0; }
+};
+
+// seeds == 0: rotations 0, 25, 130 and 260 with seeds 1 to 3; else rotation 25 with that many.
+void Calibration(int cycleCount, int seeds) {
+  std::printf(
+      "Calibration (%d cycles, 5 stars): angle error (deg), speed errors, reverse found; the "
+      "standard errors the tool gives\n",
+      cycleCount);
+  std::printf("%8s %5s %7s %8s %8s %8s %8s %8s %8s %8s\n", "rotation", "seed", "mirror", "angle",
+              "xSpeed", "ySpeed", "reverse", "se angle", "se x", "se y");
   Worst angle, xs, ys;
+  Spread spreads[2][3];  // [reversed X][angle, X speed, Y speed]
   int reverseRight = 0, cases = 0;
-  for (double rotation : {0.0, 25.0, 130.0, 260.0}) {
-    for (int seed = 1; seed <= 3; ++seed) {
+  const std::vector<double> rotations =
+      seeds > 0 ? std::vector<double>{25.0} : std::vector<double>{0.0, 25.0, 130.0, 260.0};
+  for (double rotation : rotations) {
+    for (int seed = 1; seed <= (seeds > 0 ? seeds : 3); ++seed) {
       for (bool wrong : {false, true}) {
         std::vector<std::string> args = {"--cycles",
                                          std::to_string(cycleCount),
@@ -99,27 +138,36 @@ void Calibration(int cycleCount) {
                                          "1"};
         if (wrong) args.push_back("--wrong-reverse");
         const auto s = SimulateLog(args);
-        const auto& cal = s.outcome.host;  // unused: the truth is the model's calibration
-        (void)cal;
         const corvane::sim::GuiderCalibration truth = corvane::sim::CalibrationFor(
             s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
         const LogRun run = ParseLog(s.log).runs.front();
         const MotionFit fit = FitMotion(run, SettingsFor(s));
         const double da = std::remainder(fit.angleDeg - truth.angleDeg, 360.0);
         const double dx = fit.xSpeed / truth.xSpeed - 1.0, dy = fit.ySpeed / truth.ySpeed - 1.0;
+        const double sx = fit.xSpeedError / fit.xSpeed, sy = fit.ySpeedError / fit.ySpeed;
         const bool found = wrong ? fit.xCorrectsWrongWay : !fit.xCorrectsWrongWay;
         const bool reverseOk = fit.reverseX == truth.reverseX;
         angle.Add(da);
         xs.Add(dx);
         ys.Add(dy);
+        spreads[wrong][0].Add(da, fit.angleErrorDeg);
+        spreads[wrong][1].Add(100 * dx, 100 * sx);
+        spreads[wrong][2].Add(100 * dy, 100 * sy);
         reverseRight += (found && reverseOk) ? 1 : 0;
         ++cases;
-        if (cycleCount > 0)
-          std::printf("%8.0f %5d %7s %+8.2f %+7.1f%% %+7.1f%% %8s\n", rotation, seed,
-                      wrong ? "wrongX" : "-", da, 100 * dx, 100 * dy,
-                      found && reverseOk ? "right" : "WRONG");
+        std::printf("%8.0f %5d %7s %+8.2f %+7.1f%% %+7.1f%% %8s %8.2f %7.1f%% %7.1f%%\n", rotation,
+                    seed, wrong ? "wrongX" : "-", da, 100 * dx, 100 * dy,
+                    found && reverseOk ? "right" : "WRONG", fit.angleErrorDeg, 100 * sx, 100 * sy);
       }
     }
+  }
+  for (int wrong = 0; wrong < 2; ++wrong) {
+    const Spread* p = spreads[wrong];
+    std::printf(
+        "%s: angle mean %+.2f RMS %.2f deg; X speed mean %+.1f RMS %.1f %%; Y speed mean %+.1f "
+        "RMS %.1f %%; error / standard error RMS %.2f, %.2f, %.2f\n",
+        wrong ? "reversed X" : "right X", p[0].Mean(), p[0].Rms(), p[1].Mean(), p[1].Rms(),
+        p[2].Mean(), p[2].Rms(), p[0].Z(), p[1].Z(), p[2].Z());
   }
   std::printf("worst: angle %.2f deg, X speed %.1f%%, Y speed %.1f%%; reverse right %d of %d\n\n",
               angle.value, 100 * xs.value, 100 * ys.value, reverseRight, cases);
@@ -195,8 +243,10 @@ void AdviseCases() {
 int main(int argc, char** argv) {
   const std::string only = argc > 1 ? argv[1] : "";
   if (only.empty() || only == "noise") NoiseAndDrift();
+  // calibrationN [SEEDS]: N cycles, with SEEDS seeds at one rotation for the spread.
+  const int seeds = argc > 2 ? std::atoi(argv[2]) : 0;
   for (int cycles : {300, 1000, 3000}) {
-    if (only.empty() || only == "calibration" + std::to_string(cycles)) Calibration(cycles);
+    if (only.empty() || only == "calibration" + std::to_string(cycles)) Calibration(cycles, seeds);
   }
   if (only.empty() || only == "advise") AdviseCases();
   return 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <numbers>
@@ -69,7 +70,8 @@ struct Regression {
 // The offsets against the cumulative pulses, a drift line and `harmonics` harmonics of `period`.
 Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<double>& time,
                double period, int harmonics, const std::vector<double>& ox,
-               const std::vector<double>& oy) {
+               const std::vector<double>& oy, const double (*addX)[2] = nullptr,
+               const double (*addY)[2] = nullptr) {
   const std::size_t k = ox.size();
   const std::size_t p = base.front().size() + 2 * static_cast<std::size_t>(harmonics);
   std::vector<std::vector<double>> ata(p, std::vector<double>(p, 0.0));
@@ -90,6 +92,10 @@ Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<d
   }
   for (std::size_t r = 0; r < p; ++r) {
     for (std::size_t s = 0; s < r; ++s) ata[r][s] = ata[s][r];
+  }
+  for (std::size_t r = 0; r < 2 && r < p; ++r) {
+    if (addX) atx[r] += (*addX)[r];
+    if (addY) aty[r] += (*addY)[r];
   }
   Regression fit;
   if (!Solve(ata, atx, fit.cx) || !Solve(ata, aty, fit.cy)) return fit;
@@ -122,6 +128,12 @@ Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<d
 
 double CircularMean(double a1, double w1, double a2, double w2) {
   return std::atan2(w1 * std::sin(a1) + w2 * std::sin(a2), w1 * std::cos(a1) + w2 * std::cos(a2));
+}
+
+std::string Fixed(double value, int decimals) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
 }
 
 double Normalize(double degrees) {
@@ -265,10 +277,32 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   }
   constexpr int kHarmonics = 3;
   // How the pulses acted, from how the offset changed over kLag cycles against the pulses issued
-  // in between. Over one cycle the change holds the measurement noise of the cycle the pulse was
-  // computed from, which would make the pulses look stronger; the loop undoes its reaction to
-  // that noise over the following cycles, so over several cycles the bias fades.
+  // in between. The change holds, with the opposite sign, the measurement noise n of the offset
+  // it starts from, and the pulses react to that noise: over one cycle that makes the pulses
+  // look far stronger than they are (80 % on a well-guided run). The loop takes its reaction
+  // back over the following cycles: after L cycles the pulses moved by D_L n, D_L =
+  // (I + G B)^(L-1) G, with G the loop's gain (pulse per offset, fitted over the run) and B the
+  // pulses' effect. Over kLag cycles little is left, and what is left is taken out of the
+  // normal equations: the expected product of the pulses and the change is -s2 D_L per cycle,
+  // s2 the offset's noise variance (half the change's residual variance).
   const std::size_t lag = std::min<std::size_t>(kLag, k / 4);
+  double gain[2][2] = {{0, 0}, {0, 0}};  // pulse seconds on axis a per pixel of offset b
+  {
+    std::vector<std::vector<double>> base;
+    std::vector<double> px, py, t(k, 0.0);
+    for (std::size_t i = 0; i < k; ++i) {
+      base.push_back({ox[i], oy[i], 1.0});
+      px.push_back(run.rows[i].xtim);
+      py.push_back(run.rows[i].ytim);
+    }
+    const Regression loop = Fit(base, t, 1.0, 0, px, py);
+    if (!loop.cx.empty()) {
+      gain[0][0] = loop.cx[0];
+      gain[0][1] = loop.cx[1];
+      gain[1][0] = loop.cy[0];
+      gain[1][1] = loop.cy[1];
+    }
+  }
   auto pulseEffectIn = [&](double period, std::size_t stride, std::size_t from, std::size_t to) {
     std::vector<std::vector<double>> base;
     std::vector<double> dx, dy, dt;
@@ -285,7 +319,29 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
       dy.push_back(oy[i + lag] - oy[i]);
       dt.push_back(0.0);
     }
-    return Fit(base, dt, 1.0, 0, dx, dy);
+    Regression r = Fit(base, dt, 1.0, 0, dx, dy);
+    // Two passes, D_L from the effect of the pass before.
+    for (int pass = 0; pass < 2 && !r.cx.empty(); ++pass) {
+      const double s2 = r.rss / (4.0 * std::max(1.0, r.dof));
+      const double gb[2][2] = {{gain[0][0] * r.cx[0] + gain[0][1] * r.cy[0],
+                                gain[0][0] * r.cx[1] + gain[0][1] * r.cy[1]},
+                               {gain[1][0] * r.cx[0] + gain[1][1] * r.cy[0],
+                                gain[1][0] * r.cx[1] + gain[1][1] * r.cy[1]}};
+      double d[2][2] = {{gain[0][0], gain[0][1]}, {gain[1][0], gain[1][1]}};
+      for (std::size_t step = 1; step < lag; ++step) {
+        double next[2][2];
+        for (int a = 0; a < 2; ++a) {
+          for (int b = 0; b < 2; ++b)
+            next[a][b] = d[a][b] + gb[a][0] * d[0][b] + gb[a][1] * d[1][b];
+        }
+        std::copy(&next[0][0], &next[0][0] + 4, &d[0][0]);
+      }
+      const double n = static_cast<double>(base.size()) * s2;
+      const double addX[2] = {n * d[0][0], n * d[1][0]};
+      const double addY[2] = {n * d[0][1], n * d[1][1]};
+      r = Fit(base, dt, 1.0, 0, dx, dy, &addX, &addY);
+    }
+    return r;
   };
   auto pulseEffect = [&](double period, std::size_t stride) {
     return pulseEffectIn(period, stride, 0, k);
@@ -426,15 +482,22 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   const double straight = std::abs(std::remainder(aX - aY, 2.0 * std::numbers::pi));
   const double reversed = std::abs(std::remainder(aXr - aY, 2.0 * std::numbers::pi));
   fit.reverseX = reversed < straight;
-  const double a =
-      CircularMean(aY, fit.ySpeed * fit.ySpeed, fit.reverseX ? aXr : aX, fit.xSpeed * fit.xSpeed);
-  fit.angleDeg = Normalize(a / kDegree);
+  // Each axis's direction is known to its standard error over its speed (radians): the angle is
+  // their mean weighted by precision, so a run whose X pulses were large (a reversed X makes them
+  // grow) takes its angle from X rather than from the small Y pulses.
   const double seX = std::sqrt(varX), seY = std::sqrt(varY);
   fit.xSpeedError = seX;
   fit.ySpeedError = seY;
-  const double wx = fit.xSpeed * fit.xSpeed, wy = fit.ySpeed * fit.ySpeed;
-  fit.angleErrorDeg =
-      (wx + wy) > 0.0 ? std::sqrt(wx * seX * seX + wy * seY * seY) / (wx + wy) / kDegree : 180.0;
+  const double wx = fit.xSpeed * fit.xSpeed / std::max(varX, 1e-30);
+  const double wy = fit.ySpeed * fit.ySpeed / std::max(varY, 1e-30);
+  const double a = CircularMean(aY, wy, fit.reverseX ? aXr : aX, wx);
+  fit.angleDeg = Normalize(a / kDegree);
+  fit.angleErrorDeg = (wx + wy) > 0.0 ? 1.0 / std::sqrt(wx + wy) / kDegree : 180.0;
+  // The cycles a run like this one needs for the angle within 2 degrees and the speeds within
+  // 5 % at two standard errors (the variances fall as one over the cycles).
+  const double worst = std::max({fit.angleErrorDeg / 1.0, seX / std::max(fit.xSpeed, 1e-30) / 0.025,
+                                 seY / std::max(fit.ySpeed, 1e-30) / 0.025});
+  fit.cyclesNeeded = static_cast<int>(std::ceil(static_cast<double>(k) * worst * worst));
   // Did the corrections push the stars further? (What a reversed axis does.)
   double xWay = 0.0, yWay = 0.0;
   for (std::size_t i = 0; i < k; ++i) {
@@ -444,12 +507,28 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   }
   fit.xCorrectsWrongWay = xWay > 0.0;
   fit.yCorrectsWrongWay = yWay > 0.0;
-  // The guider X (RA) axis on the sensor: the host's when its calibration was used above.
-  const double axis = fit.hostCalibrationUsed ? *settings.angleDeg * kDegree : a;
-  const double ux = std::cos(axis), uy = std::sin(axis);
-  const double dx = motion.cx[1] / span, dy = motion.cy[1] / span;
-  fit.driftRa = dx * ux + dy * uy;
-  fit.driftDec = -dx * uy + dy * ux;
+  // The mount's axes on the sensor are the pulses' own directions (the host's when its
+  // calibration was used above): a motion on the sensor is taken apart along them, as the pulses
+  // that would cancel it, times each axis's speed. What the pulses' effect left of the mount's
+  // motion is that motion seen through the estimated effect, so taken apart along the same
+  // estimated directions an error of the angle cancels; only the speeds' errors remain. (Cut
+  // along one rotated frame instead, the column measured worse lets the Dec drift into RA.)
+  const Regression& axes = hostOrEffect;
+  const bool axesReversed =
+      fit.hostCalibrationUsed ? settings.reverseX.value_or(false) : fit.reverseX;
+  const double m00 = axes.cx[0], m01 = axes.cx[1], m10 = axes.cy[0], m11 = axes.cy[1];
+  const double det = m00 * m11 - m01 * m10;
+  const double speedRa = std::hypot(m00, m10), speedDec = std::hypot(m01, m11);
+  auto toMount = [&](double px, double py, double& ra, double& dec) {
+    if (std::abs(det) < 1e-30) {
+      ra = dec = 0.0;
+      return;
+    }
+    const double pulseRa = (m11 * px - m01 * py) / det, pulseDec = (-m10 * px + m00 * py) / det;
+    ra = (axesReversed ? 1.0 : -1.0) * speedRa * pulseRa;
+    dec = -speedDec * pulseDec;
+  };
+  toMount(motion.cx[1] / span, motion.cy[1] / span, fit.driftRa, fit.driftDec);
   fit.periodicPeriod = bestPeriod;
   // The periodic error's peak to peak, per segment (median) for the reason above.
   auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
@@ -463,7 +542,8 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
         px += m.cx[c] * std::cos(phase) + m.cx[c + 1] * std::sin(phase);
         py += m.cy[c] * std::cos(phase) + m.cy[c + 1] * std::sin(phase);
       }
-      const double ra = px * ux + py * uy, dec = -px * uy + py * ux;
+      double ra = 0.0, dec = 0.0;
+      toMount(px, py, ra, dec);
       lowRa = std::min(lowRa, ra);
       highRa = std::max(highRa, ra);
       lowDec = std::min(lowDec, dec);
@@ -584,6 +664,14 @@ RunFigures Analyse(const LogRun& run, const RunSettings& settings) {
   if (!settings.scale) f.notes.push_back("arcseconds need the pixel scale (--scale)");
   // The host's calibration against how the pulses acted.
   if (f.fit.available) {
+    if (f.fit.cyclesNeeded > f.cycles) {
+      f.notes.push_back(
+          "the pulses' effect is measured to angle +-" + Fixed(f.fit.angleErrorDeg, 1) +
+          " deg, speeds +-" + Fixed(100.0 * f.fit.xSpeedError / std::max(f.fit.xSpeed, 1e-9), 0) +
+          " % (X) and +-" + Fixed(100.0 * f.fit.ySpeedError / std::max(f.fit.ySpeed, 1e-9), 0) +
+          " % (Y): a run guided like this needs " + std::to_string(f.fit.cyclesNeeded - f.cycles) +
+          " more cycles for the angle within 2 deg and the speeds within 5 %");
+    }
     if (f.fit.xCorrectsWrongWay) {
       f.notes.push_back(
           "the X corrections pushed the stars further (growing corrections): "

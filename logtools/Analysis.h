@@ -56,6 +56,9 @@ struct MotionFit {
   double xSpeed = 0.0;                // pixels per second of X pulse as it acts (at the run's dec)
   double ySpeed = 0.0;
   double xSpeedError = 0.0, ySpeedError = 0.0, angleErrorDeg = 0.0;  // standard errors
+  // Cycles a run guided like this one needs for the angle within 2 degrees and the speeds within
+  // 5 % (two standard errors).
+  int cyclesNeeded = 0;
   bool reverseX = false;           // the GuiderReverseX that matches (relative to the angle above)
   bool xCorrectsWrongWay = false;  // X pulses pushed the stars further: growing corrections
   bool yCorrectsWrongWay = false;

@@ -259,7 +259,7 @@ std::string StatsJson(const LogRun& run, int index, const RunFigures& f) {
     << ", \"angle\": " << F(m.angleDeg, 2) << ", \"x_speed\": " << F(m.xSpeed, 3)
     << ", \"y_speed\": " << F(m.ySpeed, 3) << ", \"angle_error\": " << F(m.angleErrorDeg, 2)
     << ", \"x_speed_error\": " << F(m.xSpeedError, 3)
-    << ", \"y_speed_error\": " << F(m.ySpeedError, 3)
+    << ", \"y_speed_error\": " << F(m.ySpeedError, 3) << ", \"cycles_needed\": " << m.cyclesNeeded
     << ", \"reverse_x\": " << (m.reverseX ? "true" : "false")
     << ", \"x_wrong_way\": " << (m.xCorrectsWrongWay ? "true" : "false")
     << ", \"y_wrong_way\": " << (m.yCorrectsWrongWay ? "true" : "false") << "}"
