@@ -8,8 +8,9 @@
 #include <iostream>
 #include <numeric>
 
+#include "logtools/LogFile.h"
+#include "logtools/Plot.h"
 #include "sim/Options.h"
-#include "sim/Plot.h"
 #include "sim/Simulation.h"
 
 using namespace corvane::sim;
@@ -202,14 +203,26 @@ int main(int argc, char** argv) {
     WriteFile(out / "truth.csv", TruthCsv(guided.cycles));
     WriteFile(out / "report.txt", ReportText(report));
     WriteFile(out / "report.json", ReportJson(report));
-    WriteFile(out / "plot.svg",
-              PlotSvg(data, &guided.cycles, "Corvane in the simulated observatory"));
+    // The plot, drawn by corvane-log's plotter from the log the run wrote.
+    std::string plotted = "no plot: the run wrote no guide cycle";
+    try {
+      const corvane::logtools::LogFile file = corvane::logtools::ParseLog(guided.log);
+      if (!file.runs.empty() && !file.runs.front().rows.empty()) {
+        const corvane::logtools::PlotPictures pictures = corvane::logtools::DrawRun(
+            file.runs.front(), &guided.cycles, "Corvane in the simulated observatory");
+        WriteFile(out / "plot.svg", pictures.svg);
+        WriteFile(out / "plot.png", std::string(pictures.png.begin(), pictures.png.end()));
+        plotted = (out / "plot.png").string() + ", " + (out / "plot.svg").string();
+      }
+    } catch (const corvane::logtools::LogError& e) {
+      plotted = std::string("no plot: ") + e.what();
+    }
     std::cout << ReportText(report);
     std::cout << "Guide log:  " << (out / "Corvane.csv").string() << "\n"
               << "Truth:      " << (out / "truth.csv").string() << "\n"
               << "Report:     " << (out / "report.txt").string() << ", "
               << (out / "report.json").string() << "\n"
-              << "Plot:       " << (out / "plot.svg").string() << "\n";
+              << "Plot:       " << plotted << "\n";
     return guided.failed ? 1 : 0;
   } catch (const std::exception& e) {
     std::cerr << "corvane-sim: " << e.what() << "\n";

@@ -1,10 +1,9 @@
-// The guide log reader behind corvane-plot and the report: any Corvane log, the star count taken
+// The guide log reader behind the report: any Corvane log, the star count taken
 // from its header; and the report's figures.
 #include <gtest/gtest.h>
 
 #include "sim/LogReader.h"
 #include "sim/Options.h"
-#include "sim/Plot.h"
 #include "sim/Simulation.h"
 
 namespace corvane::sim {
@@ -65,20 +64,6 @@ TEST(GuideLogReader, RefusesWhatIsNotAGuideLog) {
   EXPECT_FALSE(ParseGuideLog("a,b,c\r\n1,2,3\r\n", &error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(ParseGuideLog(""));
-}
-
-TEST(Plot, DrawsOnePanelPerQuantityAndALinePerStarAxis) {
-  const auto log = ParseGuideLog(kOneStarLog);
-  std::vector<CycleTruth> truth(2);
-  const std::string svg = PlotSvg(*log, &truth, "test");
-  EXPECT_EQ(svg.rfind("<svg", 0), 0u);
-  // Xoff, Yoff; Xtim, Ytim; Xoff1, Yoff1; RA, Dec.
-  std::size_t lines = 0;
-  for (std::size_t at = svg.find("<polyline"); at != std::string::npos;
-       at = svg.find("<polyline", at + 1)) {
-    ++lines;
-  }
-  EXPECT_EQ(lines, 8u);
 }
 
 TEST(Report, GivesEachStarsMeanSNAndTheGuidedAndUnguidedFigures) {
