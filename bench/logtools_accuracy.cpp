@@ -21,25 +21,6 @@ struct Worst {
   void Add(double v) { value = std::max(value, std::abs(v)); }
 };
 
-RunSettings SettingsFor(const SimulatedLog& s) {
-  RunSettings r;
-  r.exposure = s.exposureS;
-  r.download = s.settings.observatory.camera.downloadSeconds;
-  return r;
-}
-
-RunSettings WithHostCalibration(const SimulatedLog& s) {
-  RunSettings r = SettingsFor(s);
-  const auto& obs = s.settings.observatory;
-  const auto cal = corvane::sim::CalibrationFor(obs.camera, obs.mount, 14.0);
-  r.angleDeg = cal.angleDeg;
-  r.xSpeed = cal.xSpeed;
-  r.ySpeed = cal.ySpeed;
-  r.reverseX = cal.reverseX;
-  r.declinationDeg = obs.mount.declinationDeg;
-  return r;
-}
-
 void NoiseAndDrift() {
   std::printf(
       "Independent noise of one star and drift (300 cycles), estimate / truth - 1; drift from the "
@@ -55,8 +36,8 @@ void NoiseAndDrift() {
                                   std::to_string(seed), "--no-unguided", "--field-stars", "14",
                                   "--min-stars", "1"});
       const LogRun run = ParseLog(s.log).runs.front();
-      const RunFigures f = Analyse(run, SettingsFor(s));
-      const MotionFit host = FitMotion(run, WithHostCalibration(s));
+      const RunFigures f = Analyse(run, TimedSettings(s));
+      const MotionFit host = FitMotion(run, HostCalibratedSettings(s));
       const double n = f.split.oneStar / s.ownNoisePx - 1.0;
       const double r = std::abs(f.fit.driftRa) / s.driftRaPxPerS - 1.0;
       const double d = std::abs(f.fit.driftDec) / s.driftDecPxPerS - 1.0;
@@ -141,7 +122,7 @@ void Calibration(int cycleCount, int seeds) {
         const corvane::sim::GuiderCalibration truth = corvane::sim::CalibrationFor(
             s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
         const LogRun run = ParseLog(s.log).runs.front();
-        const MotionFit fit = FitMotion(run, SettingsFor(s));
+        const MotionFit fit = FitMotion(run, TimedSettings(s));
         const double da = std::remainder(fit.angleDeg - truth.angleDeg, 360.0);
         const double dx = fit.xSpeed / truth.xSpeed - 1.0, dy = fit.ySpeed / truth.ySpeed - 1.0;
         const double sx = fit.xSpeedError / fit.xSpeed, sy = fit.ySpeedError / fit.ySpeed;
@@ -201,7 +182,7 @@ void AdviseCases() {
           std::to_string(seed), "--no-unguided", "--min-stars", "1"};
       args.insert(args.end(), c.options.begin(), c.options.end());
       const auto s = SimulateLog(args);
-      RunSettings settings = WithHostCalibration(s);
+      RunSettings settings = HostCalibratedSettings(s);
       settings.scale = s.settings.observatory.camera.pixelScale;
       settings.aggressiveness = c.aggressiveness;
       settings.minMove = 0.01;

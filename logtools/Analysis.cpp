@@ -76,7 +76,8 @@ Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<d
   const std::size_t p = base.front().size() + 2 * static_cast<std::size_t>(harmonics);
   std::vector<std::vector<double>> ata(p, std::vector<double>(p, 0.0));
   std::vector<double> atx(p, 0.0), aty(p, 0.0), row(p);
-  for (std::size_t i = 0; i < k; ++i) {
+  // Row i of the design: the base regressors, then the cosine and sine of each harmonic.
+  auto fillRow = [&](std::size_t i) {
     std::copy(base[i].begin(), base[i].end(), row.begin());
     std::size_t c = base[i].size();
     for (int h = 1; h <= harmonics; ++h) {
@@ -84,6 +85,9 @@ Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<d
       row[c++] = std::cos(phase);
       row[c++] = std::sin(phase);
     }
+  };
+  for (std::size_t i = 0; i < k; ++i) {
+    fillRow(i);
     for (std::size_t r = 0; r < p; ++r) {
       for (std::size_t s = r; s < p; ++s) ata[r][s] += row[r] * row[s];
       atx[r] += row[r] * ox[i];
@@ -109,13 +113,7 @@ Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<d
   fit.dof = static_cast<double>(k) - static_cast<double>(p);
   fit.rss = 0.0;
   for (std::size_t i = 0; i < k; ++i) {
-    std::copy(base[i].begin(), base[i].end(), row.begin());
-    std::size_t c = base[i].size();
-    for (int h = 1; h <= harmonics; ++h) {
-      const double phase = 2.0 * std::numbers::pi * h * time[i] / period;
-      row[c++] = std::cos(phase);
-      row[c++] = std::sin(phase);
-    }
+    fillRow(i);
     double px = 0.0, py = 0.0;
     for (std::size_t r = 0; r < p; ++r) {
       px += row[r] * fit.cx[r];

@@ -52,4 +52,23 @@ SimulatedLog SimulateLog(const std::vector<std::string>& options) {
   return result;
 }
 
+RunSettings TimedSettings(const SimulatedLog& s) {
+  RunSettings settings;
+  settings.exposure = s.exposureS;
+  settings.download = s.settings.observatory.camera.downloadSeconds;
+  return settings;
+}
+
+RunSettings HostCalibratedSettings(const SimulatedLog& s) {
+  RunSettings settings = TimedSettings(s);
+  const auto& observatory = s.settings.observatory;
+  const auto calibration = sim::CalibrationFor(observatory.camera, observatory.mount, 14.0);
+  settings.angleDeg = calibration.angleDeg;
+  settings.xSpeed = calibration.xSpeed;
+  settings.ySpeed = calibration.ySpeed;
+  settings.reverseX = calibration.reverseX;
+  settings.declinationDeg = observatory.mount.declinationDeg;
+  return settings;
+}
+
 }  // namespace corvane::logtools

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "logtools/Analysis.h"
 #include "sim/Simulation.h"
 
 namespace corvane::logtools {
@@ -24,5 +25,10 @@ struct SimulatedLog {
 // corvane-sim's options (see corvane-sim --help), e.g. {"--stars", "5", "--seed", "3"}; throws
 // std::invalid_argument on a bad option.
 SimulatedLog SimulateLog(const std::vector<std::string>& options);
+
+// What a user would give for such a run: its exposure and download time; and with the host's
+// calibration (guider angle, speeds, reverse X, declination) as the simulated host reports it.
+RunSettings TimedSettings(const SimulatedLog& s);
+RunSettings HostCalibratedSettings(const SimulatedLog& s);
 
 }  // namespace corvane::logtools

@@ -23,7 +23,7 @@ TEST(Estimates, IndependentNoiseOfOneStarWithinTenPercent) {
   for (const char* stars : {"3", "5", "10"}) {
     for (const char* seed : {"1", "2"}) {
       const auto& s = test::Log300({"--stars", stars, "--seed", seed});
-      const RunFigures f = Analyse(OnlyRun(s), test::TimedSettings(s));
+      const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
       ASSERT_TRUE(f.split.available);
       EXPECT_NEAR(f.split.oneStar / s.ownNoisePx, 1.0, 0.10) << stars << " stars, seed " << seed;
       EXPECT_NEAR(f.split.meanOfN, f.split.oneStar / std::sqrt(std::stoi(stars)),
@@ -36,21 +36,9 @@ TEST(Estimates, NoisiestStarIsTheFaintest) {
   // A field whose fifth star is faint: its centroid error dominates its own noise.
   const auto& s = test::Log300({"--stars", "5", "--brightest", "60000", "--faintest", "150",
                                 "--field-stars", "5", "--jitter", "0.1"});
-  const RunFigures f = Analyse(OnlyRun(s), test::TimedSettings(s));
+  const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
   EXPECT_EQ(f.split.noisiest, 5);
   EXPECT_GT(f.starFigures[4].noiseX, 1.5 * f.starFigures[0].noiseX);
-}
-
-RunSettings WithHostCalibration(const SimulatedLog& s) {
-  RunSettings settings = test::TimedSettings(s);
-  const auto& obs = s.settings.observatory;
-  const auto cal = sim::CalibrationFor(obs.camera, obs.mount, 14.0);
-  settings.angleDeg = cal.angleDeg;
-  settings.xSpeed = cal.xSpeed;
-  settings.ySpeed = cal.ySpeed;
-  settings.reverseX = cal.reverseX;
-  settings.declinationDeg = obs.mount.declinationDeg;
-  return settings;
 }
 
 // The drift, told apart from a 10" periodic error seen over only 1.5 worm periods: within 10 %
@@ -60,7 +48,7 @@ RunSettings WithHostCalibration(const SimulatedLog& s) {
 TEST(Estimates, DriftFromTheMountsOwnMotion) {
   for (const char* seed : {"1", "2", "3"}) {
     const auto& s = test::Log300({"--stars", "5", "--seed", seed});
-    const MotionFit host = FitMotion(OnlyRun(s), WithHostCalibration(s));
+    const MotionFit host = FitMotion(OnlyRun(s), HostCalibratedSettings(s));
     EXPECT_NEAR(std::abs(host.driftRa) / s.driftRaPxPerS, 1.0, 0.10) << seed;
     EXPECT_NEAR(std::abs(host.driftDec) / s.driftDecPxPerS, 1.0, 0.10) << seed;
     EXPECT_NEAR(host.periodicPeakToPeakRa * s.settings.observatory.camera.pixelScale,
@@ -68,7 +56,7 @@ TEST(Estimates, DriftFromTheMountsOwnMotion) {
                     std::cos(s.settings.observatory.mount.declinationDeg * 3.14159265358979 / 180),
                 1.0)
         << seed;
-    const MotionFit estimated = FitMotion(OnlyRun(s), test::TimedSettings(s));
+    const MotionFit estimated = FitMotion(OnlyRun(s), TimedSettings(s));
     const auto truth =
         sim::CalibrationFor(s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
     const double cosDec =
@@ -94,7 +82,7 @@ TEST(Estimates, CalibrationFromThePulsesAndAReversedXFound) {
       const auto& s = test::Log300(options);
       const auto truth =
           sim::CalibrationFor(s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
-      const RunFigures f = Analyse(OnlyRun(s), test::TimedSettings(s));
+      const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
       ASSERT_TRUE(f.fit.available);
       EXPECT_EQ(f.fit.xCorrectsWrongWay, wrong) << rotation;
       EXPECT_FALSE(f.fit.yCorrectsWrongWay) << rotation;
@@ -130,8 +118,8 @@ TEST(Estimates, CalibrationSharpensWithLongerRuns) {
       {"--cycles", "3000", "--no-unguided", "--min-stars", "1", "--stars", "5", "--dec", "0"});
   const auto truth = sim::CalibrationFor(longRun.settings.observatory.camera,
                                          longRun.settings.observatory.mount, 14.0);
-  const MotionFit a = FitMotion(OnlyRun(shortRun), test::TimedSettings(shortRun));
-  const MotionFit b = FitMotion(OnlyRun(longRun), test::TimedSettings(longRun));
+  const MotionFit a = FitMotion(OnlyRun(shortRun), TimedSettings(shortRun));
+  const MotionFit b = FitMotion(OnlyRun(longRun), TimedSettings(longRun));
   EXPECT_NEAR(b.angleErrorDeg / a.angleErrorDeg, 1.0 / std::sqrt(10.0), 0.12);
   EXPECT_NEAR(std::remainder(b.angleDeg - truth.angleDeg, 360.0), 0.0, 3.0 * b.angleErrorDeg);
   EXPECT_NEAR(b.xSpeed, truth.xSpeed, 3.0 * b.xSpeedError);
@@ -142,7 +130,7 @@ TEST(Estimates, CalibrationSharpensWithLongerRuns) {
 
 // Advise's recommendation tried in the true model: at least 20 % better than poor settings.
 void ExpectBetterInTheModel(const SimulatedLog& s, double aggressiveness) {
-  RunSettings settings = WithHostCalibration(s);
+  RunSettings settings = HostCalibratedSettings(s);
   settings.scale = s.settings.observatory.camera.pixelScale;
   settings.aggressiveness = aggressiveness;
   settings.minMove = 0.01;

@@ -25,11 +25,4 @@ inline const SimulatedLog& Log300(std::vector<std::string> extra = {}) {
   return Simulated(options);
 }
 
-inline RunSettings TimedSettings(const SimulatedLog& s) {
-  RunSettings r;
-  r.exposure = s.exposureS;
-  r.download = s.settings.observatory.camera.downloadSeconds;
-  return r;
-}
-
 }  // namespace corvane::logtools::test
