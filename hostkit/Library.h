@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/win/UniqueResource.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::hostkit {
 

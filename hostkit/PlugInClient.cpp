@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::hostkit {
 

@@ -1,7 +1,7 @@
 #include "hostkit/ScreenUser.h"
 
 #include "dialogs/win/DialogIds.h"
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "hostkit/DialogDriver.h"
 
 namespace corvane::hostkit {

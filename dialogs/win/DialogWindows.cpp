@@ -13,9 +13,9 @@
 
 #include "base/RunFailure.h"
 #include "dialogs/win/DialogIds.h"
-#include "host/win/AutomationValues.h"
-#include "host/win/Dispatch.h"
-#include "host/win/UniqueResource.h"
+#include "win/AutomationValues.h"
+#include "win/Failures.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::win {
 

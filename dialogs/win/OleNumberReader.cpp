@@ -4,7 +4,7 @@
 
 #include <oleauto.h>
 
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 namespace {

@@ -13,17 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
+#include "win/Failures.h"
 
 namespace corvane::win {
-
-// The system's text for an HRESULT without the trailing line break ("" when it has none).
-std::string SystemText(HRESULT hr);
-// Why something failed with this HRESULT: the system's text, or the code in hex ("error
-// 0x800401F3") where the system has no text for it. Never empty.
-std::string FailureReason(HRESULT hr);
-// Every failure description of the shell reads "<what failed>: <why>".
-std::string FailureDescription(std::string_view what, HRESULT hr);
 
 // The error the host reported for a failed call, as a RunFailure(FailureKind::Host): the HRESULT
 // is the EXCEPINFO's scode when the host raised one (DISP_E_EXCEPTION), else the call's own; the

@@ -1,7 +1,7 @@
 #include "host/win/VariantConversion.h"
 
 #include "base/RunFailure.h"
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 

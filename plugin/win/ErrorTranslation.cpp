@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "host/win/Dispatch.h"
 
 namespace corvane::win {

@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "base/RunFailure.h"
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "host/win/Dispatch.h"
 
 namespace corvane::win {

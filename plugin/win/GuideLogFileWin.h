@@ -10,7 +10,7 @@
 #include <string>
 
 #include "guiding/RunEnvironment.h"
-#include "host/win/UniqueResource.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::win {
 

@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "host/win/ComObject.h"
+#include "win/ComObject.h"
 #include "plugin/win/Corvane_h.h"
 #include "plugin/win/ErrorTranslation.h"
 #include "plugin/win/Module.h"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "host/win/HostAdapters.h"
 #include "plugin/win/ErrorTranslation.h"
 #include "plugin/win/Module.h"

@@ -8,7 +8,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-#include "host/win/ComObject.h"
+#include "win/ComObject.h"
 #include "plugin/PlugInCore.h"
 #include "plugin/win/Corvane_h.h"
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "host/win/AutomationValues.h"
-#include "host/win/UniqueResource.h"
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
 #include "plugin/win/Corvane_h.h"
 #include "plugin/win/ErrorTranslation.h"
 

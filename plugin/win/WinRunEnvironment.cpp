@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "dialogs/win/DialogWindows.h"
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "plugin/win/GuideLogFileWin.h"
 
 namespace corvane::win {

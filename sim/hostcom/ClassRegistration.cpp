@@ -3,9 +3,9 @@
 #include <atomic>
 #include <optional>
 
-#include "host/win/AutomationValues.h"
-#include "host/win/ComObject.h"
-#include "host/win/UniqueResource.h"
+#include "win/AutomationValues.h"
+#include "win/ComObject.h"
+#include "win/UniqueResource.h"
 #include "sim/hostcom/HostComObjects.h"
 
 namespace corvane::hostcom {

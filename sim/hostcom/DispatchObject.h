@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "host/HostObjects.h"
-#include "host/win/AutomationValues.h"
-#include "host/win/ComObject.h"
+#include "win/AutomationValues.h"
+#include "win/ComObject.h"
 #include "sim/hostcom/HostSession.h"
 
 namespace corvane::hostcom {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::hostcom {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/win/UniqueResource.h"
+#include "win/UniqueResource.h"
 #include "sim/Observatory.h"
 
 namespace corvane::sim {

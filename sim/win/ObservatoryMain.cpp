@@ -19,8 +19,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "host/win/AutomationValues.h"
-#include "host/win/UniqueResource.h"
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
 #include "hostkit/Library.h"
 #include "hostkit/OleSession.h"
 #include "hostkit/PlugInClient.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "base/RunFailure.h"
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "hostkit/DialogDriver.h"
 #include "hostkit/ScriptedHost.h"
 #include "sim/hostcom/ClassRegistration.h"

@@ -12,8 +12,8 @@
 
 #include "base/RunFailure.h"
 #include "dialogs/win/DialogIds.h"
-#include "host/win/AutomationValues.h"
-#include "host/win/UniqueResource.h"
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
 #include "hostkit/DialogDriver.h"
 #include "hostkit/Library.h"
 #include "sim/hostcom/ClassRegistration.h"

@@ -4,8 +4,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "host/win/AutomationValues.h"
-#include "host/win/UniqueResource.h"
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::testhost {
 

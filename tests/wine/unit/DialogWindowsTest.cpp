@@ -20,8 +20,8 @@
 #include "dialogs/win/DialogIds.h"
 #include "dialogs/win/DialogWindows.h"
 #include "dialogs/win/OleNumberReader.h"
-#include "host/win/AutomationValues.h"
-#include "host/win/UniqueResource.h"
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
 #include "hostkit/DialogDriver.h"
 
 namespace corvane::win {

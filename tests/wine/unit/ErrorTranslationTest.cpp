@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <new>
 
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "host/win/Dispatch.h"
 #include "plugin/win/ErrorTranslation.h"
 

@@ -9,8 +9,8 @@
 
 #include <vector>
 
-#include "host/win/ComObject.h"
-#include "host/win/UniqueResource.h"
+#include "win/ComObject.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::win {
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "host/win/Dispatch.h"
 #include "hostkit/Library.h"
 #include "sim/hostcom/HostComObjects.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/RunFailure.h"
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 #include "host/win/VariantConversion.h"
 
 namespace corvane::win {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "host/win/UniqueResource.h"
+#include "win/UniqueResource.h"
 #include "plugin/win/WinRunEnvironment.h"
 
 namespace corvane::win {

@@ -1,4 +1,4 @@
-#include "host/win/AutomationValues.h"
+#include "win/AutomationValues.h"
 
 #include <new>
 
