@@ -1,8 +1,8 @@
 #include "hostkit/ScreenUser.h"
 
 #include "dialogs/win/DialogIds.h"
-#include "win/AutomationValues.h"
 #include "hostkit/DialogDriver.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::hostkit {
 namespace driver = hostkit::dialogs;

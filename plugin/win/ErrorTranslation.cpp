@@ -5,8 +5,8 @@
 
 #include <new>
 
-#include "win/AutomationValues.h"
 #include "host/win/Dispatch.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 

@@ -3,8 +3,8 @@
 #include <shlobj.h>
 
 #include "base/RunFailure.h"
-#include "win/AutomationValues.h"
 #include "host/win/Dispatch.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 

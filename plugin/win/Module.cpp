@@ -7,12 +7,12 @@
 
 #include <atomic>
 
-#include "win/ComObject.h"
 #include "plugin/win/Corvane_h.h"
 #include "plugin/win/ErrorTranslation.h"
 #include "plugin/win/Module.h"
 #include "plugin/win/PlugIn.h"
 #include "plugin/win/Registration.h"
+#include "win/ComObject.h"
 
 namespace corvane::win {
 

@@ -2,11 +2,11 @@
 
 #include <new>
 
-#include "win/AutomationValues.h"
 #include "host/win/HostAdapters.h"
 #include "plugin/win/ErrorTranslation.h"
 #include "plugin/win/Module.h"
 #include "plugin/win/WinRunEnvironment.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 

@@ -8,9 +8,9 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-#include "win/ComObject.h"
 #include "plugin/PlugInCore.h"
 #include "plugin/win/Corvane_h.h"
+#include "win/ComObject.h"
 
 namespace corvane::win {
 

@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "win/AutomationValues.h"
-#include "win/UniqueResource.h"
 #include "plugin/win/Corvane_h.h"
 #include "plugin/win/ErrorTranslation.h"
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::win {
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "dialogs/win/DialogWindows.h"
-#include "win/AutomationValues.h"
 #include "plugin/win/GuideLogFileWin.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 

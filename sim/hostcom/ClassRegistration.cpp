@@ -3,10 +3,10 @@
 #include <atomic>
 #include <optional>
 
+#include "sim/hostcom/HostComObjects.h"
 #include "win/AutomationValues.h"
 #include "win/ComObject.h"
 #include "win/UniqueResource.h"
-#include "sim/hostcom/HostComObjects.h"
 
 namespace corvane::hostcom {
 namespace {

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "host/HostObjects.h"
+#include "sim/hostcom/HostSession.h"
 #include "win/AutomationValues.h"
 #include "win/ComObject.h"
-#include "sim/hostcom/HostSession.h"
 
 namespace corvane::hostcom {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "win/UniqueResource.h"
 #include "sim/Observatory.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::sim {
 

@@ -19,8 +19,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "win/AutomationValues.h"
-#include "win/UniqueResource.h"
 #include "hostkit/Library.h"
 #include "hostkit/OleSession.h"
 #include "hostkit/PlugInClient.h"
@@ -32,6 +30,8 @@
 #include "sim/hostcom/HostComObjects.h"
 #include "sim/hostcom/HostSession.h"
 #include "sim/win/GuiderWindow.h"
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
 
 using namespace corvane;
 using namespace corvane::sim;

@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "base/RunFailure.h"
-#include "win/AutomationValues.h"
 #include "hostkit/DialogDriver.h"
 #include "hostkit/ScriptedHost.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/HostComObjects.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::testhost {
 namespace {

@@ -12,13 +12,13 @@
 
 #include "base/RunFailure.h"
 #include "dialogs/win/DialogIds.h"
-#include "win/AutomationValues.h"
-#include "win/UniqueResource.h"
 #include "hostkit/DialogDriver.h"
 #include "hostkit/Library.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "tests/wine/host/TestDll.h"
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::testhost {
 namespace {

@@ -20,9 +20,9 @@
 #include "dialogs/win/DialogIds.h"
 #include "dialogs/win/DialogWindows.h"
 #include "dialogs/win/OleNumberReader.h"
+#include "hostkit/DialogDriver.h"
 #include "win/AutomationValues.h"
 #include "win/UniqueResource.h"
-#include "hostkit/DialogDriver.h"
 
 namespace corvane::win {
 namespace {

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <new>
 
-#include "win/AutomationValues.h"
 #include "host/win/Dispatch.h"
 #include "plugin/win/ErrorTranslation.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 namespace {

@@ -12,11 +12,11 @@
 #include <memory>
 #include <string>
 
-#include "win/AutomationValues.h"
 #include "host/win/Dispatch.h"
 #include "hostkit/Library.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "sim/hostcom/HostSession.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "base/RunFailure.h"
-#include "win/AutomationValues.h"
 #include "host/win/VariantConversion.h"
+#include "win/AutomationValues.h"
 
 namespace corvane::win {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "win/UniqueResource.h"
 #include "plugin/win/WinRunEnvironment.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::win {
 namespace {
