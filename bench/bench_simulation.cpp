@@ -2,19 +2,21 @@
 // time, reported as guide cycles per second of wall time.
 #include <benchmark/benchmark.h>
 
-#include "sim/Options.h"
 #include "sim/Simulation.h"
 
 using namespace corvane::sim;
 
 namespace {
 
+// The default sky and mount, `stars` guide stars, stopped by event 15 after `cycles` cycles.
 SimulationSettings Settings(int cycles, int stars) {
-  CliOptions options;
-  std::string error;
-  ParseOptions({"--cycles", std::to_string(cycles), "--stars", std::to_string(stars)}, options,
-               error);
-  return options.simulation;
+  SimulationSettings settings;
+  ScriptedEvent stop;
+  stop.kind = ScriptedEvent::Kind::Stop;
+  stop.afterCycles = cycles;
+  settings.observatory.events.push_back(stop);
+  settings.dialogs.sample.front()[0] = std::to_string(stars);
+  return settings;
 }
 
 void BM_GuidingRun(benchmark::State& state) {

@@ -1,186 +1,27 @@
 // The simulated observatory: a guide camera on a mount under a sky, in virtual time. It stands in
 // for the host, the camera and the mount so that Corvane can be run, shown and measured anywhere.
-//
-// Frames and signs. The mount's error is held per axis in arcseconds: the RA axis error as an
-// angle of the axis (as a worm's periodic error is quoted), the Dec error on the sky. On the sky
-// the RA error moves a star by (RA axis error) x cos(declination), and a pointing error e moves
-// the stars by -e. The camera sees that sky motion rotated by its angle against the mount's axes
-// (and mirrored when the optics mirror it), divided by the pixel scale.
-//
-// Guide outputs: direction 0 drives the RA axis forward at the guide rate and direction 1 back,
-// direction 2 drives Dec forward and direction 3 back; an output pair wired the other way round
-// (raOutputsSwapped, decOutputsSwapped) turns that around. A pulse of t seconds on direction 0 thus
-// moves the stars by guideRate x t x cos(declination) arcsec on the sky.
-//
-// What the host reports as its guider settings is what a calibration at the equator would leave:
-// see GuiderCalibration and CalibrationFor.
+// It keeps the time and the exposure in progress and composes the parts, each of which can be
+// used alone: the mount, the sky and camera, the scripted events, the scripted user and the truth.
+// Its settings, frames and signs are described in sim/ObservatorySettings.h.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <random>
-#include <string>
 #include <vector>
 
+#include "sim/Events.h"
+#include "sim/Mount.h"
+#include "sim/ObservatorySettings.h"
+#include "sim/ScriptedUser.h"
+#include "sim/SkyCamera.h"
+#include "sim/Truth.h"
+
 namespace corvane::sim {
-
-struct Vec2 {
-  double x = 0.0;
-  double y = 0.0;
-};
-
-struct CameraSettings {
-  int width = 752;              // GuiderXSize, pixels
-  int height = 582;             // GuiderYSize, pixels
-  double pixelScale = 1.5;      // arcsec per pixel
-  double rotationDeg = 25.0;    // angle of the sensor's X axis against the mount's RA axis
-  bool mirrored = false;        // optics that mirror the image (e.g. an odd number of mirrors)
-  double readNoise = 8.0;       // electrons RMS per pixel
-  double skyBackground = 30.0;  // electrons per second per pixel
-  double downloadSeconds = 0.3;
-};
-
-// A star of the field: where it sits on the sensor when the mount is exactly on target.
-struct FieldStar {
-  Vec2 position;
-  double flux = 0.0;  // electrons per second
-};
-
-struct SkySettings {
-  std::vector<FieldStar> stars;  // the field as given, brightest first; empty: a random field
-  int fieldStars = 14;           // stars on the sensor; the brightest come first
-  double brightestFlux = 30000;  // electrons per second
-  double faintestFlux = 400;
-  double seeingFwhm = 2.5;  // arcsec: the blur of a star image
-  // Seeing moves each star's centroid in every exposure: RMS per axis in arcsec for a 1 s
-  // exposure, falling with the square root of the exposure time. commonFraction is the share of
-  // that variance that all stars have in common (1: they move together; 0: independently).
-  double seeingJitter = 0.35;
-  double seeingCommonFraction = 0.5;
-  double detectionSN = 3.0;    // a star fainter than this is lost in the noise
-  double searchRadius = 12.0;  // pixels around the given point PointInformation looks at
-};
-
-struct MountSettings {
-  double declinationDeg = 30.0;
-  double guideRate = 7.5;         // arcsec per second of pulse, at the equator (0.5 sidereal)
-  double periodicErrorPP = 10.0;  // arcsec peak to peak of the RA axis
-  double wormPeriod = 480.0;      // seconds
-  std::vector<double> harmonics = {1.0, 0.35, 0.15};  // relative amplitudes, fundamental first
-  double raDrift = 0.5;                               // arcsec per minute of the RA axis
-  double decDrift = 1.0;                              // arcsec per minute on the sky
-  double wander = 0.0;       // arcsec per sqrt(second): a random walk in each axis
-  double decBacklash = 0.0;  // arcsec of play in the Dec gear
-  bool raOutputsSwapped = false;
-  bool decOutputsSwapped = false;
-  bool respondsToPulses = true;  // false: an unguided mount (outputs not connected)
-};
-
-// The host's guider settings (GuiderAngle, GuiderXSpeed, GuiderYSpeed, GuiderReverseX,
-// GuiderDeclination, GuiderAggressiveness, GuiderOutputEnables). The guiding run rotates the
-// image offset by -angle, reverses X when asked, divides by the speed and, for X, by
-// cos(declination); so a correct calibration has
-//   angle, reverseX: the rotation (with X reversed when the image is a mirror of the mount's
-//                    axes) that takes the mount's output axes to the sensor's axes;
-//   xSpeed, ySpeed:  the guide rate at the equator in pixels per second;
-//   declination:     the mount's declination.
-struct GuiderCalibration {
-  double angleDeg = 0.0;
-  double xSpeed = 5.0;
-  double ySpeed = 5.0;
-  bool reverseX = false;
-  double declinationDeg = 0.0;
-  double aggressiveness = 14.0;
-  int outputEnables = 15;
-};
-
-// The calibration a host would have measured for this camera and mount.
-GuiderCalibration CalibrationFor(const CameraSettings& camera, const MountSettings& mount,
-                                 double aggressiveness);
-
-// Something that happens during a run, at a time or once a number of guide cycles is reached.
-struct ScriptedEvent {
-  enum class Kind {
-    Stop,                // the camera reports event 15
-    AggressivenessZero,  // the user sets the guider aggressiveness to 0
-    LinkDrop,            // the camera link drops
-    ImageClosed,         // the guider image window is closed
-    Cloud,               // some stars dim for a while
-  };
-  Kind kind = Kind::Stop;
-  double atSeconds = -1.0;  // simulated time, when >= 0
-  // Otherwise: cycles that complete normally before the event shows (Stop, AggressivenessZero
-  // and LinkDrop take effect during the last of them, ImageClosed during the one after).
-  int afterCycles = -1;
-  double durationSeconds = 60.0;  // Cloud
-  double transmission = 0.05;     // Cloud: the share of the light that gets through
-  std::vector<int> stars;         // Cloud: stars by brightness rank, 0 the brightest
-};
-
-// The person at the telescope: clicks the brightest stars, a little off.
-struct UserSettings {
-  bool scripted = true;       // false: a person clicks (SetManualPointer)
-  double clickErrorPx = 1.5;  // RMS per axis
-  double secondsBetweenClicks = 1.5;
-  double pressSeconds = 0.2;
-  double dialogSeconds = 4.0;  // time to fill in a dialog
-};
-
-struct ObservatorySettings {
-  CameraSettings camera;
-  SkySettings sky;
-  MountSettings mount;
-  UserSettings user;
-  double aggressiveness = 14.0;
-  std::optional<GuiderCalibration> calibration;  // overrides CalibrationFor
-  std::vector<ScriptedEvent> events;
-  std::uint64_t seed = 1;
-  // Simulated time that passes at each read of GuiderRunning / GuiderMoving and of PointerDown.
-  // 0 natively (the run's 100 ms sleeps advance the clock); more when the run's sleeps are real.
-  double secondsPerPoll = 0.0;
-  double secondsPerPointerRead = 0.02;
-};
-
-// One star in one frame, as measured.
-struct StarImage {
-  Vec2 centroid;
-  double signal = 0.0;  // electrons collected
-  double sn = 0.0;
-  bool detected = false;
-};
-
-// A guide pulse as the host received it.
-struct Pulse {
-  int direction = 0;
-  double seconds = 0.0;
-  double start = 0.0;
-};
-
-// The truth of one guide cycle (one guide exposure).
-struct CycleTruth {
-  int cycle = 0;       // 1 for the first guide exposure
-  double start = 0.0;  // simulated seconds
-  double end = 0.0;
-  double raError = 0.0;  // arcsec on the sky, mean over the exposure, from the selection frame
-  double decError = 0.0;
-  Vec2 shiftPx;  // the stars' mean displacement on the sensor, from the selection frame
-  std::vector<Pulse> pulses;  // issued after this exposure
-};
-
-// RMS (about the mean) and peak to peak of the true error over the guided part of a run,
-// sampled continuously in simulated time.
-struct ErrorSummary {
-  double seconds = 0.0;
-  double raRms = 0.0, decRms = 0.0, totalRms = 0.0;
-  double raPeakToPeak = 0.0, decPeakToPeak = 0.0;
-};
 
 class Observatory {
  public:
   explicit Observatory(ObservatorySettings settings);
 
   const ObservatorySettings& Settings() const { return settings_; }
-  const std::vector<FieldStar>& Field() const { return field_; }
+  const std::vector<FieldStar>& Field() const { return camera_.Field(); }
 
   // Time.
   double Now() const { return now_; }
@@ -188,7 +29,7 @@ class Observatory {
   void Poll() { Advance(settings_.secondsPerPoll); }
 
   // The camera.
-  bool LinkEnabled() const { return linkEnabled_ && !linkDropped_; }
+  bool LinkEnabled() const { return linkEnabled_ && !events_.LinkDropped(); }
   void SetLinkEnabled(bool value) { linkEnabled_ = value; }
   bool TelescopeConnected() const { return telescopeConnected_; }
   void SetTelescopeConnected(bool value) { telescopeConnected_ = value; }
@@ -197,130 +38,66 @@ class Observatory {
   int ExposuresTaken() const { return exposuresStarted_; }
   const GuiderCalibration& Calibration() const { return calibration_; }
   void StartPulse(int direction, double seconds);
-  bool PulseRunning() const { return pulseEnd_ > now_; }
+  bool PulseRunning() const { return mount_.PulseEnd() > now_; }
 
-  // The guider image window and what the host measures on its last frame.
-  bool GuiderImageOpen() const { return imageOpen_; }
-  struct PointInfo {
-    Vec2 centroid;
-    double sn = 0.0;
-    double flux = 0.0;
-    double fwhmPx = 0.0;
-    bool star = false;  // false: only noise there
-  };
-  PointInfo PointInformation(int x, int y);
-  const std::vector<StarImage>& LastFrame() const { return frame_; }
-  int FramesFinished() const { return framesFinished_; }
+  // The guider image window and what the host measures on its last frame: open from the first
+  // frame on until the user closes it.
+  bool GuiderImageOpen() const {
+    return camera_.FramesFinished() > 0 && !events_.ImageClosedByUser();
+  }
+  using PointInfo = SkyCamera::PointInfo;
+  PointInfo PointInformation(int x, int y) { return camera_.PointInformation(x, y); }
+  const std::vector<StarImage>& LastFrame() const { return camera_.LastFrame(); }
+  int FramesFinished() const { return camera_.FramesFinished(); }
   // The points PointInformation was asked about on the frame before the last one: where the
   // plug-in measures its guide stars.
-  const std::vector<Vec2>& MeasuredPoints() const { return measuredPoints_; }
+  const std::vector<Vec2>& MeasuredPoints() const { return camera_.MeasuredPoints(); }
   // The last frame as an image, electrons per pixel, row by row (GuiderXSize x GuiderYSize).
-  std::vector<float> FrameImage() const;
+  std::vector<float> FrameImage() const { return camera_.FrameImage(); }
 
   // The pointer on the guider image, driven by the scripted user.
   bool PointerDown();
-  Vec2 PointerPosition() const { return pointer_; }
+  Vec2 PointerPosition() const { return user_.Pointer(); }
   // A person's pointer on the guider image window (when the user is not scripted).
-  void SetManualPointer(bool down, Vec2 position) {
-    manualDown_ = down;
-    pointer_ = position;
-  }
+  void SetManualPointer(bool down, Vec2 position) { user_.SetManualPointer(down, position); }
 
   // Event 15 from the camera, waiting to be delivered to the plug-in.
-  bool TakeStopNotification();
+  bool TakeStopNotification() { return events_.TakeStop(); }
 
   // The truth.
   Vec2 TrueErrorNow() const;  // arcsec on the sky (RA, Dec) from the selection frame
-  const std::vector<CycleTruth>& Cycles() const { return cycles_; }
-  ErrorSummary GuidedSummary() const;
-  int PulsesIssued() const { return pulsesIssued_; }
+  const std::vector<CycleTruth>& Cycles() const { return truth_.Cycles(); }
+  ErrorSummary GuidedSummary() const { return truth_.Summary(); }
+  int PulsesIssued() const { return mount_.PulsesIssued(); }
 
   // The mount's on-sky shift of the stars (arcsec) for a given error, and its picture on the
   // sensor (pixels); public for the tests of the geometry.
-  Vec2 SensorShift(Vec2 skyShiftArcsec) const;
+  Vec2 SensorShift(Vec2 skyShiftArcsec) const { return camera_.SensorShift(skyShiftArcsec); }
 
  private:
-  struct MountError {
-    double ra = 0.0;   // arcsec of the RA axis
-    double dec = 0.0;  // arcsec on the sky
-  };
-  MountError ErrorAt(double t) const;
-  Vec2 SkyError(const MountError& e) const;  // arcsec on the sky
-  double PeriodicError(double t) const;
-  double Wander(std::vector<double>& track, std::mt19937_64& rng, double t) const;
   void Step(double dt);
   void FinishExposure();
-  void TriggerCycleEvents(int guideExposure);
   void ApplyTimedEvents();
-  double Transmission(int star, double t) const;
 
   ObservatorySettings settings_;
   GuiderCalibration calibration_;
-  std::vector<FieldStar> field_;
-  std::vector<double> harmonicAmplitudes_;
-  std::vector<double> harmonicPhases_;
-  double cosDec_ = 1.0;
+  Mount mount_;
+  SkyCamera camera_;
+  Events events_;
+  ScriptedUser user_;
+  Truth truth_;
 
   double now_ = 0.0;
   bool linkEnabled_ = false;
-  bool linkDropped_ = false;
   bool telescopeConnected_ = false;
-  bool imageOpen_ = false;
-  bool stopPending_ = false;
-  bool linkDropPending_ = false;  // the link drops as the current exposure ends
-  bool closePending_ = false;     // the user closes the window as the current exposure ends
-  bool imageClosedByUser_ = false;
-  std::vector<bool> timedEventDone_;
-  struct Cloud {
-    double start = 0.0;
-    double end = 0.0;
-    double transmission = 1.0;
-    std::vector<int> stars;
-  };
-  std::vector<Cloud> clouds_;
-  std::mt19937_64 noiseRng_;
-
-  // Mount state beyond what is a function of time.
-  double guideRa_ = 0.0;   // arcsec of the RA axis moved by pulses
-  double decMotor_ = 0.0;  // arcsec of the Dec motor moved by pulses
-  double decAxis_ = 0.0;   // where the Dec axis follows it, through the backlash
-  double pulseEnd_ = 0.0;
-  double pulseRate_ = 0.0;  // arcsec per second on the axis the pulse drives
-  bool pulseOnRa_ = true;
-  int pulsesIssued_ = 0;
-  mutable std::vector<double> wanderRa_, wanderDec_;
-  mutable std::mt19937_64 wanderRaRng_, wanderDecRng_;
 
   // The exposure in progress.
   bool exposing_ = false;
   double exposureStart_ = 0.0;
   double exposureEnd_ = 0.0;
   double exposureSeconds_ = 0.0;
-  Vec2 shiftSum_;  // time integral of the sky shift over the exposure
-  Vec2 errorSum_;
+  Vec2 errorSum_;  // time integral of the sky error over the exposure
   int exposuresStarted_ = 0;
-  std::vector<StarImage> frame_;
-  int framesFinished_ = 0;
-  std::vector<Vec2> queries_, measuredPoints_;
-  double frameBackground_ = 0.0;  // electrons per pixel of sky in the last frame
-  double frameNoise_ = 0.0;       // its noise per pixel
-  bool haveReference_ = false;
-  Vec2 referenceError_;  // the sky error during the selection frame
-
-  // The user.
-  std::mt19937_64 userRng_;
-  std::vector<Vec2> clickTargets_;
-  std::size_t nextClick_ = 0;
-  bool pressScheduled_ = false;
-  double pressAt_ = 0.0;
-  Vec2 pointer_;
-  bool manualDown_ = false;
-
-  // Truth.
-  std::vector<CycleTruth> cycles_;
-  double truthSeconds_ = 0.0;
-  Vec2 truthSum_, truthSquares_;
-  Vec2 truthMin_{1e300, 1e300}, truthMax_{-1e300, -1e300};
 };
 
 }  // namespace corvane::sim

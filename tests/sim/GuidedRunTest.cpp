@@ -7,17 +7,31 @@
 #include <cmath>
 
 #include "sim/LogReader.h"
-#include "sim/Options.h"
 #include "sim/Simulation.h"
 
 namespace corvane::sim {
 namespace {
 
-SimulationSettings Settings(std::vector<std::string> args) {
-  CliOptions options;
-  std::string error;
-  EXPECT_TRUE(ParseOptions(args, options, error)) << error;
-  return options.simulation;
+using Kind = ScriptedEvent::Kind;
+
+ScriptedEvent AfterCycles(Kind kind, int cycles) {
+  ScriptedEvent event;
+  event.kind = kind;
+  event.afterCycles = cycles;
+  return event;
+}
+
+// The default sky, mount and user, with event 15 stopping the run after `cycles` guide cycles.
+SimulationSettings StoppedAfter(int cycles) {
+  SimulationSettings s;
+  s.observatory.events.push_back(AfterCycles(Kind::Stop, cycles));
+  return s;
+}
+
+// The host's guider settings as a correct calibration leaves them, to be spoilt by a test.
+GuiderCalibration& OwnCalibration(ObservatorySettings& o) {
+  o.calibration = CalibrationFor(o.camera, o.mount, o.aggressiveness);
+  return *o.calibration;
 }
 
 GuideLogData Log(const RunOutcome& outcome) {
@@ -28,7 +42,9 @@ GuideLogData Log(const RunOutcome& outcome) {
 }
 
 TEST(GuidedRun, WithACorrectCalibrationTheErrorStaysFarBelowTheUnguidedError) {
-  const SimulationSettings s = Settings({"--cycles", "150", "--pe", "10", "--dec", "40"});
+  SimulationSettings s = StoppedAfter(150);
+  s.observatory.mount.periodicErrorPP = 10.0;
+  s.observatory.mount.declinationDeg = 40.0;
   const RunOutcome guided = RunSimulation(s);
   const RunOutcome unguided = RunUnguided(s);
   ASSERT_FALSE(guided.failed) << guided.failure;
@@ -39,22 +55,29 @@ TEST(GuidedRun, WithACorrectCalibrationTheErrorStaysFarBelowTheUnguidedError) {
 }
 
 TEST(GuidedRun, ConvergesWhateverTheCameraAngleMirroringAndWiring) {
-  for (const auto& extra :
-       std::vector<std::vector<std::string>>{{"--rotation", "140", "--mirror"},
-                                             {"--swap-ra", "--rotation", "-70"},
-                                             {"--swap-dec", "--mirror", "--dec", "70"}}) {
-    std::vector<std::string> args = {"--cycles", "100"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    const SimulationSettings s = Settings(args);
+  struct Setup {
+    double rotation;
+    bool mirrored, raSwapped, decSwapped;
+    double declination;
+  };
+  for (const Setup& setup :
+       {Setup{140.0, true, false, false, 30.0}, Setup{-70.0, false, true, false, 30.0},
+        Setup{25.0, true, false, true, 70.0}}) {
+    SimulationSettings s = StoppedAfter(100);
+    s.observatory.camera.rotationDeg = setup.rotation;
+    s.observatory.camera.mirrored = setup.mirrored;
+    s.observatory.mount.raOutputsSwapped = setup.raSwapped;
+    s.observatory.mount.decOutputsSwapped = setup.decSwapped;
+    s.observatory.mount.declinationDeg = setup.declination;
     const RunOutcome guided = RunSimulation(s);
     const RunOutcome unguided = RunUnguided(s);
-    EXPECT_LT(guided.truth.totalRms, 0.3 * unguided.truth.totalRms) << args[2];
+    EXPECT_LT(guided.truth.totalRms, 0.3 * unguided.truth.totalRms) << setup.rotation;
   }
 }
 
 TEST(UnguidedComparison, TheSameMountOverTheSameSpanGivesTheUnguidedRunsFigures) {
   // Without guiding, the truth of a whole run and the error computed over its span agree.
-  const SimulationSettings s = Settings({"--cycles", "80"});
+  const SimulationSettings s = StoppedAfter(80);
   const RunOutcome unguided = RunUnguided(s);
   const ErrorSummary over = UnguidedOver(s.observatory, unguided);
   EXPECT_NEAR(over.raRms, unguided.truth.raRms, 0.02 * unguided.truth.raRms);
@@ -63,7 +86,9 @@ TEST(UnguidedComparison, TheSameMountOverTheSameSpanGivesTheUnguidedRunsFigures)
 }
 
 TEST(GuidedRun, AWrongReverseXDrivesTheRaErrorAway) {
-  const SimulationSettings s = Settings({"--cycles", "60", "--wrong-reverse"});
+  SimulationSettings s = StoppedAfter(60);
+  GuiderCalibration& calibration = OwnCalibration(s.observatory);
+  calibration.reverseX = !calibration.reverseX;
   const RunOutcome guided = RunSimulation(s);
   const RunOutcome unguided = RunUnguided(s);
   EXPECT_GT(guided.truth.raPeakToPeak, 3.0 * unguided.truth.raPeakToPeak);
@@ -72,7 +97,9 @@ TEST(GuidedRun, AWrongReverseXDrivesTheRaErrorAway) {
 }
 
 TEST(GuidedRun, LogRowsAgreeWithWhatTheModelRecorded) {
-  const SimulationSettings s = Settings({"--cycles", "40", "--jitter", "0.05", "--stars", "4"});
+  SimulationSettings s = StoppedAfter(40);
+  s.observatory.sky.seeingJitter = 0.05;
+  s.dialogs.sample.front()[0] = "4";  // guide stars
   const RunOutcome outcome = RunSimulation(s);
   const GuideLogData log = Log(outcome);
   ASSERT_EQ(log.stars, 4);
@@ -106,14 +133,16 @@ TEST(GuidedRun, LogRowsAgreeWithWhatTheModelRecorded) {
 }
 
 TEST(ScriptedEvents, Event15EndsTheRunAfterItsCycleWithTheNotificationShown) {
-  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "12"}));
+  const RunOutcome outcome = RunSimulation(StoppedAfter(12));
   EXPECT_FALSE(outcome.failed);
   EXPECT_EQ(Log(outcome).rows.size(), 12u);
   EXPECT_EQ(outcome.messages, std::vector<std::string>{"EventCode 15 received"});
 }
 
 TEST(ScriptedEvents, AggressivenessZeroEndsTheRunAfterAFinalRowWithoutPulses) {
-  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "0", "--event", "aggr0@7"}));
+  SimulationSettings s;
+  s.observatory.events.push_back(AfterCycles(Kind::AggressivenessZero, 7));
+  const RunOutcome outcome = RunSimulation(s);
   const GuideLogData log = Log(outcome);
   ASSERT_EQ(log.rows.size(), 7u);
   EXPECT_EQ(log.rows.back().xtim, 0.0);
@@ -123,13 +152,17 @@ TEST(ScriptedEvents, AggressivenessZeroEndsTheRunAfterAFinalRowWithoutPulses) {
 }
 
 TEST(ScriptedEvents, ADroppedCameraLinkEndsWithCameraDisconnected) {
-  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "0", "--event", "link@5"}));
+  SimulationSettings s;
+  s.observatory.events.push_back(AfterCycles(Kind::LinkDrop, 5));
+  const RunOutcome outcome = RunSimulation(s);
   EXPECT_EQ(Log(outcome).rows.size(), 5u);
   EXPECT_EQ(outcome.messages, std::vector<std::string>{"Camera disconnected."});
 }
 
 TEST(ScriptedEvents, AClosedGuiderImageEndsTheRunSilently) {
-  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "0", "--event", "close@9"}));
+  SimulationSettings s;
+  s.observatory.events.push_back(AfterCycles(Kind::ImageClosed, 9));
+  const RunOutcome outcome = RunSimulation(s);
   EXPECT_FALSE(outcome.failed);
   EXPECT_EQ(Log(outcome).rows.size(), 9u);
   EXPECT_EQ(outcome.cycles.size(), 10u);  // the tenth exposure was taken, then found no image
@@ -138,7 +171,7 @@ TEST(ScriptedEvents, AClosedGuiderImageEndsTheRunSilently) {
 }
 
 TEST(LogComparison, FindsAMissingRowAWrongOffsetAndAPulseThatDiffersFromTheRow) {
-  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "10"}));
+  const RunOutcome outcome = RunSimulation(StoppedAfter(10));
   GuideLogData log = Log(outcome);
   ASSERT_TRUE(CompareLogWithTruth(log, outcome.cycles, 1.0).empty());
   GuideLogData shifted = log;
@@ -156,8 +189,13 @@ TEST(LogComparison, FindsAMissingRowAWrongOffsetAndAPulseThatDiffersFromTheRow) 
 }
 
 TEST(ScriptedEvents, ACloudDimsItsStarsOnlyWhileItLasts) {
-  const RunOutcome outcome =
-      RunSimulation(Settings({"--cycles", "60", "--cloud", "20,30,0.001,1+2"}));
+  SimulationSettings s = StoppedAfter(60);
+  ScriptedEvent cloud = AfterCycles(Kind::Cloud, 20);
+  cloud.durationSeconds = 30.0;
+  cloud.transmission = 0.001;
+  cloud.stars = {0, 1};  // the two brightest
+  s.observatory.events.push_back(cloud);
+  const RunOutcome outcome = RunSimulation(s);
   const GuideLogData log = Log(outcome);
   ASSERT_EQ(log.rows.size(), 60u);
   const double before = log.rows[10].stars[0].sn;
@@ -172,7 +210,9 @@ TEST(ScriptedEvents, ACloudDimsItsStarsOnlyWhileItLasts) {
 
 TEST(GuidedRun, ADisabledOutputGetsNoPulseThoughItsValueIsLogged) {
   // Directions 0, 2 and 3 only (mask 13): the RA axis is pushed one way and never back.
-  const RunOutcome outcome = RunSimulation(Settings({"--cycles", "40", "--output-enables", "13"}));
+  SimulationSettings s = StoppedAfter(40);
+  OwnCalibration(s.observatory).outputEnables = 13;
+  const RunOutcome outcome = RunSimulation(s);
   const GuideLogData log = Log(outcome);
   int negativeX = 0;
   for (const LogRow& row : log.rows) negativeX += row.xtim < 0 ? 1 : 0;
@@ -183,7 +223,7 @@ TEST(GuidedRun, ADisabledOutputGetsNoPulseThoughItsValueIsLogged) {
 }
 
 TEST(ScriptedUser, ARefusedNumberIsRetypedAndACancelEndsTheRunBeforeAnyLog) {
-  SimulationSettings s = Settings({"--cycles", "3"});
+  SimulationSettings s = StoppedAfter(3);
   s.dialogs.initial = {"1,5", "1.5"};
   RunOutcome outcome = RunSimulation(s);
   EXPECT_EQ(outcome.messages.front(), "Please enter a number");
