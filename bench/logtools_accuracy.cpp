@@ -195,14 +195,7 @@ void AdviseCases() {
       double exhaustiveRms = 0.0;
       const GuideChoice exhaustive = ExhaustiveBest(advice.model, SweepGrid{}, &exhaustiveRms);
       // The recommendation tried in the true model, over the same span of time.
-      corvane::sim::SimulationSettings tried = s.settings;
-      tried.observatory.aggressiveness = advice.recommended.aggressiveness;
-      auto& texts = tried.dialogs.sample.front();
-      texts[3] = std::to_string(advice.recommended.exposure);
-      texts[4] = std::to_string(advice.recommended.minMove);
-      const double cycles = 300.0 * (s.exposureS + 0.3) / (advice.recommended.exposure + 0.3);
-      for (auto& e : tried.observatory.events) e.afterCycles = static_cast<int>(cycles);
-      const double achieved = corvane::sim::RunSimulation(tried).truth.totalRms;
+      const double achieved = TrueRmsWith(s, advice.recommended);
       std::printf(
           "  %s, seed %d: current (aggr %.0f) predicted %.3f, actual %.3f; recommended aggr %.0f, "
           "min move %.2f s, exposure %.1f s: predicted %.3f (%+.0f%%), actual %.3f (%+.0f%%); "

@@ -71,4 +71,17 @@ RunSettings HostCalibratedSettings(const SimulatedLog& s) {
   return settings;
 }
 
+double TrueRmsWith(const SimulatedLog& s, const GuideChoice& choice) {
+  sim::SimulationSettings tried = s.settings;
+  tried.observatory.aggressiveness = choice.aggressiveness;
+  auto& texts = tried.dialogs.sample.front();
+  texts[3] = std::to_string(choice.exposure);
+  texts[4] = std::to_string(choice.minMove);
+  const double download = s.settings.observatory.camera.downloadSeconds;
+  const double cycles = static_cast<double>(s.outcome.cycles.size()) * (s.exposureS + download) /
+                        (choice.exposure + download);
+  for (auto& event : tried.observatory.events) event.afterCycles = static_cast<int>(cycles);
+  return sim::RunSimulation(tried).truth.totalRms;
+}
+
 }  // namespace corvane::logtools

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "logtools/Advise.h"
 #include "logtools/Analysis.h"
 #include "sim/Simulation.h"
 
@@ -30,5 +31,9 @@ SimulatedLog SimulateLog(const std::vector<std::string>& options);
 // calibration (guider angle, speeds, reverse X, declination) as the simulated host reports it.
 RunSettings TimedSettings(const SimulatedLog& s);
 RunSettings HostCalibratedSettings(const SimulatedLog& s);
+
+// The true RMS error (arcsec) had the run guided with these settings: the same sky, seed and
+// span of time in the simulated observatory (the cycle count scaled to the other exposure).
+double TrueRmsWith(const SimulatedLog& s, const GuideChoice& choice);
 
 }  // namespace corvane::logtools

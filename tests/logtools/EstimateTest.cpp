@@ -139,14 +139,7 @@ void ExpectBetterInTheModel(const SimulatedLog& s, double aggressiveness) {
   EXPECT_LT(advice.recommendedRms, 0.8 * advice.currentRms);
   EXPECT_NEAR(advice.currentRms / s.outcome.truth.totalRms, 1.0, 0.35);
 
-  sim::SimulationSettings tried = s.settings;
-  tried.observatory.aggressiveness = advice.recommended.aggressiveness;
-  auto& texts = tried.dialogs.sample.front();
-  texts[3] = std::to_string(advice.recommended.exposure);
-  texts[4] = std::to_string(advice.recommended.minMove);
-  const double cycles = 300.0 * (s.exposureS + 0.3) / (advice.recommended.exposure + 0.3);
-  for (auto& e : tried.observatory.events) e.afterCycles = static_cast<int>(cycles);
-  const double achieved = sim::RunSimulation(tried).truth.totalRms;
+  const double achieved = TrueRmsWith(s, advice.recommended);
   EXPECT_LT(achieved, 0.8 * s.outcome.truth.totalRms)
       << "recommended aggressiveness " << advice.recommended.aggressiveness;
 }
