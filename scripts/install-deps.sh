@@ -2,13 +2,14 @@
 # Installs what the build and the tests need on a Debian 12 machine, once. Safe to run again.
 set -euo pipefail
 
-# The one list of what the build, the tests and the demo call. widl (the type library compiler the
-# build runs) is in wine64-tools; git lists the files the format check reads; makensis builds the
-# Windows installer; clang and its runtime libraries (libFuzzer) build the fuzz targets.
+# The one list of what the build, the tests, the demo and scripts/screenshots.sh call. widl (the
+# type library compiler the build runs) is in wine64-tools; git lists the files the format check
+# reads; makensis builds the Windows installer; clang and its runtime libraries (libFuzzer) build
+# the fuzz targets; imagemagick takes and crops the dialogs' pictures.
 packages=(cmake make g++ git libgtest-dev googletest libbenchmark-dev clang-format
           clang libclang-rt-14-dev
           wine wine64 wine32:i386 wine64-tools mingw-w64 mingw-w64-tools libwine-dev nsis
-          xvfb xauth fonts-wine locales)
+          xvfb xauth fonts-wine imagemagick locales)
 
 missing=()
 for p in "${packages[@]}"; do

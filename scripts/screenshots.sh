@@ -8,6 +8,7 @@
 #   CORVANE_SHOTS_PREFIX  the Wine prefix to use (default build/screenshots-wineprefix)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
 build=${CORVANE_SHOTS_BUILD:-$root/build/mingw-x64}
 program=$build/hostkit/corvane-dialog-pictures.exe
 [ -f "$program" ] || { echo "missing $program: build the mingw-x64 preset first" >&2; exit 1; }
