@@ -130,26 +130,23 @@ void ScreenUser::Run(Script script, StandingAnswers answers) {
       driver::PressOk(box);
       driver::WaitUntilClosed(box, 5s);
     }
-    if (initialAnswered < answers.initial.size()) {
-      if (HWND dialog = driver::FindDialog(dialog_ids::kInitialCaption)) {
-        answer(dialog, false);
-        continue;
-      }
-    }
-    if (setupAnswered < answers.setup.size()) {
-      if (HWND dialog = driver::FindDialog(dialog_ids::kSampleCaption)) {
-        answer(dialog, true);
-        continue;
-      }
-    }
-    for (const wchar_t* caption : {dialog_ids::kInitialCaption, dialog_ids::kSampleCaption}) {
-      if (HWND dialog = driver::FindDialog(caption)) {
+    // Each dialog is looked for once per pass and then answered, or cancelled when no answer is
+    // left: looking again could find a window that came up in between and cancel it unanswered.
+    bool acted = false;
+    for (const bool setup : {false, true}) {
+      const wchar_t* caption = setup ? dialog_ids::kSampleCaption : dialog_ids::kInitialCaption;
+      HWND dialog = driver::FindDialog(caption);
+      if (!dialog) continue;
+      acted = true;
+      if (setup ? setupAnswered < answers.setup.size() : initialAnswered < answers.initial.size()) {
+        answer(dialog, setup);
+      } else {
         Problem("dialog \"" + win::Narrow(caption) + "\" left open; cancelled");
         driver::PressButton(dialog, dialog_ids::kCancel);
         driver::WaitUntilClosed(dialog, 5s);
       }
     }
-    Sleep(10);
+    if (!acted) Sleep(10);
   }
 }
 

@@ -176,6 +176,8 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
     doc.Reset();
     user.Finish();
     for (const std::wstring& message : user.Messages()) messages.push_back(win::Narrow(message));
+    for (const std::string& problem : user.Problems())
+      std::cout << "Screen user: " << problem << "\n";
     plugIn.Reset();
     host.SetPollHook(nullptr);
     if (FAILED(hr)) {
