@@ -16,11 +16,10 @@ const SimulatedLog& Log(int cycles, int stars) {
   static std::map<std::pair<int, int>, SimulatedLog> logs;
   auto found = logs.find({cycles, stars});
   if (found == logs.end()) {
-    found = logs.emplace(std::make_pair(cycles, stars),
-                         SimulateLog({"--cycles", std::to_string(cycles), "--stars",
-                                      std::to_string(stars), "--field-stars", "14", "--no-unguided",
-                                      "--min-stars", "1"}))
-                .first;
+    LogScenario scenario;
+    scenario.cycles = cycles;
+    scenario.stars = stars;
+    found = logs.emplace(std::make_pair(cycles, stars), SimulateLog(scenario)).first;
   }
   return found->second;
 }

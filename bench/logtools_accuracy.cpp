@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,10 @@ void NoiseAndDrift() {
   int runs = 0;
   for (int stars : {3, 5, 7, 10}) {
     for (int seed = 1; seed <= 5; ++seed) {
-      const auto s = SimulateLog({"--cycles", "300", "--stars", std::to_string(stars), "--seed",
-                                  std::to_string(seed), "--no-unguided", "--field-stars", "14",
-                                  "--min-stars", "1"});
+      LogScenario scenario;
+      scenario.stars = stars;
+      scenario.seed = static_cast<std::uint64_t>(seed);
+      const auto s = SimulateLog(scenario);
       const LogRun run = ParseLog(s.log).runs.front();
       const RunFigures f = Analyse(run, TimedSettings(s));
       const MotionFit host = FitMotion(run, HostCalibratedSettings(s));
@@ -72,6 +74,38 @@ void NoiseAndDrift() {
               100 * std::sqrt(raSquares / runs), 100 * std::sqrt(decSquares / runs));
 }
 
+// The standard errors of the calibration for an estimator that knows the stars' true position
+// before every pulse and the mount's own motion, and only measures where the pulse put them,
+// through the mean's measurement noise: no estimate from the log can do better.
+struct Bound {
+  double angleDeg = 0.0, x = 0.0, y = 0.0;  // x, y relative to the speeds
+};
+Bound OracleBound(const SimulatedLog& s, const LogRun& run, double xSpeed, double ySpeed) {
+  const auto& cycles = s.outcome.cycles;
+  const std::size_t n = std::min(run.rows.size(), cycles.size());
+  double ex = 0.0, ey = 0.0, ex2 = 0.0, ey2 = 0.0, pxx = 0.0, pxy = 0.0, pyy = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double dx = run.rows[i].xoff - cycles[i].shiftPx.x;
+    const double dy = run.rows[i].yoff - cycles[i].shiftPx.y;
+    ex += dx;
+    ey += dy;
+    ex2 += dx * dx;
+    ey2 += dy * dy;
+    pxx += run.rows[i].xtim * run.rows[i].xtim;
+    pxy += run.rows[i].xtim * run.rows[i].ytim;
+    pyy += run.rows[i].ytim * run.rows[i].ytim;
+  }
+  const double count = static_cast<double>(n);
+  const double var =
+      (ex2 / count - (ex / count) * (ex / count) + ey2 / count - (ey / count) * (ey / count)) / 2;
+  const double det = pxx * pyy - pxy * pxy;
+  Bound b;
+  b.x = std::sqrt(var * pyy / det) / xSpeed;
+  b.y = std::sqrt(var * pxx / det) / ySpeed;
+  b.angleDeg = 1.0 / std::sqrt(1.0 / (b.x * b.x) + 1.0 / (b.y * b.y)) * 180.0 / 3.14159265358979;
+  return b;
+}
+
 // Mean and RMS of errors, and the RMS of the errors over their standard errors (about 1 when the
 // standard errors are honest).
 struct Spread {
@@ -98,27 +132,20 @@ void Calibration(int cycleCount, int seeds) {
               "xSpeed", "ySpeed", "reverse", "se angle", "se x", "se y");
   Worst angle, xs, ys;
   Spread spreads[2][3];  // [reversed X][angle, X speed, Y speed]
+  double oracle[2][3] = {};
   int reverseRight = 0, cases = 0;
   const std::vector<double> rotations =
       seeds > 0 ? std::vector<double>{25.0} : std::vector<double>{0.0, 25.0, 130.0, 260.0};
   for (double rotation : rotations) {
     for (int seed = 1; seed <= (seeds > 0 ? seeds : 3); ++seed) {
       for (bool wrong : {false, true}) {
-        std::vector<std::string> args = {"--cycles",
-                                         std::to_string(cycleCount),
-                                         "--stars",
-                                         "5",
-                                         "--seed",
-                                         std::to_string(seed),
-                                         "--rotation",
-                                         std::to_string(rotation),
-                                         "--no-unguided",
-                                         "--dec",
-                                         "0",
-                                         "--min-stars",
-                                         "1"};
-        if (wrong) args.push_back("--wrong-reverse");
-        const auto s = SimulateLog(args);
+        LogScenario scenario;
+        scenario.cycles = cycleCount;
+        scenario.seed = static_cast<std::uint64_t>(seed);
+        scenario.observatory.camera.rotationDeg = rotation;
+        scenario.observatory.mount.declinationDeg = 0.0;
+        scenario.hostReversesX = wrong;
+        const auto s = SimulateLog(scenario);
         const corvane::sim::GuiderCalibration truth = corvane::sim::CalibrationFor(
             s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
         const LogRun run = ParseLog(s.log).runs.front();
@@ -126,6 +153,10 @@ void Calibration(int cycleCount, int seeds) {
         const double da = std::remainder(fit.angleDeg - truth.angleDeg, 360.0);
         const double dx = fit.xSpeed / truth.xSpeed - 1.0, dy = fit.ySpeed / truth.ySpeed - 1.0;
         const double sx = fit.xSpeedError / fit.xSpeed, sy = fit.ySpeedError / fit.ySpeed;
+        const Bound bound = OracleBound(s, run, truth.xSpeed, truth.ySpeed);
+        oracle[wrong][0] += bound.angleDeg * bound.angleDeg;
+        oracle[wrong][1] += bound.x * bound.x;
+        oracle[wrong][2] += bound.y * bound.y;
         const bool found = wrong ? fit.xCorrectsWrongWay : !fit.xCorrectsWrongWay;
         const bool reverseOk = fit.reverseX == truth.reverseX;
         angle.Add(da);
@@ -146,9 +177,12 @@ void Calibration(int cycleCount, int seeds) {
     const Spread* p = spreads[wrong];
     std::printf(
         "%s: angle mean %+.2f RMS %.2f deg; X speed mean %+.1f RMS %.1f %%; Y speed mean %+.1f "
-        "RMS %.1f %%; error / standard error RMS %.2f, %.2f, %.2f\n",
+        "RMS %.1f %%; error / standard error RMS %.2f, %.2f, %.2f; bound with the truth known "
+        "%.2f deg, %.1f %%, %.1f %%\n",
         wrong ? "reversed X" : "right X", p[0].Mean(), p[0].Rms(), p[1].Mean(), p[1].Rms(),
-        p[2].Mean(), p[2].Rms(), p[0].Z(), p[1].Z(), p[2].Z());
+        p[2].Mean(), p[2].Rms(), p[0].Z(), p[1].Z(), p[2].Z(),
+        std::sqrt(oracle[wrong][0] / p[0].count), 100 * std::sqrt(oracle[wrong][1] / p[0].count),
+        100 * std::sqrt(oracle[wrong][2] / p[0].count));
   }
   std::printf("worst: angle %.2f deg, X speed %.1f%%, Y speed %.1f%%; reverse right %d of %d\n\n",
               angle.value, 100 * xs.value, 100 * ys.value, reverseRight, cases);
@@ -160,31 +194,40 @@ void Calibration(int cycleCount, int seeds) {
 void AdviseCases() {
   struct Case {
     const char* name;
-    std::vector<std::string> options;
-    double aggressiveness;
+    std::function<void(corvane::sim::ObservatorySettings&)> poor;
   };
   const std::vector<Case> cases = {
       {"too aggressive, strong seeing",
-       {"--aggressiveness", "20", "--jitter", "1.2", "--common", "0.3", "--pe", "2"},
-       20.0},
+       [](auto& o) {
+         o.aggressiveness = 20;
+         o.sky.seeingJitter = 1.2;
+         o.sky.seeingCommonFraction = 0.3;
+         o.mount.periodicErrorPP = 2;
+       }},
       {"too timid, large periodic error",
-       {"--aggressiveness", "2", "--pe", "30", "--worm", "300"},
-       2.0},
+       [](auto& o) {
+         o.aggressiveness = 2;
+         o.mount.periodicErrorPP = 30;
+         o.mount.wormPeriod = 300;
+       }},
       {"too timid, strong drift",
-       {"--aggressiveness", "3", "--ra-drift", "6", "--dec-drift", "6"},
-       3.0},
+       [](auto& o) {
+         o.aggressiveness = 3;
+         o.mount.raDrift = 6;
+         o.mount.decDrift = 6;
+       }},
   };
   std::printf("Advise (300-cycle logs, 5 stars, host calibration given; RMS in arcsec):\n");
   for (const Case& c : cases) {
     for (int seed = 1; seed <= 2; ++seed) {
-      std::vector<std::string> args = {
-          "--cycles",           "300",           "--stars",     "5", "--seed",
-          std::to_string(seed), "--no-unguided", "--min-stars", "1"};
-      args.insert(args.end(), c.options.begin(), c.options.end());
-      const auto s = SimulateLog(args);
+      LogScenario scenario;
+      scenario.seed = static_cast<std::uint64_t>(seed);
+      c.poor(scenario.observatory);
+      const double aggressiveness = scenario.observatory.aggressiveness;
+      const auto s = SimulateLog(scenario);
       RunSettings settings = HostCalibratedSettings(s);
       settings.scale = s.settings.observatory.camera.pixelScale;
-      settings.aggressiveness = c.aggressiveness;
+      settings.aggressiveness = aggressiveness;
       settings.minMove = 0.01;
       settings.maxMove = 2.0;
       const LogRun run = ParseLog(s.log).runs.front();
@@ -201,7 +244,7 @@ void AdviseCases() {
           "min move %.2f s, exposure %.1f s: predicted %.3f (%+.0f%%), actual %.3f (%+.0f%%); "
           "exhaustive best aggr %.0f/%.2f/%.1f predicted %.3f (recommended %+.1f%% from it); "
           "%d simulations in %.2f s\n",
-          c.name, seed, c.aggressiveness, advice.currentRms, s.outcome.truth.totalRms,
+          c.name, seed, aggressiveness, advice.currentRms, s.outcome.truth.totalRms,
           advice.recommended.aggressiveness, advice.recommended.minMove,
           advice.recommended.exposure, advice.recommendedRms,
           100.0 * (advice.recommendedRms / advice.currentRms - 1.0), achieved,

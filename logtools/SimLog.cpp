@@ -3,23 +3,32 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <stdexcept>
 
 #include "sim/Observatory.h"
-#include "sim/Options.h"
 
 namespace corvane::logtools {
 
-SimulatedLog SimulateLog(const std::vector<std::string>& options) {
-  sim::CliOptions cli;
-  std::string error;
-  if (!sim::ParseOptions(options, cli, error)) throw std::invalid_argument(error);
+SimulatedLog SimulateLog(const LogScenario& scenario) {
   SimulatedLog result;
-  result.settings = cli.simulation;
+  sim::ObservatorySettings& obs = result.settings.observatory;
+  obs = scenario.observatory;
+  obs.seed = scenario.seed;
+  sim::ScriptedEvent stop;
+  stop.kind = sim::ScriptedEvent::Kind::Stop;
+  stop.afterCycles = scenario.cycles;
+  obs.events.push_back(stop);
+  if (scenario.hostReversesX) {
+    sim::GuiderCalibration calibration =
+        sim::CalibrationFor(obs.camera, obs.mount, obs.aggressiveness);
+    calibration.reverseX = !calibration.reverseX;
+    obs.calibration = calibration;
+  }
+  auto& texts = result.settings.dialogs.sample.front();
+  texts[0] = std::to_string(scenario.stars);
+  texts[2] = std::to_string(scenario.minStars);
   result.outcome = sim::RunSimulation(result.settings);
   result.log = result.outcome.log;
 
-  const auto& obs = result.settings.observatory;
   result.exposureS = std::stod(result.settings.dialogs.sample.front()[3]);
   // The independent noise: each star's own seeing and its centroid error at its SN (as the
   // observatory draws them), over the guide stars the log holds.

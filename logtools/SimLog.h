@@ -2,6 +2,7 @@
 // simulates, and what the tests and the accuracy measurements compare the estimates with.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,19 @@ struct SimulatedLog {
   double exposureS = 0.0;
 };
 
-// corvane-sim's options (see corvane-sim --help), e.g. {"--stars", "5", "--seed", "3"}; throws
-// std::invalid_argument on a bad option.
-SimulatedLog SimulateLog(const std::vector<std::string>& options);
+// The run a log is simulated from: the observatory's model set field by field (camera, sky,
+// mount, the host's aggressiveness), the guide stars and MinStars typed into the setup dialog,
+// and the stop after `cycles` guide cycles.
+struct LogScenario {
+  int cycles = 300;
+  int stars = 5;
+  int minStars = 1;
+  std::uint64_t seed = 1;
+  bool hostReversesX = false;  // the host's GuiderReverseX is the wrong way round
+  sim::ObservatorySettings observatory;
+};
+
+SimulatedLog SimulateLog(const LogScenario& scenario);
 
 // What a user would give for such a run: its exposure and download time; and with the host's
 // calibration (guider angle, speeds, reverse X, declination) as the simulated host reports it.

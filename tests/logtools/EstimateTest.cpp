@@ -12,30 +12,32 @@
 namespace corvane::logtools {
 namespace {
 
-const LogRun& OnlyRun(const SimulatedLog& s) {
-  static std::map<const SimulatedLog*, LogFile> files;
-  auto found = files.find(&s);
-  if (found == files.end()) found = files.emplace(&s, ParseLog(s.log)).first;
-  return found->second.runs.front();
-}
+using test::OnlyRun;
+using test::Simulated;
 
 TEST(Estimates, IndependentNoiseOfOneStarWithinTenPercent) {
-  for (const char* stars : {"3", "5", "10"}) {
-    for (const char* seed : {"1", "2"}) {
-      const auto& s = test::Log300({"--stars", stars, "--seed", seed});
+  for (int stars : {3, 5, 10}) {
+    for (std::uint64_t seed : {1, 2}) {
+      const auto s = Simulated([&](LogScenario& c) {
+        c.stars = stars;
+        c.seed = seed;
+      });
       const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
       ASSERT_TRUE(f.split.available);
       EXPECT_NEAR(f.split.oneStar / s.ownNoisePx, 1.0, 0.10) << stars << " stars, seed " << seed;
-      EXPECT_NEAR(f.split.meanOfN, f.split.oneStar / std::sqrt(std::stoi(stars)),
-                  0.25 * f.split.meanOfN);
+      EXPECT_NEAR(f.split.meanOfN, f.split.oneStar / std::sqrt(stars), 0.25 * f.split.meanOfN);
     }
   }
 }
 
 TEST(Estimates, NoisiestStarIsTheFaintest) {
   // A field whose fifth star is faint: its centroid error dominates its own noise.
-  const auto& s = test::Log300({"--stars", "5", "--brightest", "60000", "--faintest", "150",
-                                "--field-stars", "5", "--jitter", "0.1"});
+  const auto s = Simulated([](LogScenario& c) {
+    c.observatory.sky.brightestFlux = 60000;
+    c.observatory.sky.faintestFlux = 150;
+    c.observatory.sky.fieldStars = 5;
+    c.observatory.sky.seeingJitter = 0.1;
+  });
   const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
   EXPECT_EQ(f.split.noisiest, 5);
   EXPECT_GT(f.starFigures[4].noiseX, 1.5 * f.starFigures[0].noiseX);
@@ -46,8 +48,8 @@ TEST(Estimates, NoisiestStarIsTheFaintest) {
 // speeds' errors (a few percent on a well-guided run) and nothing of the angle's: the Dec drift,
 // twice the RA drift, does not leak into RA.
 TEST(Estimates, DriftFromTheMountsOwnMotion) {
-  for (const char* seed : {"1", "2", "3"}) {
-    const auto& s = test::Log300({"--stars", "5", "--seed", seed});
+  for (std::uint64_t seed : {1, 2, 3}) {
+    const auto s = Simulated([&](LogScenario& c) { c.seed = seed; });
     const MotionFit host = FitMotion(OnlyRun(s), HostCalibratedSettings(s));
     EXPECT_NEAR(std::abs(host.driftRa) / s.driftRaPxPerS, 1.0, 0.10) << seed;
     EXPECT_NEAR(std::abs(host.driftDec) / s.driftDecPxPerS, 1.0, 0.10) << seed;
@@ -75,11 +77,13 @@ TEST(Estimates, DriftFromTheMountsOwnMotion) {
 // more cycles it needs. A reversed X makes the X pulses grow: the angle is then taken from them,
 // within 2 degrees and the X speed within 5 %.
 TEST(Estimates, CalibrationFromThePulsesAndAReversedXFound) {
-  for (const char* rotation : {"25", "130"}) {
+  for (double rotation : {25.0, 130.0}) {
     for (bool wrong : {false, true}) {
-      std::vector<std::string> options = {"--stars", "5", "--rotation", rotation, "--dec", "0"};
-      if (wrong) options.push_back("--wrong-reverse");
-      const auto& s = test::Log300(options);
+      const auto s = Simulated([&](LogScenario& c) {
+        c.observatory.camera.rotationDeg = rotation;
+        c.observatory.mount.declinationDeg = 0;
+        c.hostReversesX = wrong;
+      });
       const auto truth =
           sim::CalibrationFor(s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
       const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
@@ -113,9 +117,11 @@ TEST(Estimates, CalibrationFromThePulsesAndAReversedXFound) {
 // Over ten times the cycles the standard errors fall by about the square root of ten, and the
 // estimate stays within three of them.
 TEST(Estimates, CalibrationSharpensWithLongerRuns) {
-  const auto& shortRun = test::Log300({"--stars", "5", "--dec", "0"});
-  const auto& longRun = test::Simulated(
-      {"--cycles", "3000", "--no-unguided", "--min-stars", "1", "--stars", "5", "--dec", "0"});
+  const auto shortRun = Simulated([](LogScenario& c) { c.observatory.mount.declinationDeg = 0; });
+  const auto longRun = Simulated([](LogScenario& c) {
+    c.cycles = 3000;
+    c.observatory.mount.declinationDeg = 0;
+  });
   const auto truth = sim::CalibrationFor(longRun.settings.observatory.camera,
                                          longRun.settings.observatory.mount, 14.0);
   const MotionFit a = FitMotion(OnlyRun(shortRun), TimedSettings(shortRun));
@@ -145,13 +151,21 @@ void ExpectBetterInTheModel(const SimulatedLog& s, double aggressiveness) {
 }
 
 TEST(Advise, TooAggressiveInStrongSeeing) {
-  const auto& s =
-      test::Log300({"--aggressiveness", "20", "--jitter", "1.2", "--common", "0.3", "--pe", "2"});
+  const auto s = Simulated([](LogScenario& c) {
+    c.observatory.aggressiveness = 20;
+    c.observatory.sky.seeingJitter = 1.2;
+    c.observatory.sky.seeingCommonFraction = 0.3;
+    c.observatory.mount.periodicErrorPP = 2;
+  });
   ExpectBetterInTheModel(s, 20.0);
 }
 
 TEST(Advise, TooTimidWithALargePeriodicError) {
-  const auto& s = test::Log300({"--aggressiveness", "2", "--pe", "30", "--worm", "300"});
+  const auto s = Simulated([](LogScenario& c) {
+    c.observatory.aggressiveness = 2;
+    c.observatory.mount.periodicErrorPP = 30;
+    c.observatory.mount.wormPeriod = 300;
+  });
   ExpectBetterInTheModel(s, 2.0);
 }
 

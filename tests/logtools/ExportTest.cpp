@@ -83,8 +83,8 @@ std::vector<Phd2Section> ReadPhd2(const std::string& text, std::string& version)
 }
 
 TEST(Export, Phd2RoundTripKeepsEveryFrame) {
-  const auto& a = test::Log300({"--stars", "3"});
-  const auto& b = test::Log300({"--stars", "5", "--seed", "2"});
+  const auto a = test::Simulated([](LogScenario& c) { c.stars = 3; });
+  const auto b = test::Simulated([](LogScenario& c) { c.seed = 2; });
   const LogFile file = ParseLog(a.log + b.log);
   ASSERT_EQ(file.runs.size(), 2u);
   Phd2Settings settings;

@@ -1,7 +1,7 @@
-// Guide logs made by the simulated observatory, made once per test program and shared.
+// Guide logs made by the simulated observatory for the tests.
 #pragma once
 
-#include <map>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,18 +11,15 @@
 
 namespace corvane::logtools::test {
 
-inline const SimulatedLog& Simulated(const std::vector<std::string>& options) {
-  static std::map<std::vector<std::string>, SimulatedLog> cache;
-  auto found = cache.find(options);
-  if (found == cache.end()) found = cache.emplace(options, SimulateLog(options)).first;
-  return found->second;
+// A log of the scenario `change` makes of the default one: 300 cycles, 5 stars, seed 1.
+inline SimulatedLog Simulated(const std::function<void(LogScenario&)>& change = {}) {
+  LogScenario scenario;
+  if (change) change(scenario);
+  return SimulateLog(scenario);
 }
 
-// A 300-cycle log with the given extra options (seed 1 unless given).
-inline const SimulatedLog& Log300(std::vector<std::string> extra = {}) {
-  std::vector<std::string> options = {"--cycles", "300", "--no-unguided", "--min-stars", "1"};
-  options.insert(options.end(), extra.begin(), extra.end());
-  return Simulated(options);
+inline LogRun OnlyRun(const SimulatedLog& s) {
+  return ParseLog(s.log).runs.front();
 }
 
 }  // namespace corvane::logtools::test

@@ -11,11 +11,11 @@ namespace corvane::logtools {
 namespace {
 
 std::string DllLog() {
-  return test::Log300({"--stars", "3"}).log;
+  return test::Simulated([](LogScenario& c) { c.stars = 3; }).log;
 }
 
 TEST(LogFile, ReadsTheDllsLogWithEveryRow) {
-  const auto& s = test::Log300({"--stars", "3"});
+  const auto s = test::Simulated([](LogScenario& c) { c.stars = 3; });
   const LogFile file = ParseLog(s.log);
   EXPECT_TRUE(file.crlf);
   ASSERT_EQ(file.runs.size(), 1u);
@@ -41,8 +41,8 @@ TEST(LogFile, DropsALastLineCutOffByACrashAndKeepsTheRest) {
 }
 
 TEST(LogFile, SplitsConcatenatedRunsAtEachHeader) {
-  const std::string a = test::Log300({"--stars", "3"}).log;
-  const std::string b = test::Log300({"--stars", "5", "--seed", "2"}).log;
+  const std::string a = test::Simulated([](LogScenario& c) { c.stars = 3; }).log;
+  const std::string b = test::Simulated([](LogScenario& c) { c.seed = 2; }).log;
   // The first run crashed (its last line is partial) and the second was appended to it.
   const std::string text = a.substr(0, a.size() - 20) + "\r\n" + b + a;
   const LogFile file = ParseLog(text);
