@@ -79,73 +79,16 @@ struct HostScript {
   std::function<CpuTime()> processorTime;
 };
 
-class ScriptedScene final : public Scene {
- public:
-  explicit ScriptedScene(HostScript script);
-  // The record the waits' figures go to (the host's).
-  void AttachRecord(HostRecord& record) { record_ = &record; }
-
-  HostScript& Script() { return script_; }
-  // How the host's notification reaches the plug-in (CCDCamera_Notify through IDispatch).
-  void SetNotify(std::function<void(std::int16_t)> notify) { notify_ = std::move(notify); }
-
-  void StartRun() override;
-  void SetTelescopeConnected(bool value) override;
-  bool TelescopeConnected() override;
-  std::vector<std::string> OpenDocuments() override;
-  double PointerReady() override;
-  bool PointerDown() override;
-  double PointerX() override { return pointer_.x; }
-  double PointerY() override { return pointer_.y; }
-  host::HostArray PointInformation(std::int16_t x, std::int16_t y) override;
-  void SetLinkEnabled(bool value) override;
-  bool LinkEnabled() override;
-  void StartExposure(float seconds) override;
-  bool ExposureRunning() override;
-  double GuiderXSize() override { return script_.guiderXSize; }
-  double GuiderYSize() override { return script_.guiderYSize; }
-  GuiderSettings Settings() override;
-  void StartMove(std::int16_t direction, const host::HostNumber& seconds) override;
-  bool MoveRunning() override { return movingReadsLeft_-- > 0; }
-
- private:
-  using Clock = std::chrono::steady_clock;
-
-  CpuTime ProcessorTimeNow() const;
-  Point Shift() const;
-  int GuideCycle() const;
-  void LookAtPointer();
-
-  HostScript script_;
-  HostRecord* record_ = nullptr;
-  std::function<void(std::int16_t)> notify_;
-
-  bool linkEnabled_ = false;
-  bool telescopeConnected_ = false;
-  int exposuresInAllRuns_ = 0;
-
-  int exposuresTaken_ = 0;
-  int runningReadsLeft_ = 0;
-  Clock::time_point exposureStarted_, exposureEnds_;
-  CpuTime exposureCpuStart_;
-  bool eventSent_ = false;
-  int movingReadsLeft_ = 0;
-
-  std::size_t nextClick_ = 0;
-  Point pointer_;
-  bool lastDownReadFalse_ = false;
-  bool repeatDown_ = true;
-  std::optional<Clock::time_point> firstPointerLook_;
-  CpuTime clickCpuStart_;
-};
+class ScriptedScene;
 
 // The fake host with a scripted scene behind it.
 class ScriptedHost final : public FakeHost {
  public:
   explicit ScriptedHost(HostScript script);
 
-  HostScript& Script() { return scene_->Script(); }
-  void SetNotify(std::function<void(std::int16_t)> notify) { scene_->SetNotify(std::move(notify)); }
+  HostScript& Script();
+  // How the host's notification reaches the plug-in (CCDCamera_Notify through IDispatch).
+  void SetNotify(std::function<void(std::int16_t)> notify);
 
  private:
   explicit ScriptedHost(std::shared_ptr<ScriptedScene> scene);
