@@ -6,7 +6,7 @@
 //   can be made to fail; a hook sees every entry (a test delivers camera event 15 from inside a
 //   call, as the host does); per-property read queues answer first;
 // - behind it, what the sky, the camera and the user do (Scene): the scripted scene
-//   (hostkit/ScriptedScene.h) or the simulated observatory (sim/ObservatoryScene.h).
+//   (hostkit/ScriptedScene.h) or the simulated observatory (sim/SimHost.h).
 // The host also keeps what it was asked to do (HostRecord) and counts its objects.
 #pragma once
 
