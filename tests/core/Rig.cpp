@@ -1,6 +1,5 @@
 #include "Rig.h"
 
-#include <cstdio>
 #include <utility>
 
 namespace corvane::testing {
