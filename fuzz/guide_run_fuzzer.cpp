@@ -1,4 +1,4 @@
-// Fuzzes a whole guiding run against the scripted fake host of the core's tests, with the host
+// Fuzzes a whole guiding run against the fake host in the core tests' rig, with the host
 // returning hostile values: NaN, infinities, values at and beyond the 16- and 32-bit limits,
 // PointInformation arrays of any bounds and length with missing elements, documents that go
 // away, links that drop, waits that take long, host failures at any call, a guide log that
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeHost.h"
+#include "Rig.h"
 
 namespace {
 

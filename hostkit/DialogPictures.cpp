@@ -18,7 +18,7 @@
 #include "hostkit/Library.h"
 #include "hostkit/OleSession.h"
 #include "hostkit/PlugInClient.h"
-#include "hostkit/ScriptedHost.h"
+#include "hostkit/ScriptedScene.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/HostSession.h"
 

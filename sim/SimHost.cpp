@@ -1,6 +1,8 @@
 #include "sim/SimHost.h"
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace corvane::sim {
 namespace {
@@ -8,47 +10,35 @@ namespace {
 constexpr const char* kGuiderImage = "Autoguider Image";
 
 [[noreturn]] void RaiseHost(const std::string& text) {
-  // 0x80040005 (E_FAIL-like, our own code): the host's error for an impossible request.
+  // 0x80004005 (E_FAIL): the host's error for an impossible request.
   throw RunFailure(FailureKind::Host, text, static_cast<std::int32_t>(0x80004005u));
 }
 
-// Counts itself among the live host objects, so tests can see every one released.
-class Counted {
+}  // namespace
+
+class ObservatoryScene final : public hostkit::Scene {
  public:
-  explicit Counted(HostRecord& record) : record_(record) { ++record_.objectsAlive; }
-  Counted(const Counted&) = delete;
-  Counted& operator=(const Counted&) = delete;
-  ~Counted() { --record_.objectsAlive; }
+  explicit ObservatoryScene(Observatory& observatory) : model_(observatory) {}
+  void SetPollHook(std::function<void()> hook) { pollHook_ = std::move(hook); }
 
- private:
-  HostRecord& record_;
-};
+  void SetTelescopeConnected(bool value) override { model_.SetTelescopeConnected(value); }
+  bool TelescopeConnected() override { return model_.TelescopeConnected(); }
+  std::vector<std::string> OpenDocuments() override {
+    if (model_.GuiderImageOpen()) return {kGuiderImage};
+    return {};
+  }
 
-class SimDocument final : public host::Document, Counted {
- public:
-  SimDocument(SimHost& host, std::string name)
-      : Counted(host.Record()), host_(host), name_(std::move(name)) {}
-
-  std::string DisplayName() override { return name_; }
-  double PointerReady() override {
-    CheckOpen();
-    return 1.0;
+  void CheckDocument(const std::string& name) override {
+    if (name == kGuiderImage && !model_.GuiderImageOpen()) {
+      RaiseHost("The document has been closed");
+    }
   }
-  bool PointerDown() override {
-    CheckOpen();
-    return host_.Model().PointerDown();
-  }
-  double PointerX() override {
-    CheckOpen();
-    return host_.Model().PointerPosition().x;
-  }
-  double PointerY() override {
-    CheckOpen();
-    return host_.Model().PointerPosition().y;
-  }
+  double PointerReady() override { return 1.0; }
+  bool PointerDown() override { return model_.PointerDown(); }
+  double PointerX() override { return model_.PointerPosition().x; }
+  double PointerY() override { return model_.PointerPosition().y; }
   host::HostArray PointInformation(std::int16_t x, std::int16_t y) override {
-    CheckOpen();
-    const auto info = host_.Model().PointInformation(x, y);
+    const auto info = model_.PointInformation(x, y);
     // The host's array: 0 peak, 1 background, 2 flux, 3 FWHM, 4 and 5 the point asked about,
     // 6 and 7 the centroid, 8 to 11 unused here, 12 the signal-to-noise value.
     host::HostArray result;
@@ -69,104 +59,62 @@ class SimDocument final : public host::Document, Counted {
     return result;
   }
 
- private:
-  void CheckOpen() {
-    if (name_ == kGuiderImage && !host_.Model().GuiderImageOpen()) {
-      RaiseHost("The document has been closed");
-    }
-  }
-  SimHost& host_;
-  std::string name_;
-};
-
-class SimDocuments final : public host::DocumentCollection, Counted {
- public:
-  explicit SimDocuments(SimHost& host) : Counted(host.Record()), host_(host) {
-    if (host_.Model().GuiderImageOpen()) names_.push_back(kGuiderImage);
-  }
-  double Count() override { return static_cast<double>(names_.size()); }
-  std::unique_ptr<host::Document> Item(std::int16_t index) override {
-    if (index < 1 || index > static_cast<int>(names_.size())) RaiseHost("Invalid index");
-    return std::make_unique<SimDocument>(host_, names_[static_cast<std::size_t>(index - 1)]);
-  }
-
- private:
-  SimHost& host_;
-  std::vector<std::string> names_;
-};
-
-class SimApplication final : public host::Application, Counted {
- public:
-  explicit SimApplication(SimHost& host) : Counted(host.Record()), host_(host) {}
-  void SetTelescopeConnected(bool value) override { host_.Model().SetTelescopeConnected(value); }
-  bool TelescopeConnected() override { return host_.Model().TelescopeConnected(); }
-  std::unique_ptr<host::DocumentCollection> Documents() override {
-    return std::make_unique<SimDocuments>(host_);
-  }
-
- private:
-  SimHost& host_;
-};
-
-class SimCamera final : public host::Camera, Counted {
- public:
-  explicit SimCamera(SimHost& host) : Counted(host.Record()), host_(host) {}
-  void SetLinkEnabled(bool value) override { Model().SetLinkEnabled(value); }
-  bool LinkEnabled() override { return Model().LinkEnabled(); }
-  void SetDisableAutoShutdown(bool) override {}
-  void SetEventMask(std::int32_t) override {}
-  void GuiderExpose(float seconds) override {
-    if (!Model().LinkEnabled()) RaiseHost("Camera is not linked");
+  void SetLinkEnabled(bool value) override { model_.SetLinkEnabled(value); }
+  bool LinkEnabled() override { return model_.LinkEnabled(); }
+  void StartExposure(float seconds) override {
+    if (!model_.LinkEnabled()) RaiseHost("Camera is not linked");
     if (!(seconds >= 0.0f) || !std::isfinite(seconds)) RaiseHost("Invalid exposure duration");
-    ++host_.Record().exposures;
-    Model().StartExposure(seconds);
+    model_.StartExposure(seconds);
   }
-  bool GuiderRunning() override {
-    Model().Poll();
-    host_.RunPollHook();
-    return Model().ExposureRunning();
+  bool ExposureRunning() override {
+    Poll();
+    return model_.ExposureRunning();
   }
-  double GuiderXSize() override { return Model().Settings().camera.width; }
-  double GuiderYSize() override { return Model().Settings().camera.height; }
-  double GuiderAngle() override { return Model().Calibration().angleDeg; }
-  double GuiderDeclination() override { return Model().Calibration().declinationDeg; }
-  bool GuiderReverseX() override { return Model().Calibration().reverseX; }
-  double GuiderAggressiveness() override { return Model().Calibration().aggressiveness; }
-  double GuiderXSpeed() override { return Model().Calibration().xSpeed; }
-  double GuiderYSpeed() override { return Model().Calibration().ySpeed; }
-  double GuiderOutputEnables() override { return Model().Calibration().outputEnables; }
-  void GuiderMove(std::int16_t direction, const host::HostNumber& seconds) override {
+  double GuiderXSize() override { return model_.Settings().camera.width; }
+  double GuiderYSize() override { return model_.Settings().camera.height; }
+  hostkit::GuiderSettings Settings() override {
+    const GuiderCalibration& c = model_.Calibration();
+    hostkit::GuiderSettings settings;
+    settings.angle = c.angleDeg;
+    settings.declination = c.declinationDeg;
+    settings.reverseX = c.reverseX;
+    settings.aggressiveness = c.aggressiveness;
+    settings.xSpeed = c.xSpeed;
+    settings.ySpeed = c.ySpeed;
+    settings.outputEnables = c.outputEnables;
+    return settings;
+  }
+  void StartMove(std::int16_t direction, const host::HostNumber& seconds) override {
     if (direction < 0 || direction > 3) RaiseHost("Invalid guider direction");
     if (!(seconds.value > 0.0) || !std::isfinite(seconds.value)) RaiseHost("Invalid move duration");
-    host_.Record().moveDirections.push_back(direction);
-    host_.Record().moveDurations.push_back(seconds);
-    Model().StartPulse(direction, seconds.value);
+    model_.StartPulse(direction, seconds.value);
   }
-  bool GuiderMoving() override {
-    Model().Poll();
-    host_.RunPollHook();
-    return Model().PulseRunning();
+  bool MoveRunning() override {
+    Poll();
+    return model_.PulseRunning();
   }
 
  private:
-  Observatory& Model() { return host_.Model(); }
-  SimHost& host_;
+  // The model advances by one poll's time; then the host delivers its notifications.
+  void Poll() {
+    model_.Poll();
+    if (pollHook_) pollHook_();
+  }
+
+  Observatory& model_;
+  std::function<void()> pollHook_;
 };
 
-}  // namespace
+SimHost::SimHost(Observatory& observatory)
+    : SimHost(std::make_shared<ObservatoryScene>(observatory)) {}
 
-std::unique_ptr<host::Application> SimHost::CreateApplication() {
-  ++record_.applicationsCreated;
-  return std::make_unique<SimApplication>(*this);
+SimHost::SimHost(std::shared_ptr<ObservatoryScene> scene)
+    : FakeHost(scene), scene_(std::move(scene)) {
+  Calls().keepTimeline = false;
 }
 
-std::unique_ptr<host::Document> SimHost::OpenDocument(const std::string& name) {
-  return std::make_unique<SimDocument>(*this, name);
-}
-
-std::unique_ptr<host::Camera> SimHost::CreateCamera() {
-  ++record_.camerasCreated;
-  return std::make_unique<SimCamera>(*this);
+void SimHost::SetPollHook(std::function<void()> hook) {
+  scene_->SetPollHook(std::move(hook));
 }
 
 }  // namespace corvane::sim

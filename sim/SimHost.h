@@ -1,52 +1,30 @@
-// The simulated observatory as the host's automation objects (host/HostObjects.h): the
-// application, the camera, the document collection and the guider image document, all reading
-// and driving one Observatory. Natively the guiding run calls them directly; on Windows the same
-// objects are served over COM under the host's ProgIDs.
+// The simulated observatory as the host: hostkit's fake host (hostkit/FakeHost.h) with the
+// Observatory behind it, so the telescope, camera, sky and user the host's objects reach are the
+// model's. Natively the guiding run calls the host directly; on Windows the same objects are served
+// over COM under the host's ProgIDs. Long runs keep no timeline of the calls.
 #pragma once
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "host/HostObjects.h"
+#include "hostkit/FakeHost.h"
 #include "sim/Observatory.h"
 
 namespace corvane::sim {
 
-// What the host objects saw, for reports and tests.
-struct HostRecord {
-  int applicationsCreated = 0;
-  int camerasCreated = 0;
-  int objectsAlive = 0;  // host objects not yet released
-  int exposures = 0;
-  std::vector<host::HostNumber> moveDurations;  // the form of every GuiderMove duration
-  std::vector<int> moveDirections;
-};
+class ObservatoryScene;
 
-class SimHost final : public host::HostConnection {
+class SimHost final : public hostkit::FakeHost {
  public:
-  explicit SimHost(Observatory& observatory) : observatory_(observatory) {}
-
-  std::unique_ptr<host::Application> CreateApplication() override;
-  std::unique_ptr<host::Camera> CreateCamera() override;
-  // A document of the host by its name (the Doc a host hands to DoModal, for instance).
-  std::unique_ptr<host::Document> OpenDocument(const std::string& name);
-
-  Observatory& Model() { return observatory_; }
-  HostRecord& Record() { return record_; }
+  explicit SimHost(Observatory& observatory);
 
   // Called at every read of GuiderRunning and GuiderMoving, after the model has advanced: where
   // the host delivers its notifications to the plug-in.
-  void SetPollHook(std::function<void()> hook) { pollHook_ = std::move(hook); }
-  void RunPollHook() {
-    if (pollHook_) pollHook_();
-  }
+  void SetPollHook(std::function<void()> hook);
 
  private:
-  Observatory& observatory_;
-  HostRecord record_;
-  std::function<void()> pollHook_;
+  explicit SimHost(std::shared_ptr<ObservatoryScene> scene);
+  std::shared_ptr<ObservatoryScene> scene_;
 };
 
 }  // namespace corvane::sim

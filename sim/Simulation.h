@@ -27,7 +27,7 @@ struct RunOutcome {
   ErrorSummary truth;  // over the guided part
   int pulses = 0;
   double simulatedSeconds = 0.0;
-  HostRecord host;
+  hostkit::HostRecord host;
 };
 
 RunOutcome RunSimulation(const SimulationSettings& settings);

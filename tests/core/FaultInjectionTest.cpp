@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "FakeHost.h"
+#include "Rig.h"
 
 namespace corvane::testing {
 namespace {

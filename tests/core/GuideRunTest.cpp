@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "FakeHost.h"
+#include "Rig.h"
 
 namespace corvane::testing {
 namespace {

@@ -232,7 +232,7 @@ TEST(ScriptedUser, ARefusedNumberIsRetypedAndACancelEndsTheRunBeforeAnyLog) {
   s.dialogs.sample.clear();
   outcome = RunSimulation(s);
   EXPECT_TRUE(outcome.log.empty());
-  EXPECT_EQ(outcome.host.exposures, 1);
+  EXPECT_EQ(outcome.host.exposures.size(), 1u);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "base/RunFailure.h"
 #include "hostkit/DialogDriver.h"
-#include "hostkit/ScriptedHost.h"
+#include "hostkit/ScriptedScene.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "win/AutomationValues.h"

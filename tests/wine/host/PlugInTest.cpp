@@ -14,6 +14,7 @@
 #include "dialogs/win/DialogIds.h"
 #include "hostkit/DialogDriver.h"
 #include "hostkit/Library.h"
+#include "hostkit/ProcessorTime.h"
 #include "sim/hostcom/ClassRegistration.h"
 #include "sim/hostcom/HostComObjects.h"
 #include "tests/wine/host/TestDll.h"
@@ -723,6 +724,7 @@ TEST_F(Figures, CpuDuringTenSecondWaits) {
   script.fullFrameTime = std::chrono::seconds(10);
   script.clickDelay = std::chrono::seconds(10);
   script.aggressivenessZeroFromCycle = 0;
+  script.processorTime = hostkit::ProcessorTime;
   Serve(script);
   const RunOutcome run = Run([](UserActions& at) {
     at.AnswerInitial();

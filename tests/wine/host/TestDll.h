@@ -10,7 +10,7 @@
 
 #include "hostkit/PlugInClient.h"
 #include "hostkit/ScreenUser.h"
-#include "hostkit/ScriptedHost.h"
+#include "hostkit/ScriptedScene.h"
 
 namespace corvane::testhost {
 

@@ -1,7 +1,8 @@
-// A host scripted in a few lines per test: the user's clicks, the stars the host finds, how the
+// A scene scripted in a few lines per test: the user's clicks, the stars the host finds, how the
 // stars drift from exposure to exposure, the guider settings of each cycle, how long exposures
-// and pulses run, the camera events it sends and the failures it raises. Its objects implement the
-// C++ host interfaces; corvane_hostcom serves them to the plug-in as the host's COM objects.
+// and pulses run, the camera events it sends and the failures it raises. ScriptedHost is the fake
+// host with this scene behind it: called directly by the core's tests, served to the real plug-in
+// over COM (corvane_hostcom) by the Wine tests.
 #pragma once
 
 #include <chrono>
@@ -12,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/HostObjects.h"
+#include "hostkit/FakeHost.h"
 
 namespace corvane::hostkit {
 
@@ -26,33 +27,30 @@ struct Star {
   double signalToNoise = 0.0;
 };
 
-// The camera's guider settings for one guide cycle.
-struct GuiderSettings {
-  double angle = 0.0;
-  double declination = 0.0;
-  bool reverseX = false;
-  double aggressiveness = 10.0;
-  double xSpeed = 5.0;
-  double ySpeed = 5.0;
-  double outputEnables = 15.0;
-};
-
 struct HostScript {
   bool linkAccepted = true;       // LinkEnabled reads back true after being set
   bool telescopeAccepted = true;  // TelescopeConnected reads back true after being set
   std::vector<std::string> documentNames = {"Autoguider Image"};
+  double guiderXSize = 752;
+  double guiderYSize = 582;
 
   // The user's clicks on the guider image, in order. None is offered before clickDelay has
-  // passed since the first look at the pointer.
+  // passed since the first look at the pointer; a press is taken once (it reads true only after a
+  // read that gave false).
   std::vector<Point> clicks;
   std::chrono::milliseconds clickDelay{0};
+  // After the clicks: a user who presses here on every other read of the pointer, for ever
+  // (without one, a run that waits for a click no one makes fails after 20 s).
+  std::optional<Point> repeatClick;
 
   // The stars PointInformation finds near the point asked about (within searchRadius pixels of
   // where a star is in that exposure), and the shift of all stars in each exposure (index 0 is
-  // the full-frame exposure; the last shift repeats).
+  // the full-frame exposure; the last shift repeats). With no star near, the centroid is the point
+  // asked with this signal-to-noise value (0: nothing there).
   std::vector<Star> stars;
   std::vector<Point> shiftPerExposure = {{}};
   double searchRadius = 20.0;
+  double signalToNoiseWhereNoStar = 0.0;
   std::int32_t pointInformationLowerBound = 0;
 
   // Settings for guide cycle n (index 0 is the first guide cycle; the last repeats).
@@ -73,47 +71,28 @@ struct HostScript {
   std::optional<int> imageClosedAfterExposure;
   // Aggressiveness reads 0 from this guide cycle on (index as settingsPerCycle).
   std::optional<int> aggressivenessZeroFromCycle;
-  // A run that never stops fails here instead of hanging the test.
-  int maxExposures = 50;
+  // A run that never stops fails here instead of hanging the test (over all runs of the host).
+  std::optional<int> maxExposures = 50;
+
+  // Where the processor time of the waits' figures comes from (hostkit::ProcessorTime on
+  // Windows); without one they stay 0.
+  std::function<CpuTime()> processorTime;
 };
 
-// What the host saw of the run.
-struct HostRecord {
-  std::vector<float> exposures;  // GuiderExpose durations
-  struct Move {
-    std::int16_t direction;
-    host::HostNumber seconds;
-  };
-  std::vector<Move> moves;
-  std::int32_t eventMask = 0;
-  bool linkEnabled = false;
-  bool autoShutdownDisabled = false;
-  bool telescopeConnected = false;
-  int applicationsCreated = 0;
-  int camerasCreated = 0;
-  // Processor time (user + kernel) in seconds used during the first click wait and during the
-  // longest exposure wait: by the whole process (the user at the screen included) and by the
-  // host's thread, on which the plug-in runs. The wall time is the wait's length.
-  double clickWaitCpu = 0.0, clickWaitThreadCpu = 0.0, clickWaitWall = 0.0;
-  double exposureWaitCpu = 0.0, exposureWaitThreadCpu = 0.0, exposureWaitWall = 0.0;
-};
+class ScriptedScene;
 
-class ScriptedHost {
+// The fake host with a scripted scene behind it.
+class ScriptedHost final : public FakeHost {
  public:
   explicit ScriptedHost(HostScript script);
 
-  std::unique_ptr<host::Application> CreateApplication();
-  std::unique_ptr<host::Camera> CreateCamera();
-
+  HostScript& Script();
   // How the host's notification reaches the plug-in (CCDCamera_Notify through IDispatch).
   void SetNotify(std::function<void(std::int16_t)> notify);
 
-  const HostRecord& Record() const;
-
-  struct State;
-
  private:
-  std::shared_ptr<State> state_;
+  explicit ScriptedHost(std::shared_ptr<ScriptedScene> scene);
+  std::shared_ptr<ScriptedScene> scene_;
 };
 
 }  // namespace corvane::hostkit
