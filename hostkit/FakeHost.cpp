@@ -195,10 +195,11 @@ class Camera final : public host::Camera, Counted {
     return World().GuiderYSize();
   }
   double GuiderAngle() override {
-    return Setting("GuiderAngle", Script().guiderAngle, &GuiderSettings::angle);
+    return Setting("GuiderAngle", Script().guiderAngle, &GuiderSettings::angleDeg);
   }
   double GuiderDeclination() override {
-    return Setting("GuiderDeclination", Script().guiderDeclination, &GuiderSettings::declination);
+    return Setting("GuiderDeclination", Script().guiderDeclination,
+                   &GuiderSettings::declinationDeg);
   }
   bool GuiderReverseX() override {
     return Setting("GuiderReverseX", Script().guiderReverseX, &GuiderSettings::reverseX);

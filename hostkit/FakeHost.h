@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "host/HostObjects.h"
+#include "hostkit/GuiderSettings.h"
 
 namespace corvane::hostkit {
 
@@ -53,17 +54,6 @@ host::HostArray MakePointInformation(const Centroid& centroid, std::int32_t lowe
 
 // Number text as the timeline shows it (C locale printf).
 std::string Text(const host::HostNumber& number);
-
-// The camera's guider settings (for one guide cycle).
-struct GuiderSettings {
-  double angle = 0.0;
-  double declination = 0.0;
-  bool reverseX = false;
-  double aggressiveness = 10.0;
-  double xSpeed = 5.0;
-  double ySpeed = 5.0;
-  double outputEnables = 15.0;
-};
 
 // What the host calls reach behind the boundary: the telescope and camera, the sky the camera
 // sees, the user at the guider image.

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "hostkit/GuiderSettings.h"
+
 namespace corvane::sim {
 
 struct Vec2 {
@@ -76,23 +78,8 @@ struct MountSettings {
   bool respondsToPulses = true;  // false: an unguided mount (outputs not connected)
 };
 
-// The host's guider settings (GuiderAngle, GuiderXSpeed, GuiderYSpeed, GuiderReverseX,
-// GuiderDeclination, GuiderAggressiveness, GuiderOutputEnables). The guiding run rotates the
-// image offset by -angle, reverses X when asked, divides by the speed and, for X, by
-// cos(declination); so a correct calibration has
-//   angle, reverseX: the rotation (with X reversed when the image is a mirror of the mount's
-//                    axes) that takes the mount's output axes to the sensor's axes;
-//   xSpeed, ySpeed:  the guide rate at the equator in pixels per second;
-//   declination:     the mount's declination.
-struct GuiderCalibration {
-  double angleDeg = 0.0;
-  double xSpeed = 5.0;
-  double ySpeed = 5.0;
-  bool reverseX = false;
-  double declinationDeg = 0.0;
-  double aggressiveness = 14.0;
-  int outputEnables = 15;
-};
+// The host's guider settings: what a calibration leaves (see CalibrationFor).
+using GuiderCalibration = hostkit::GuiderSettings;
 
 // The calibration a host would have measured for this camera and mount.
 GuiderCalibration CalibrationFor(const CameraSettings& camera, const MountSettings& mount,

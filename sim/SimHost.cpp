@@ -72,18 +72,7 @@ class ObservatoryScene final : public hostkit::Scene {
   }
   double GuiderXSize() override { return model_.Settings().camera.width; }
   double GuiderYSize() override { return model_.Settings().camera.height; }
-  hostkit::GuiderSettings Settings() override {
-    const GuiderCalibration& c = model_.Calibration();
-    hostkit::GuiderSettings settings;
-    settings.angle = c.angleDeg;
-    settings.declination = c.declinationDeg;
-    settings.reverseX = c.reverseX;
-    settings.aggressiveness = c.aggressiveness;
-    settings.xSpeed = c.xSpeed;
-    settings.ySpeed = c.ySpeed;
-    settings.outputEnables = c.outputEnables;
-    return settings;
-  }
+  hostkit::GuiderSettings Settings() override { return model_.Calibration(); }
   void StartMove(std::int16_t direction, const host::HostNumber& seconds) override {
     if (direction < 0 || direction > 3) RaiseHost("Invalid guider direction");
     if (!(seconds.value > 0.0) || !std::isfinite(seconds.value)) RaiseHost("Invalid move duration");

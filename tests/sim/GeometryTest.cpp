@@ -133,7 +133,7 @@ TEST(Calibration, ReportsTheGuideRateAtTheEquatorAndTheMountsDeclination) {
   EXPECT_DOUBLE_EQ(c.ySpeed, 3.75);
   EXPECT_DOUBLE_EQ(c.declinationDeg, 62.0);
   EXPECT_DOUBLE_EQ(c.aggressiveness, 8.0);
-  EXPECT_EQ(c.outputEnables, 15);
+  EXPECT_EQ(c.outputEnables, 15.0);
 }
 
 }  // namespace
