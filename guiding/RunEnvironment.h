@@ -3,6 +3,7 @@
 // it with Win32; the simulated observatory and the tests implement it in virtual time.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,9 @@ class RunEnvironment {
   // Waits, without using the processor, until input may have arrived (a message is queued, or
   // a short time has passed). Used between the reads of the click waits.
   virtual void WaitForInput() = 0;
+  // A monotonic clock in milliseconds (any origin): when each exposure and pulse happened, for
+  // what the run learns over time and what it records. Reading it calls nothing of the host's.
+  virtual std::int64_t Milliseconds() = 0;
   // Creates or empties the guide log file. Raises a RunFailure of kind File when it cannot.
   virtual std::unique_ptr<GuideLogFile> CreateGuideLog() = 0;
 };

@@ -1,5 +1,6 @@
 #include "sim/SimEnvironment.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace corvane::sim {
@@ -79,6 +80,10 @@ void SimEnvironment::LetHostRun() {
 
 void SimEnvironment::Sleep100ms() {
   observatory_.Advance(0.1);
+}
+
+std::int64_t SimEnvironment::Milliseconds() {
+  return std::llround(observatory_.Now() * 1000.0);
 }
 
 void SimEnvironment::WaitForInput() {

@@ -52,6 +52,7 @@ class SimEnvironment final : public RunEnvironment {
   void LetHostRun() override;
   void Sleep100ms() override;
   void WaitForInput() override;
+  std::int64_t Milliseconds() override;
   std::unique_ptr<GuideLogFile> CreateGuideLog() override;
 
   const std::vector<std::string>& Messages() const { return messages_; }

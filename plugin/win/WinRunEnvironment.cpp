@@ -48,6 +48,10 @@ void WinRunEnvironment::Sleep100ms() {
   Sleep(100);
 }
 
+std::int64_t WinRunEnvironment::Milliseconds() {
+  return static_cast<std::int64_t>(GetTickCount64());
+}
+
 void WinRunEnvironment::WaitForInput() {
   MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }

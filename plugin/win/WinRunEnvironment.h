@@ -28,6 +28,7 @@ class WinRunEnvironment final : public RunEnvironment {
   void LetHostRun() override;
   void Sleep100ms() override;
   void WaitForInput() override;
+  std::int64_t Milliseconds() override;
   std::unique_ptr<GuideLogFile> CreateGuideLog() override;
 
  private:

@@ -97,6 +97,9 @@ void FakeEnvironment::Sleep100ms() {
 void FakeEnvironment::WaitForInput() {
   script_.Record("env.WaitForInput", false);
 }
+std::int64_t FakeEnvironment::Milliseconds() {
+  return milliseconds;
+}
 
 std::unique_ptr<GuideLogFile> FakeEnvironment::CreateGuideLog() {
   script_.Record("env.CreateGuideLog", false);

@@ -62,6 +62,7 @@ class FakeEnvironment final : public RunEnvironment {
   bool failCreateLog = false;
   int failLogWriteAt = -1;  // index of the Write call (0 is the header) that fails
   int logWrites = 0;
+  std::int64_t milliseconds = 0;  // what the clock reads; it does not move by itself
 
   std::optional<float> AskInitialExposure() override;
   std::optional<GuideSettings> AskGuideSettings() override;
@@ -69,6 +70,7 @@ class FakeEnvironment final : public RunEnvironment {
   void LetHostRun() override;
   void Sleep100ms() override;
   void WaitForInput() override;
+  std::int64_t Milliseconds() override;
   std::unique_ptr<GuideLogFile> CreateGuideLog() override;
 
   CallScript& Script() { return script_; }
