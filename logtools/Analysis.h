@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "logtools/LogFile.h"
+#include "guidelog/LogFile.h"
 
 namespace corvane::logtools {
 
@@ -81,7 +81,7 @@ struct RunFigures {
   int cyclesTooFewStars = -1;  // -1: MinSN or MinStars unknown
   int xPulses = 0, yPulses = 0;
   double xMeanPulse = 0.0, yMeanPulse = 0.0;  // seconds, over the issued pulses
-  LogRow last;
+  guidelog::LogRow last;
   int lastLine = 0;
   StarSplit split;
   MotionFit fit;
@@ -94,10 +94,11 @@ struct RunFigures {
 double PolledSeconds(double seconds);
 
 // The seconds each cycle started at (exposure + download + its pulses); empty without exposure.
-std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings);
+std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& settings);
 
-StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* stars = nullptr);
-MotionFit FitMotion(const LogRun& run, const RunSettings& settings);
-RunFigures Analyse(const LogRun& run, const RunSettings& settings);
+StarSplit SplitStars(const guidelog::LogRun& run, double minSN,
+                     std::vector<StarFigures>* stars = nullptr);
+MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings);
+RunFigures Analyse(const guidelog::LogRun& run, const RunSettings& settings);
 
 }  // namespace corvane::logtools
