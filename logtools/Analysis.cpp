@@ -142,6 +142,30 @@ double Normalize(double degrees) {
 
 }  // namespace
 
+std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings) {
+  // Pixels and seconds beyond any guider or any night: a corrupted or hostile value.
+  constexpr double kLargest = 1e7;
+  const auto readable = [](double v) { return std::isfinite(v) && std::abs(v) < kLargest; };
+  const double minSN = settings.minSN.value_or(3.0);
+  const int required = std::min(settings.minStars.value_or(4), run.stars);
+  std::vector<CycleUse> uses;
+  uses.reserve(run.rows.size());
+  for (const guidelog::LogRow& r : run.rows) {
+    bool ok = readable(r.xave) && readable(r.yave) && readable(r.xoff) && readable(r.yoff) &&
+              readable(r.xtim) && readable(r.ytim);
+    int taking = 0;
+    for (const guidelog::LogStar& s : r.stars) {
+      ok = ok && readable(s.xpos) && readable(s.ypos) && readable(s.xoff) && readable(s.yoff) &&
+           readable(s.sn);
+      taking += s.sn >= minSN ? 1 : 0;
+    }
+    uses.push_back(!ok                 ? CycleUse::Unreadable
+                   : taking < required ? CycleUse::Lost
+                                       : CycleUse::Guided);
+  }
+  return uses;
+}
+
 double PolledSeconds(double seconds) {
   return seconds > 0.0 ? std::ceil(seconds / 0.1 - 1e-6) * 0.1 : 0.0;
 }

@@ -89,6 +89,16 @@ struct RunFigures {
   std::vector<std::string> notes;  // what a missing setting left out, disagreements
 };
 
+// What a cycle's row can stand for. A cycle in which fewer stars than MinStars (at most the run's
+// stars) had an SN of at least MinSN issued no guide command, and its positions are not a
+// measurement of the mount (a cloud, lost stars): it is lost. A row holding a value that is not a
+// finite number of a size a guider could report is unreadable. Neither enters a figure; both are
+// counted and shown where they happened.
+enum class CycleUse { Guided, Lost, Unreadable };
+
+// MinSN and MinStars as given, else the dialog's defaults (3 and 4).
+std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings);
+
 // How long the run waits for something that takes `seconds`: it polls every 100 ms, so a whole
 // number of polls.
 double PolledSeconds(double seconds);
