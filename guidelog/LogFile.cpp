@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -50,7 +51,14 @@ bool ToNumber(std::string_view field, bool decimalComma, double& value) {
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return false;
   const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
-  return error == std::errc() && end == s.data() + s.size();
+  if (end != s.data() + s.size()) return false;
+  if (error == std::errc::result_out_of_range) {
+    // A number beyond a double ("1e999") is read as what it is, an infinite (or zero) value,
+    // for the analysis to leave its row out.
+    value = std::strtod(std::string(s).c_str(), nullptr);
+    return true;
+  }
+  return error == std::errc();
 }
 
 // The header: "Xave","Yave","Xoff","Yoff","Xtim","Ytim" then five items per star, numbered from 1,

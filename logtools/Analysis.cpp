@@ -159,11 +159,51 @@ std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& 
            readable(s.sn);
       taking += s.sn >= minSN ? 1 : 0;
     }
-    uses.push_back(!ok                 ? CycleUse::Unreadable
-                   : taking < required ? CycleUse::Lost
-                                       : CycleUse::Guided);
+    const bool pulsed = r.xtim != 0.0 || r.ytim != 0.0;
+    uses.push_back(!ok                            ? CycleUse::Unreadable
+                   : taking < required && !pulsed ? CycleUse::Lost
+                                                  : CycleUse::Guided);
   }
   return uses;
+}
+
+guidelog::LogRun ReadableRows(const guidelog::LogRun& run, const std::vector<CycleUse>& uses,
+                              std::vector<int>* lines) {
+  guidelog::LogRun readable = run;
+  readable.rows.clear();
+  readable.rowLines.clear();
+  for (std::size_t i = 0; i < run.rows.size(); ++i) {
+    const int line = i < run.rowLines.size() ? run.rowLines[i] : 0;
+    if (i < uses.size() && uses[i] == CycleUse::Unreadable) {
+      if (lines) lines->push_back(line);
+      continue;
+    }
+    readable.rows.push_back(run.rows[i]);
+    readable.rowLines.push_back(line);
+  }
+  return readable;
+}
+
+std::string LineRanges(const std::vector<int>& lines, std::size_t most) {
+  std::vector<std::string> ranges;
+  std::size_t more = 0;
+  for (std::size_t i = 0; i < lines.size();) {
+    std::size_t j = i;
+    while (j + 1 < lines.size() && lines[j + 1] == lines[j] + 1) ++j;
+    if (ranges.size() < most) {
+      ranges.push_back(std::to_string(lines[i]) +
+                       (j > i ? "-" + std::to_string(lines[j]) : std::string()));
+    } else {
+      more += j - i + 1;
+    }
+    i = j + 1;
+  }
+  std::string out = lines.size() == 1 ? "line " : "lines ";
+  for (std::size_t r = 0; r < ranges.size(); ++r) {
+    out += (r == 0 ? "" : r + 1 == ranges.size() && more == 0 ? " and " : ", ") + ranges[r];
+  }
+  if (more > 0) out += " and " + std::to_string(more) + " more";
+  return out;
 }
 
 double PolledSeconds(double seconds) {
@@ -602,15 +642,35 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   return fit;
 }
 
-RunFigures Analyse(const guidelog::LogRun& run, const RunSettings& settings) {
+RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) {
   RunFigures f;
-  f.cycles = static_cast<int>(run.rows.size());
-  f.stars = run.stars;
-  f.cutShort = run.cutShort;
+  f.cycles = static_cast<int>(logged.rows.size());
+  f.stars = logged.stars;
+  f.cutShort = logged.cutShort;
+  // Every figure rests on the readable rows; the offsets' figures on the guided cycles only.
+  const std::vector<CycleUse> uses = CycleUses(logged, settings);
+  const guidelog::LogRun run = ReadableRows(logged, uses, &f.unreadableLines);
+  std::vector<bool> guided;
+  for (std::size_t i = 0; i < uses.size(); ++i) {
+    if (uses[i] == CycleUse::Unreadable) continue;
+    guided.push_back(uses[i] == CycleUse::Guided);
+    if (uses[i] == CycleUse::Lost) {
+      f.lostLines.push_back(i < logged.rowLines.size() ? logged.rowLines[i] : 0);
+    }
+  }
+  if (!f.unreadableLines.empty()) {
+    f.notes.push_back(LineRanges(f.unreadableLines) +
+                      (f.unreadableLines.size() == 1 ? " holds" : " hold") +
+                      " a value no guider writes (not a finite number, or beyond any "
+                      "guider's range): left out of every figure");
+  }
   std::vector<double> xs, ys;
-  for (const guidelog::LogRow& r : run.rows) {
-    xs.push_back(r.xoff);
-    ys.push_back(r.yoff);
+  for (std::size_t i = 0; i < run.rows.size(); ++i) {
+    const guidelog::LogRow& r = run.rows[i];
+    if (guided[i]) {
+      xs.push_back(r.xoff);
+      ys.push_back(r.yoff);
+    }
     if (r.xtim != 0.0) {
       ++f.xPulses;
       f.xMeanPulse += std::abs(r.xtim);
@@ -624,6 +684,11 @@ RunFigures Analyse(const guidelog::LogRun& run, const RunSettings& settings) {
   if (f.yPulses > 0) f.yMeanPulse /= f.yPulses;
   f.x = Figures(xs);
   f.y = Figures(ys);
+  if (!f.lostLines.empty()) {
+    f.notes.push_back(std::to_string(f.lostLines.size()) + " cycle" +
+                      (f.lostLines.size() == 1 ? "" : "s") + " without enough stars to guide on (" +
+                      LineRanges(f.lostLines) + "): left out of the offsets' RMS and peak to peak");
+  }
   if (!run.rows.empty()) {
     f.last = run.rows.back();
     f.lastLine = run.rowLines.back();
@@ -675,7 +740,9 @@ RunFigures Analyse(const guidelog::LogRun& run, const RunSettings& settings) {
   if (angle) {
     const double a = *angle * kDegree;
     std::vector<double> ra, dec;
-    for (const guidelog::LogRow& r : run.rows) {
+    for (std::size_t i = 0; i < run.rows.size(); ++i) {
+      if (!guided[i]) continue;
+      const guidelog::LogRow& r = run.rows[i];
       const double x = r.xoff * std::cos(a) + r.yoff * std::sin(a);
       ra.push_back(reverse ? -x : x);
       dec.push_back(r.yoff * std::cos(a) - r.xoff * std::sin(a));

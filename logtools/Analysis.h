@@ -85,7 +85,10 @@ struct RunFigures {
   int lastLine = 0;
   StarSplit split;
   MotionFit fit;
-  double seconds = 0.0;            // run time with the exposure given (0: unknown)
+  double seconds = 0.0;  // run time with the exposure given (0: unknown)
+  // Rows holding a value no guider writes (left out of every figure), and the cycles lost for
+  // want of stars (left out of the offsets' figures), by line.
+  std::vector<int> unreadableLines, lostLines;
   std::vector<std::string> notes;  // what a missing setting left out, disagreements
 };
 
@@ -96,8 +99,17 @@ struct RunFigures {
 // counted and shown where they happened.
 enum class CycleUse { Guided, Lost, Unreadable };
 
-// MinSN and MinStars as given, else the dialog's defaults (3 and 4).
+// MinSN and MinStars as given, else the dialog's defaults (3 and 4). A cycle that issued a pulse
+// was guided whatever MinSN and MinStars are taken to be.
 std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings);
+
+// The run without its unreadable rows, which no figure can use; their line numbers in *lines.
+guidelog::LogRun ReadableRows(const guidelog::LogRun& run, const std::vector<CycleUse>& uses,
+                              std::vector<int>* lines = nullptr);
+
+// Line numbers for people: "line 7", "lines 41-70, 95 and 120", at most `most` ranges and then
+// "and N more".
+std::string LineRanges(const std::vector<int>& lines, std::size_t most = 6);
 
 // How long the run waits for something that takes `seconds`: it polls every 100 ms, so a whole
 // number of polls.

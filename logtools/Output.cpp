@@ -181,6 +181,8 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
                  {"periodic_period", Rounded(m.periodicPeriod, 1)},
                  {"periodic_pp_ra", Rounded(m.periodicPeakToPeakRa, 4)},
                  {"noise", Rounded(m.whiteNoise, 4)}};
+  j["unreadable_lines"] = f.unreadableLines;
+  j["lost_lines"] = f.lostLines;
   j["notes"] = f.notes;
   return j;
 }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <sstream>
 
+#include "logtools/Analysis.h"
 #include "logtools/Raster.h"
 
 namespace corvane::logtools {
@@ -116,7 +118,10 @@ std::string Number(double v) {
   return buffer;
 }
 
+// A round step (1, 2 or 5 times a power of ten) giving about five ticks; 0 for a span that is
+// not a positive finite number.
 double TickStep(double span) {
+  if (!(span > 0.0 && std::isfinite(span))) return 0.0;
   const double raw = span / 5.0;
   const double power = std::pow(10.0, std::floor(std::log10(raw)));
   for (double m : {1.0, 2.0, 5.0, 10.0}) {
@@ -125,10 +130,16 @@ double TickStep(double span) {
   return 10.0 * power;
 }
 
+// The range shown for values from low to high: a little wider, never empty, and narrow enough that
+// its span and the positions within it are finite numbers.
 void Range(double& low, double& high) {
+  constexpr double kLargest = 1e300;
+  low = std::clamp(std::isfinite(low) ? low : 0.0, -kLargest, kLargest);
+  high = std::clamp(std::isfinite(high) ? high : 0.0, low, kLargest);
   if (high - low < 1e-9) {
-    high += 1.0;
-    low -= 1.0;
+    const double widen = std::max(1.0, std::abs(high) * 1e-9);
+    high += widen;
+    low -= widen;
   }
   const double pad = (high - low) * 0.05;
   low -= pad;
@@ -139,7 +150,11 @@ void Range(double& low, double& high) {
 template <typename Map>
 void ValueTicks(Painter& p, double low, double high, int left, int right, Map y) {
   const double step = TickStep(high - low);
-  for (double v = std::ceil(low / step) * step; v <= high; v += step) {
+  if (step <= 0.0) return;
+  const double first = std::ceil(low / step) * step;
+  for (int k = 0; k <= 20; ++k) {
+    const double v = first + k * step;
+    if (v > high) break;
     const bool zero = std::abs(v) < step / 2;
     p.Line(left, y(v), right, y(v), zero ? "#666666" : "#dddddd");
     p.Text(left - 6, static_cast<int>(y(v)) + 4, Number(zero ? 0.0 : v), 2);
@@ -228,8 +243,18 @@ void ScatterPanel(Painter& p, int top, const guidelog::LogRun& run) {
 
 }  // namespace
 
-PlotPictures DrawRun(const guidelog::LogRun& run, const std::vector<sim::CycleTruth>* truth,
+PlotPictures DrawRun(const guidelog::LogRun& logged, const std::vector<sim::CycleTruth>* truth,
                      const std::string& title) {
+  // An unreadable row is a gap in every line and no dot in the scatter.
+  const std::vector<CycleUse> uses = CycleUses(logged, {});
+  guidelog::LogRun run = logged;
+  for (std::size_t i = 0; i < run.rows.size(); ++i) {
+    if (uses[i] != CycleUse::Unreadable) continue;
+    constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
+    guidelog::LogRow& row = run.rows[i];
+    row.xoff = row.yoff = row.xtim = row.ytim = kMissing;
+    for (guidelog::LogStar& star : row.stars) star.xoff = star.yoff = star.sn = kMissing;
+  }
   std::vector<std::vector<Series>> panels;
   std::vector<std::pair<std::string, std::string>> captions;
   Series xoff{"Xoff", kPalette[0], {}}, yoff{"Yoff", kPalette[1], {}};
@@ -283,7 +308,7 @@ PlotPictures DrawRun(const guidelog::LogRun& run, const std::vector<sim::CycleTr
     LinePanel(p, kFirstTop + static_cast<int>(i) * (kPanelHeight + kGap), captions[i].first,
               captions[i].second, panels[i]);
   }
-  ScatterPanel(p, scatterTop, run);
+  ScatterPanel(p, scatterTop, ReadableRows(logged, uses));
   return p.Finish();
 }
 

@@ -58,8 +58,46 @@ void Canvas::StrokeRect(int x, int y, int w, int h, Rgb colour) {
   }
 }
 
+namespace {
+
+// Cuts the segment to the rectangle [left, right] x [top, bottom] (Liang-Barsky); false when no
+// part of it is inside. Any finite coordinates, however large, come out inside the rectangle.
+bool Clip(double& x1, double& y1, double& x2, double& y2, double left, double top, double right,
+          double bottom) {
+  double t0 = 0.0, t1 = 1.0;
+  // Halved differences cannot overflow, and the ratios below do not depend on the halving.
+  const double dx = x2 / 2 - x1 / 2, dy = y2 / 2 - y1 / 2;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x1 / 2 - left / 2, right / 2 - x1 / 2, y1 / 2 - top / 2,
+                       bottom / 2 - y1 / 2};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0.0) {
+      if (q[i] < 0.0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0.0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+  }
+  // Within the rectangle up to rounding, which is large for far ends: clamped into it.
+  const double ax = x1, ay = y1;
+  x1 = std::clamp(ax + dx * t0 + dx * t0, left, right);
+  y1 = std::clamp(ay + dy * t0 + dy * t0, top, bottom);
+  x2 = std::clamp(ax + dx * t1 + dx * t1, left, right);
+  y2 = std::clamp(ay + dy * t1 + dy * t1, top, bottom);
+  return true;
+}
+
+}  // namespace
+
 void Canvas::Line(double x1, double y1, double x2, double y2, Rgb colour, int width, bool dashed) {
   if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
+  const double margin = width + 2.0;
+  if (!Clip(x1, y1, x2, y2, -margin, -margin, width_ + margin, height_ + margin)) return;
   const double length = std::max(std::abs(x2 - x1), std::abs(y2 - y1));
   const int steps = static_cast<int>(std::ceil(std::min(length, 1e5)));
   for (int s = 0; s <= steps; ++s) {
@@ -77,7 +115,10 @@ void Canvas::Line(double x1, double y1, double x2, double y2, Rgb colour, int wi
 }
 
 void Canvas::Dot(double x, double y, int radius, Rgb colour) {
-  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  if (!(x > -radius - 1.0 && x < width_ + radius + 1.0 && y > -radius - 1.0 &&
+        y < height_ + radius + 1.0)) {
+    return;  // outside the canvas, or not a number
+  }
   const int cx = static_cast<int>(std::lround(x)), cy = static_cast<int>(std::lround(y));
   for (int dy = -radius; dy <= radius; ++dy) {
     for (int dx = -radius; dx <= radius; ++dx) {

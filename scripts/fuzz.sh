@@ -12,7 +12,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 status=0
-for target in number-reader guide-run; do
+for target in number-reader guide-run guide-log; do
   scratch=$(mktemp -d)
   log=$(mktemp)
   start=$(date +%s%N)

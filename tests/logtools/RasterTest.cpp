@@ -191,5 +191,21 @@ TEST(Png, FontHasEveryPrintableCharacter) {
   }
 }
 
+// A line from or to far outside the canvas is drawn where it crosses the canvas; one from a value
+// of 1e308 mapped to pixels is drawn without an overflow on the way (the sanitizers' build).
+TEST(Canvas, LinesFromFarOutsideAreCutToTheCanvas) {
+  Canvas canvas(40, 20);
+  const Rgb red{255, 0, 0}, white{255, 255, 255};
+  canvas.Line(-1e7, 5, 1e7, 5, red);
+  canvas.Line(10, 1e9, 10, -1e6, red);
+  for (int x = 0; x < 40; ++x) EXPECT_EQ(canvas.Pixel(x, 5), red) << x;
+  for (int y = 0; y < 20; ++y) EXPECT_EQ(canvas.Pixel(10, y), red) << y;
+  canvas.Line(-1e308, -1e308, 1e308, 1e308, red);
+  canvas.Line(-1e308, 1e308, -1e300, 1e308, red);  // never crosses
+  canvas.Dot(1e308, 1e308, 3, red);
+  canvas.Dot(-1e308, 3, 3, red);
+  EXPECT_EQ(canvas.Pixel(0, 19), white);
+  EXPECT_EQ(canvas.Pixel(39, 0), white);
+}
 }  // namespace
 }  // namespace corvane::logtools
