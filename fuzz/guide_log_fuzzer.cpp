@@ -1,10 +1,11 @@
 // Fuzzes reading and analysing a guide log as corvane-log does: any bytes read as a log, each run
 // analysed with the settings a user may give (each within the range the command line accepts),
-// printed as text and JSON, and drawn. Checked on every input:
+// printed as text and JSON, exported as a PHD2 log and (one input in eight: a picture is slow
+// under the sanitizers) drawn. Checked on every input:
 // - reading either gives the runs or refuses with a LogError naming the line;
 // - the analysis ends (libFuzzer's -timeout catches a search that does not) without a sanitizer
 //   report (overflow, a read out of bounds);
-// - the text printed holds no "nan" or "inf" where a number belongs;
+// - the text printed and the PHD2 log hold no "nan" or "inf" where a number belongs;
 // - the JSON printed is valid JSON (parsed back).
 // The bytes at the end of the input choose the settings; the rest is the log.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -15,6 +16,7 @@
 
 #include "guidelog/LogFile.h"
 #include "logtools/Analysis.h"
+#include "logtools/Export.h"
 #include "logtools/Output.h"
 #include "logtools/Plot.h"
 
@@ -70,7 +72,7 @@ logtools::RunSettings Settings(FuzzedDataProvider& in) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   const logtools::RunSettings settings = Settings(in);
-  const bool draw = in.ConsumeBool();
+  const bool draw = in.ConsumeIntegralInRange<int>(0, 7) == 0;
   const std::string text = in.ConsumeRemainingBytesAsString();
   guidelog::LogFile file;
   try {
@@ -85,6 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckFinite(logtools::StatsText(run, ++index, figures, settings));
     const std::string json = logtools::JsonLine(logtools::StatsJson(run, index, figures));
     if (!nlohmann::json::accept(json)) Fail("invalid JSON", json);
+    logtools::Phd2Settings phd2;
+    phd2.exposure = settings.exposure.value_or(2.0);
+    phd2.download = settings.download;
+    phd2.minSN = settings.minSN;
+    phd2.minStars = settings.minStars;
+    phd2.calibrations.push_back(logtools::CalibrationFor(settings, figures.fit));
+    CheckFinite(logtools::ExportPhd2({&run}, phd2));
     if (draw) logtools::DrawRun(run, nullptr, "fuzz");
   }
   return 0;

@@ -40,6 +40,7 @@ constexpr std::size_t kAdviseCycles = 50;
 struct Options {
   std::string command, log, output, truth, title = "Corvane guide log", format, start;
   std::optional<int> run;  // none: every run
+  std::optional<double> download;
   bool json = false;
   RunSettings settings;
 };
@@ -108,7 +109,7 @@ CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& 
     c->add_option(flag, target, help)->type_name(unit)->check(range)->group(group);
   };
   number("--exposure", s.exposure, "S", "the guide exposure, seconds", Within(0, 3600, true));
-  c->add_option("--download", s.download,
+  c->add_option("--download", o.download,
                 "seconds each frame takes besides the exposure (download, the host's overhead)")
       ->type_name("S")
       ->check(Within(0, 600))
@@ -167,24 +168,39 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& wh
 }
 
 int Export(const Options& o, const guidelog::LogFile& file, const std::vector<int>& chosen) {
-  const RunSettings& s = o.settings;
-  std::vector<const guidelog::LogRun*> runs;
-  for (int i : chosen) runs.push_back(&file.runs[static_cast<std::size_t>(i - 1)]);
-  const RunFigures f = Analyse(*runs.front(), s);
-  Phd2Settings p;
+  RunSettings s = o.settings;
   std::vector<std::string> notes;
-  p.exposure = s.exposure.value_or(2.0);
   if (!s.exposure) notes.push_back("no --exposure: 2 s per frame assumed for the times");
+  if (!o.download) {
+    s.download = kDefaultDownloadSeconds;
+    notes.push_back("no --download: " + Shown(kDefaultDownloadSeconds) +
+                    " s per frame assumed for the times");
+  }
+  Phd2Settings p;
+  p.exposure = s.exposure.value_or(2.0);
   p.download = s.download;
-  p.angleDeg = s.angleDeg.value_or(f.fit.angleDeg);
-  p.reverseX = s.reverseX.value_or(f.fit.reverseX);
-  const double cosDec = std::cos(s.declinationDeg.value_or(0.0) * 3.14159265358979 / 180.0);
-  p.xSpeed = s.xSpeed ? *s.xSpeed * cosDec : (f.fit.available ? f.fit.xSpeed : 1.0);
-  p.ySpeed = s.ySpeed.value_or(f.fit.available ? f.fit.ySpeed : 1.0);
+  p.minSN = s.minSN;
+  p.minStars = s.minStars;
+  std::vector<const guidelog::LogRun*> runs;
+  bool lost = false;
+  for (int i : chosen) {
+    const guidelog::LogRun& run = file.runs[static_cast<std::size_t>(i - 1)];
+    runs.push_back(&run);
+    const RunFigures f = Analyse(run, s);
+    p.calibrations.push_back(CalibrationFor(s, f.fit));
+    lost = lost || !f.lostLines.empty();
+  }
   if (!s.angleDeg || !s.xSpeed || !s.ySpeed) {
     notes.push_back(
         "calibration not given in full (--angle, --x-speed, --y-speed): the "
         "estimate from the pulses is used");
+  }
+  if (lost && (!s.minSN || !s.minStars)) {
+    notes.push_back(
+        "no --min-sn or --min-stars: the cycles lost for want of stars are those "
+        "with fewer than " +
+        std::to_string(s.minStars.value_or(4)) + " stars at SN " + Shown(s.minSN.value_or(3.0)) +
+        " and no pulse");
   }
   p.scale = s.scale.value_or(1.0);
   if (!s.scale) notes.push_back("no --scale: 1 arcsec per pixel written");
@@ -192,6 +208,10 @@ int Export(const Options& o, const guidelog::LogFile& file, const std::vector<in
   p.maxMove = std::abs(s.maxMove.value_or(0.0));
   if (!o.start.empty()) p.start = o.start;
   p.version = std::string("corvane-log ") + kVersion;
+  for (const std::string& note : notes) {
+    // The calibration's own lines say what it rests on.
+    if (note.rfind("calibration", 0) != 0) p.notes.push_back("Note: " + note);
+  }
   std::string out = o.output;
   if (out.empty()) out = o.log.substr(0, o.log.rfind('.')) + ".phd2.txt";
   std::string why;
@@ -336,7 +356,13 @@ int main(int argc, char** argv) {
                    "extension)")
       ->type_name("FILE");
   exporter->add_option("--start", o.start, "when the first run began (default 2000-01-01 00:00:00)")
-      ->type_name("\"YYYY-MM-DD HH:MM:SS\"");
+      ->type_name("\"YYYY-MM-DD HH:MM:SS\"")
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            if (IsDateTime(text)) return {};
+            return "\"" + text + "\" is not a date and time as YYYY-MM-DD HH:MM:SS";
+          },
+          "DATE TIME"));
   // A first word that is neither a command nor an option (a log named first, a typing error).
   if (argc < 2) {
     std::cerr << app.help();
@@ -356,6 +382,7 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : 2;
   }
+  if (o.download) o.settings.download = *o.download;
   try {
     return Execute(o);
   } catch (const guidelog::LogError& e) {

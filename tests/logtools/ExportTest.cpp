@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <sstream>
 
 #include "Fixture.h"
@@ -16,7 +17,7 @@ struct Phd2Frame {
   double time = 0, dx = 0, dy = 0, ra = 0, dec = 0;
   int raMs = 0, decMs = 0;
   char raDir = ' ', decDir = ' ';
-  int errorCode = -1;
+  int starMass = -1, errorCode = -1;
 };
 
 struct Phd2Section {
@@ -75,6 +76,7 @@ std::vector<Phd2Section> ReadPhd2(const std::string& text, std::string& version)
       fr.raDir = f[10].empty() ? ' ' : f[10][0];
       fr.decMs = static_cast<int>(num(11));
       fr.decDir = f[12].empty() ? ' ' : f[12][0];
+      fr.starMass = static_cast<int>(num(15));
       fr.errorCode = static_cast<int>(num(17));
       sections.back().frames.push_back(fr);
     }
@@ -123,6 +125,107 @@ TEST(Export, Phd2RoundTripKeepsEveryFrame) {
       EXPECT_NEAR((f.decDir == 'S' ? -1 : 1) * f.decMs / 1000.0, r.ytim, 5e-4);
       EXPECT_EQ(f.errorCode, 0);
     }
+  }
+}
+
+// A minute of total cloud and an unreadable row: the viewers' dropped frames (StarMass 0 and an
+// ErrorCode), so their RMS is the guided cycles'; each frame's time within half a poll of the
+// simulator's clock, whose exposures end on a poll and are found by it or by the next.
+TEST(Export, LostAndUnreadableCyclesAreDroppedFramesOnAClockThatAddsUp) {
+  const auto s = test::Simulated([](LogScenario& c) {
+    c.cycles = 120;
+    c.minStars = 4;
+    sim::ScriptedEvent cloud;
+    cloud.kind = sim::ScriptedEvent::Kind::Cloud;
+    cloud.afterCycles = 40;
+    cloud.durationSeconds = 60.0;
+    cloud.transmission = 0.0;
+    cloud.stars = {0, 1, 2, 3, 4};
+    c.observatory.events.push_back(cloud);
+  });
+  guidelog::LogRun run = test::OnlyRun(s);
+  run.rows[90].xtim = std::numeric_limits<double>::infinity();
+  Phd2Settings settings;
+  settings.exposure = s.exposureS;
+  settings.download = s.settings.observatory.camera.downloadSeconds;
+  settings.minSN = 3.0;
+  settings.minStars = 4;
+  settings.version = "corvane-log 1.6.0";
+  std::string version;
+  const auto sections = ReadPhd2(ExportPhd2({&run}, settings), version);
+  ASSERT_EQ(sections.size(), 1u);
+  const auto& frames = sections[0].frames;
+  ASSERT_EQ(frames.size(), run.rows.size());
+  RunSettings given;
+  given.minSN = 3.0;
+  given.minStars = 4;
+  const auto uses = CycleUses(run, given);
+  int lost = 0;
+  double squares = 0.0, sum = 0.0;
+  int good = 0;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const int expected = uses[i] == CycleUse::Guided ? 0
+                         : uses[i] == CycleUse::Lost ? kPhd2StarLost
+                                                     : kPhd2Unreadable;
+    EXPECT_EQ(frames[i].errorCode, expected) << "frame " << i + 1;
+    if (expected != 0) {
+      EXPECT_EQ(frames[i].starMass, 0);
+      EXPECT_EQ(frames[i].raMs + frames[i].decMs, 0);
+    }
+    lost += uses[i] == CycleUse::Lost ? 1 : 0;
+    if (expected == 0) {
+      sum += frames[i].dx;
+      squares += frames[i].dx * frames[i].dx;
+      ++good;
+    }
+  }
+  EXPECT_GE(lost, 20);  // the minute of cloud
+  EXPECT_EQ(frames[90].errorCode, kPhd2Unreadable);
+  const double rms = std::sqrt(squares / good - (sum / good) * (sum / good));
+  EXPECT_NEAR(rms, Analyse(run, given).x.rms, 1e-3);
+  const auto& truth = s.outcome.cycles;
+  ASSERT_GE(truth.size(), frames.size());
+  for (std::size_t i = 1; i < frames.size(); ++i) {
+    if (i == 91) continue;  // after the unreadable row's unknown pulse
+    const double modelled = frames[i].time - frames[i - 1].time;
+    const double actual = truth[i].start - truth[i - 1].start;
+    EXPECT_NEAR(modelled, actual, 0.05 + 2e-3) << "cycle " << i;
+  }
+}
+
+// The header's calibration says what it rests on: the host's settings, else the estimate with
+// its standard errors; a start that is no real date and time is refused.
+TEST(Export, CalibrationSaysWhatItRestsOnAndTheStartIsARealDate) {
+  MotionFit fit;
+  fit.available = true;
+  fit.angleDeg = 24.0;
+  fit.angleErrorDeg = 1.5;
+  fit.xSpeed = 4.1;
+  fit.xSpeedError = 0.2;
+  fit.ySpeed = 5.2;
+  fit.ySpeedError = 0.3;
+  const Phd2Calibration estimated = CalibrationFor({}, fit);
+  EXPECT_DOUBLE_EQ(estimated.xSpeed, 4.1);
+  ASSERT_EQ(estimated.notes.size(), 1u);
+  EXPECT_NE(estimated.notes[0].find("angle 24.0 +- 1.5 deg, xRate 4.100 +- 0.200 px/s"),
+            std::string::npos)
+      << estimated.notes[0];
+  RunSettings host;
+  host.angleDeg = 25.0;
+  host.xSpeed = 5.0;
+  host.ySpeed = 5.0;
+  host.reverseX = true;
+  host.declinationDeg = 60.0;
+  const Phd2Calibration given = CalibrationFor(host, fit);
+  EXPECT_NEAR(given.xSpeed, 2.5, 1e-12);
+  EXPECT_TRUE(given.reverseX);
+  ASSERT_EQ(given.notes.size(), 1u);
+  EXPECT_EQ(given.notes[0].find("+-"), std::string::npos) << given.notes[0];
+  EXPECT_NE(given.notes[0].find("from the host's settings"), std::string::npos);
+  EXPECT_TRUE(IsDateTime("2024-02-29 22:00:00"));
+  for (const char* bad : {"tomorrow night", "2023-02-29 22:00:00", "2024-13-01 00:00:00",
+                          "2024-01-01 24:00:00", "2024-1-01 00:00:00", "2024-01-01T00:00:00"}) {
+    EXPECT_FALSE(IsDateTime(bad)) << bad;
   }
 }
 
