@@ -1,6 +1,8 @@
 // The pictures of a guide run, drawn once and written as SVG and as PNG: the mean offset and the
-// pulses per cycle, each star's offsets, the per-star scatter, each star's SN over time and, with
-// the simulator's truth, the mount's true error.
+// pulses per cycle, each star's offsets, each star's SN over time with the MinSN line, the
+// per-star scatter and, with the simulator's truth, the mount's true error. Offsets are in
+// arcseconds when the pixel scale is known, time in minutes when the exposure is; cycles lost
+// for want of stars and unreadable rows are shaded and left out of the offsets.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "guidelog/LogFile.h"
+#include "logtools/Analysis.h"
 #include "sim/Observatory.h"
 
 namespace corvane::logtools {
@@ -18,6 +21,6 @@ struct PlotPictures {
 };
 
 PlotPictures DrawRun(const guidelog::LogRun& run, const std::vector<sim::CycleTruth>* truth,
-                     const std::string& title);
+                     const std::string& title, const RunSettings& settings = {});
 
 }  // namespace corvane::logtools

@@ -1,7 +1,11 @@
 #include "logtools/Raster.h"
 
+#include <stb/stb_image_write.h>
+
 #include <algorithm>
 #include <cmath>
+
+#include "logtools/Font.h"
 
 namespace corvane::logtools {
 
@@ -24,44 +28,11 @@ Rgb ParseColour(std::string_view text) {
   return {byte(1), byte(3), byte(5)};
 }
 
-Canvas::Canvas(int width, int height, Rgb background)
-    : width_(std::max(1, width)),
-      height_(std::max(1, height)),
-      pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), background) {}
-
-Rgb Canvas::Pixel(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
-  return pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                 static_cast<std::size_t>(x)];
-}
-
-void Canvas::Set(int x, int y, Rgb colour) {
-  if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
-  pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-          static_cast<std::size_t>(x)] = colour;
-}
-
-void Canvas::FillRect(int x, int y, int w, int h, Rgb colour) {
-  for (int j = y; j < y + h; ++j) {
-    for (int i = x; i < x + w; ++i) Set(i, j, colour);
-  }
-}
-
-void Canvas::StrokeRect(int x, int y, int w, int h, Rgb colour) {
-  for (int i = x; i < x + w; ++i) {
-    Set(i, y, colour);
-    Set(i, y + h - 1, colour);
-  }
-  for (int j = y; j < y + h; ++j) {
-    Set(x, j, colour);
-    Set(x + w - 1, j, colour);
-  }
-}
-
 namespace {
 
 // Cuts the segment to the rectangle [left, right] x [top, bottom] (Liang-Barsky); false when no
-// part of it is inside. Any finite coordinates, however large, come out inside the rectangle.
+// part of it is inside. Any finite coordinates, however large, come out inside the rectangle
+// (far ends only as precisely as their size allows).
 bool Clip(double& x1, double& y1, double& x2, double& y2, double left, double top, double right,
           double bottom) {
   double t0 = 0.0, t1 = 1.0;
@@ -83,7 +54,6 @@ bool Clip(double& x1, double& y1, double& x2, double& y2, double left, double to
     }
     if (t0 > t1) return false;
   }
-  // Within the rectangle up to rounding, which is large for far ends: clamped into it.
   const double ax = x1, ay = y1;
   x1 = std::clamp(ax + dx * t0 + dx * t0, left, right);
   y1 = std::clamp(ay + dy * t0 + dy * t0, top, bottom);
@@ -92,213 +62,179 @@ bool Clip(double& x1, double& y1, double& x2, double& y2, double left, double to
   return true;
 }
 
+// Distance from (px, py) to the segment (ax, ay)-(bx, by).
+double SegmentDistance(double px, double py, double ax, double ay, double bx, double by) {
+  const double vx = bx - ax, vy = by - ay;
+  const double length2 = vx * vx + vy * vy;
+  double t = length2 > 0.0 ? ((px - ax) * vx + (py - ay) * vy) / length2 : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  return std::hypot(px - ax - t * vx, py - ay - t * vy);
+}
+
 }  // namespace
 
-void Canvas::Line(double x1, double y1, double x2, double y2, Rgb colour, int width, bool dashed) {
-  if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
-  const double margin = width + 2.0;
-  if (!Clip(x1, y1, x2, y2, -margin, -margin, width_ + margin, height_ + margin)) return;
-  const double length = std::max(std::abs(x2 - x1), std::abs(y2 - y1));
-  const int steps = static_cast<int>(std::ceil(std::min(length, 1e5)));
-  for (int s = 0; s <= steps; ++s) {
-    if (dashed) {
-      const bool on = (dashPhase_++ % 8) < 5;
-      if (!on) continue;
+Canvas::Canvas(int width, int height, Rgb background)
+    : width_(std::clamp(width, 1, 1 << 14)),
+      height_(std::clamp(height, 1, 1 << 14)),
+      pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), background) {}
+
+Rgb Canvas::Pixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
+  return pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                 static_cast<std::size_t>(x)];
+}
+
+void Canvas::Blend(int x, int y, Rgb colour, double opacity) {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_ || !(opacity > 0.0)) return;
+  const double a = std::min(opacity, 1.0);
+  Rgb& p = pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                   static_cast<std::size_t>(x)];
+  auto mix = [a](std::uint8_t under, std::uint8_t over) {
+    return static_cast<std::uint8_t>(std::lround(under + (over - under) * a));
+  };
+  p = {mix(p.r, colour.r), mix(p.g, colour.g), mix(p.b, colour.b)};
+}
+
+void Canvas::FillRect(int x, int y, int w, int h, Rgb colour, double opacity) {
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min(x + std::max(w, 0), width_), y1 = std::min(y + std::max(h, 0), height_);
+  for (int j = y0; j < y1; ++j) {
+    for (int i = x0; i < x1; ++i) Blend(i, j, colour, opacity);
+  }
+}
+
+void Canvas::StrokeRect(int x, int y, int w, int h, Rgb colour) {
+  FillRect(x, y, w, 1, colour);
+  FillRect(x, y + h - 1, w, 1, colour);
+  FillRect(x, y + 1, 1, h - 2, colour);
+  FillRect(x + w - 1, y + 1, 1, h - 2, colour);
+}
+
+void Canvas::Polyline(const std::vector<Point>& points, Rgb colour, double width, double dash) {
+  width = std::clamp(std::isfinite(width) ? width : 1.0, 0.1, 64.0);
+  const double reach = width / 2 + 1.0;
+  // The segments that cross the canvas, cut to it (dashes cut out of them).
+  std::vector<std::pair<Point, Point>> segments;
+  double along = 0.0;
+  for (std::size_t i = 1; i < points.size(); ++i) {
+    double x1 = points[i - 1].first, y1 = points[i - 1].second;
+    double x2 = points[i].first, y2 = points[i].second;
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
+      continue;
     }
-    const double t = steps == 0 ? 0.0 : static_cast<double>(s) / steps;
-    const int x = static_cast<int>(std::lround(x1 + (x2 - x1) * t));
-    const int y = static_cast<int>(std::lround(y1 + (y2 - y1) * t));
-    for (int dy = 0; dy < width; ++dy) {
-      for (int dx = 0; dx < width; ++dx) Set(x + dx - width / 2, y + dy - width / 2, colour);
+    if (!Clip(x1, y1, x2, y2, -reach, -reach, width_ + reach, height_ + reach)) continue;
+    const double length = std::hypot(x2 - x1, y2 - y1);
+    if (!(dash > 0.0) || length == 0.0) {
+      segments.push_back({{x1, y1}, {x2, y2}});
+      continue;
+    }
+    // Dashes: on while (along mod 2 dash) < dash, at most a few thousand per segment.
+    double s = 0.0;
+    for (int pieces = 0; s < length && pieces < 4096; ++pieces) {
+      const double phase = std::fmod(along + s, 2 * dash);
+      const bool on = phase < dash;
+      const double end = std::min(length, s + (on ? dash - phase : 2 * dash - phase));
+      if (on) {
+        segments.push_back({{x1 + (x2 - x1) * s / length, y1 + (y2 - y1) * s / length},
+                            {x1 + (x2 - x1) * end / length, y1 + (y2 - y1) * end / length}});
+      }
+      s = end;
+    }
+    along += length;
+  }
+  if (segments.empty()) return;
+  // Each pixel takes the largest coverage of any segment, then the colour is blended once.
+  double left = width_, top = height_, right = 0.0, bottom = 0.0;
+  for (const auto& [a, b] : segments) {
+    left = std::min({left, a.first, b.first});
+    right = std::max({right, a.first, b.first});
+    top = std::min({top, a.second, b.second});
+    bottom = std::max({bottom, a.second, b.second});
+  }
+  const int x0 = std::max(0, static_cast<int>(std::floor(left - reach)));
+  const int y0 = std::max(0, static_cast<int>(std::floor(top - reach)));
+  const int x1 = std::min(width_, static_cast<int>(std::ceil(right + reach)));
+  const int y1 = std::min(height_, static_cast<int>(std::ceil(bottom + reach)));
+  if (x1 <= x0 || y1 <= y0) return;
+  const auto w = static_cast<std::size_t>(x1 - x0);
+  std::vector<float> coverage(w * static_cast<std::size_t>(y1 - y0), 0.0f);
+  for (const auto& [a, b] : segments) {
+    const int sx0 = std::max(x0, static_cast<int>(std::floor(std::min(a.first, b.first) - reach)));
+    const int sx1 = std::min(x1, static_cast<int>(std::ceil(std::max(a.first, b.first) + reach)));
+    const int sy0 =
+        std::max(y0, static_cast<int>(std::floor(std::min(a.second, b.second) - reach)));
+    const int sy1 = std::min(y1, static_cast<int>(std::ceil(std::max(a.second, b.second) + reach)));
+    for (int y = sy0; y < sy1; ++y) {
+      for (int x = sx0; x < sx1; ++x) {
+        const double d = SegmentDistance(x + 0.5, y + 0.5, a.first, a.second, b.first, b.second);
+        const auto c = static_cast<float>(std::clamp(width / 2 + 0.5 - d, 0.0, 1.0));
+        float& cell =
+            coverage[static_cast<std::size_t>(y - y0) * w + static_cast<std::size_t>(x - x0)];
+        cell = std::max(cell, c);
+      }
+    }
+  }
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      Blend(x, y, colour,
+            coverage[static_cast<std::size_t>(y - y0) * w + static_cast<std::size_t>(x - x0)]);
     }
   }
 }
 
-void Canvas::Dot(double x, double y, int radius, Rgb colour) {
+void Canvas::Dot(double x, double y, double radius, Rgb colour, double opacity) {
+  radius = std::clamp(std::isfinite(radius) ? radius : 1.0, 0.1, 64.0);
   if (!(x > -radius - 1.0 && x < width_ + radius + 1.0 && y > -radius - 1.0 &&
         y < height_ + radius + 1.0)) {
     return;  // outside the canvas, or not a number
   }
-  const int cx = static_cast<int>(std::lround(x)), cy = static_cast<int>(std::lround(y));
-  for (int dy = -radius; dy <= radius; ++dy) {
-    for (int dx = -radius; dx <= radius; ++dx) {
-      if (dx * dx + dy * dy <= radius * radius + radius) Set(cx + dx, cy + dy, colour);
+  const int x0 = static_cast<int>(std::floor(x - radius - 1)),
+            x1 = static_cast<int>(std::ceil(x + radius + 1));
+  const int y0 = static_cast<int>(std::floor(y - radius - 1)),
+            y1 = static_cast<int>(std::ceil(y + radius + 1));
+  for (int j = y0; j <= y1; ++j) {
+    for (int i = x0; i <= x1; ++i) {
+      const double d = std::hypot(i + 0.5 - x, j + 0.5 - y);
+      Blend(i, j, colour, opacity * std::clamp(radius + 0.5 - d, 0.0, 1.0));
     }
   }
 }
 
-void Canvas::Text(int x, int y, std::string_view text, Rgb colour, int scale, bool vertical) {
-  int pen = 0;
-  for (char c : text) {
-    const auto* rows = GlyphRows(c);
-    if (!rows) rows = GlyphRows('?');
-    for (int row = 0; row < 7; ++row) {
-      for (int col = 0; col < 5; ++col) {
-        if ((*rows)[static_cast<std::size_t>(row)][col] != '#') continue;
-        // The glyph's top row sits 7 * scale above the baseline.
-        const int u = pen + col * scale, v = (row - 7) * scale;
-        for (int a = 0; a < scale; ++a) {
-          for (int b = 0; b < scale; ++b) {
-            if (vertical) {
-              Set(x + v + b, y - u - a, colour);
-            } else {
-              Set(x + u + a, y + v + b, colour);
-            }
-          }
-        }
-      }
+void Canvas::Text(double x, double y, std::string_view text, Rgb colour, double size,
+                  bool vertical) {
+  if (!std::isfinite(x) || !std::isfinite(y) || std::abs(x) > 1e6 || std::abs(y) > 1e6) return;
+  size = std::clamp(std::isfinite(size) ? size : 12.0, 1.0, 200.0);
+  const double along = vertical ? -y : x;  // the direction the text runs in
+  const double whole = std::floor(along);
+  const int baseX = static_cast<int>(std::lround(vertical ? x : whole));
+  const int baseY = static_cast<int>(std::lround(vertical ? -whole : y));
+  // Coverage as a little heavier than linear: small text on white reads as too thin otherwise.
+  Font::Sans().Render(text, size, along - whole, [&](int gx, int gy, std::uint8_t c) {
+    const double opacity = std::pow(c / 255.0, 0.8);
+    if (vertical) {
+      Blend(baseX + gy, baseY - gx - 1, colour, opacity);
+    } else {
+      Blend(baseX + gx, baseY + gy, colour, opacity);
     }
-    pen += 6 * scale;
-  }
+  });
 }
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
-  static const auto table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-      std::uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
-    }
-    return t;
-  }();
-  crc = ~crc;
-  for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
-
-std::uint32_t Adler32(const std::uint8_t* data, std::size_t size) {
-  std::uint32_t a = 1, b = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    a = (a + data[i]) % 65521;
-    b = (b + a) % 65521;
-  }
-  return (b << 16) | a;
-}
-
-namespace {
-
-// Bits go into the stream least significant first; Huffman codes are sent most significant first.
-class BitWriter {
- public:
-  explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
-  void Bits(std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) Bit((value >> i) & 1);
-  }
-  void Code(std::uint32_t code, int length) {
-    for (int i = length - 1; i >= 0; --i) Bit((code >> i) & 1);
-  }
-  void Flush() {
-    if (used_ > 0) out_.push_back(current_);
-    current_ = 0;
-    used_ = 0;
-  }
-
- private:
-  void Bit(std::uint32_t bit) {
-    current_ = static_cast<std::uint8_t>(current_ | (bit << used_));
-    if (++used_ == 8) Flush();
-  }
-  std::vector<std::uint8_t>& out_;
-  std::uint8_t current_ = 0;
-  int used_ = 0;
-};
-
-// The fixed literal/length code of deflate.
-void Symbol(BitWriter& w, int symbol) {
-  if (symbol < 144) {
-    w.Code(static_cast<std::uint32_t>(0x30 + symbol), 8);
-  } else if (symbol < 256) {
-    w.Code(static_cast<std::uint32_t>(0x190 + symbol - 144), 9);
-  } else if (symbol < 280) {
-    w.Code(static_cast<std::uint32_t>(symbol - 256), 7);
-  } else {
-    w.Code(static_cast<std::uint32_t>(0xC0 + symbol - 280), 8);
-  }
-}
-
-// A copy of `length` (3 to 258) bytes from distance 1.
-void CopyFromPrevious(BitWriter& w, int length) {
-  static constexpr int kBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-  static constexpr int kExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                   2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-  int code = 28;
-  while (kBase[code] > length) --code;
-  Symbol(w, 257 + code);
-  w.Bits(static_cast<std::uint32_t>(length - kBase[code]), kExtra[code]);
-  w.Code(0, 5);  // distance code 0: distance 1
-}
-
-void BigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
-void Chunk(std::vector<std::uint8_t>& png, const char* type,
-           const std::vector<std::uint8_t>& data) {
-  BigEndian(png, static_cast<std::uint32_t>(data.size()));
-  const std::size_t start = png.size();
-  png.insert(png.end(), type, type + 4);
-  png.insert(png.end(), data.begin(), data.end());
-  BigEndian(png, Crc32(png.data() + start, png.size() - start));
-}
-
-}  // namespace
-
-std::vector<std::uint8_t> ZlibCompress(const std::vector<std::uint8_t>& data) {
-  std::vector<std::uint8_t> out = {0x78, 0x01};  // deflate, 32 KiB window, no dictionary
-  BitWriter w(out);
-  w.Bits(1, 1);  // the last block
-  w.Bits(1, 2);  // fixed Huffman codes
-  std::size_t i = 0;
-  while (i < data.size()) {
-    Symbol(w, data[i]);
-    std::size_t run = 0;
-    while (i + 1 + run < data.size() && data[i + 1 + run] == data[i]) ++run;
-    std::size_t left = run;
-    while (left >= 3) {
-      const int length = static_cast<int>(std::min<std::size_t>(left, 258));
-      // Never leave 1 or 2 bytes that a copy could not take unless they go as literals.
-      CopyFromPrevious(w, length);
-      left -= static_cast<std::size_t>(length);
-    }
-    for (std::size_t k = 0; k < left; ++k) Symbol(w, data[i]);
-    i += 1 + run;
-  }
-  Symbol(w, 256);  // end of block
-  w.Flush();
-  BigEndian(out, Adler32(data.data(), data.size()));
-  return out;
+double Canvas::TextWidth(std::string_view text, double size) {
+  return Font::Sans().Width(text, size);
 }
 
 std::vector<std::uint8_t> Canvas::EncodePng() const {
-  std::vector<std::uint8_t> raw;
-  const std::size_t stride = static_cast<std::size_t>(width_) * 3;
-  raw.reserve((stride + 1) * static_cast<std::size_t>(height_));
-  std::vector<std::uint8_t> previous(stride, 0), row(stride);
-  for (int y = 0; y < height_; ++y) {
-    for (int x = 0; x < width_; ++x) {
-      const Rgb p = Pixel(x, y);
-      const std::size_t k = static_cast<std::size_t>(x) * 3;
-      row[k] = p.r;
-      row[k + 1] = p.g;
-      row[k + 2] = p.b;
-    }
-    raw.push_back(2);  // filter "Up"
-    for (std::size_t k = 0; k < stride; ++k) {
-      raw.push_back(static_cast<std::uint8_t>(row[k] - previous[k]));
-    }
-    previous.swap(row);
-  }
-  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<std::uint8_t> header;
-  BigEndian(header, static_cast<std::uint32_t>(width_));
-  BigEndian(header, static_cast<std::uint32_t>(height_));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, adaptive, no interlace
-  Chunk(png, "IHDR", header);
-  Chunk(png, "IDAT", ZlibCompress(raw));
-  Chunk(png, "IEND", {});
+  std::vector<std::uint8_t> png;
+  std::vector<std::uint8_t> rgb;
+  rgb.reserve(pixels_.size() * 3);
+  for (const Rgb& p : pixels_) rgb.insert(rgb.end(), {p.r, p.g, p.b});
+  stbi_write_png_to_func(
+      [](void* context, void* data, int size) {
+        auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        out->insert(out->end(), bytes, bytes + size);
+      },
+      &png, width_, height_, 3, rgb.data(), width_ * 3);
   return png;
 }
 

@@ -1,12 +1,10 @@
-// A small RGB raster canvas (lines, rectangles, dots, text in a built-in 5 x 7 pixel font) and a
-// PNG writer of its own (zlib stream, CRC-32 and Adler-32 here), so a plot needs no converter or
-// image library on any platform.
+// A small RGB raster canvas for the plots: antialiased lines, dots and text (DejaVu Sans through
+// stb_truetype, see Font.h), blended over what is there, written as PNG by stb_image_write.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvane::logtools {
@@ -16,8 +14,10 @@ struct Rgb {
   bool operator==(const Rgb&) const = default;
 };
 
-// "#rrggbb" (what the SVG writer uses); other text reads as black.
+// "#rrggbb" or "#rgb" (what the SVG writer uses); other text reads as black.
 Rgb ParseColour(std::string_view text);
+
+using Point = std::pair<double, double>;
 
 class Canvas {
  public:
@@ -25,39 +25,35 @@ class Canvas {
 
   int Width() const { return width_; }
   int Height() const { return height_; }
-  Rgb Pixel(int x, int y) const;
-  void Set(int x, int y, Rgb colour);  // outside the canvas: nothing
+  Rgb Pixel(int x, int y) const;  // outside the canvas: black
+  // `colour` over the pixel with the given opacity (0 to 1); outside the canvas: nothing.
+  void Blend(int x, int y, Rgb colour, double opacity);
 
-  void FillRect(int x, int y, int w, int h, Rgb colour);
+  void FillRect(int x, int y, int w, int h, Rgb colour, double opacity = 1.0);
   void StrokeRect(int x, int y, int w, int h, Rgb colour);
-  // A line of the given width in pixels; dashed: 5 on, 3 off.
-  void Line(double x1, double y1, double x2, double y2, Rgb colour, int width = 1,
-            bool dashed = false);
-  void Dot(double x, double y, int radius, Rgb colour);
-  // Text with its baseline-left corner at (x, y) in whole pixels of the 5 x 7 font times scale;
-  // vertical text runs upwards (rotated by -90 degrees) from (x, y).
-  void Text(int x, int y, std::string_view text, Rgb colour, int scale = 1, bool vertical = false);
-  static int TextWidth(std::string_view text, int scale = 1) {
-    return static_cast<int>(text.size()) * 6 * scale;
+  // An antialiased line of the given width through the points (round joins and ends, each pixel
+  // covered once however many segments pass it); dashed: `dash` pixels on, as many off, along
+  // the line. Coordinates are pixel edges: (0.5, 0.5) is the first pixel's centre. Points of any
+  // finite size are drawn where the line crosses the canvas.
+  void Polyline(const std::vector<Point>& points, Rgb colour, double width = 1.0,
+                double dash = 0.0);
+  void Line(double x1, double y1, double x2, double y2, Rgb colour, double width = 1.0,
+            double dash = 0.0) {
+    Polyline({{x1, y1}, {x2, y2}}, colour, width, dash);
   }
+  void Dot(double x, double y, double radius, Rgb colour, double opacity = 1.0);
+  // UTF-8 text of `size` pixels per em with its baseline's left end at (x, y); vertical text
+  // runs upwards from there (rotated by -90 degrees).
+  void Text(double x, double y, std::string_view text, Rgb colour, double size,
+            bool vertical = false);
+  static double TextWidth(std::string_view text, double size);
 
-  // The canvas as a PNG file: 8-bit RGB, every row filtered by its difference to the row above.
+  // The canvas as a PNG file (8-bit RGB).
   std::vector<std::uint8_t> EncodePng() const;
 
  private:
   int width_, height_;
   std::vector<Rgb> pixels_;
-  int dashPhase_ = 0;
 };
-
-// The rows of a character of the font ('#' marks ink), nullptr for one it does not have.
-const std::array<const char*, 7>* GlyphRows(char c);
-
-// The checksums and the compressed stream of a PNG, public for their tests.
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
-std::uint32_t Adler32(const std::uint8_t* data, std::size_t size);
-// A zlib stream: one deflate block with the fixed Huffman codes, where runs of a repeated byte
-// become copies at distance 1.
-std::vector<std::uint8_t> ZlibCompress(const std::vector<std::uint8_t>& data);
 
 }  // namespace corvane::logtools

@@ -266,7 +266,7 @@ int Execute(const Options& o) {
     } else if (o.command == "plot") {
       std::string base = o.output.empty() ? o.log.substr(0, o.log.rfind('.')) : o.output;
       if (several) base += "-run" + std::to_string(i);
-      const PlotPictures pictures = DrawRun(run, truth.empty() ? nullptr : &truth, o.title);
+      const PlotPictures pictures = DrawRun(run, truth.empty() ? nullptr : &truth, o.title, s);
       std::string why;
       if (!WriteFile(base + ".svg", pictures.svg, why)) {
         std::cerr << "corvane-log: cannot write " << base << ".svg: " << why << "\n";

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -208,8 +209,19 @@ int main(int argc, char** argv) {
     try {
       const corvane::guidelog::LogFile file = corvane::guidelog::ParseLog(guided.log);
       if (!file.runs.empty() && !file.runs.front().rows.empty()) {
+        // What a user of the observatory knows: the camera and the settings typed.
+        corvane::logtools::RunSettings known;
+        const auto& camera = options.simulation.observatory.camera;
+        const auto& typed = options.simulation.dialogs.sample.front();
+        known.scale = camera.pixelScale;
+        known.download = camera.downloadSeconds;
+        if (const double exposure = std::strtod(typed[3].c_str(), nullptr); exposure > 0.0) {
+          known.exposure = exposure;
+        }
+        known.minSN = std::strtod(typed[1].c_str(), nullptr);
+        known.minStars = std::atoi(typed[2].c_str());
         const corvane::logtools::PlotPictures pictures = corvane::logtools::DrawRun(
-            file.runs.front(), &guided.cycles, "Corvane in the simulated observatory");
+            file.runs.front(), &guided.cycles, "Corvane in the simulated observatory", known);
         WriteFile(out / "plot.svg", pictures.svg);
         WriteFile(out / "plot.png", std::string(pictures.png.begin(), pictures.png.end()));
         plotted = (out / "plot.png").string() + ", " + (out / "plot.svg").string();

@@ -132,17 +132,7 @@ TEST(Export, Phd2RoundTripKeepsEveryFrame) {
 // ErrorCode), so their RMS is the guided cycles'; each frame's time within half a poll of the
 // simulator's clock, whose exposures end on a poll and are found by it or by the next.
 TEST(Export, LostAndUnreadableCyclesAreDroppedFramesOnAClockThatAddsUp) {
-  const auto s = test::Simulated([](LogScenario& c) {
-    c.cycles = 120;
-    c.minStars = 4;
-    sim::ScriptedEvent cloud;
-    cloud.kind = sim::ScriptedEvent::Kind::Cloud;
-    cloud.afterCycles = 40;
-    cloud.durationSeconds = 60.0;
-    cloud.transmission = 0.0;
-    cloud.stars = {0, 1, 2, 3, 4};
-    c.observatory.events.push_back(cloud);
-  });
+  const auto s = test::Simulated(test::Clouded);
   guidelog::LogRun run = test::OnlyRun(s);
   run.rows[90].xtim = std::numeric_limits<double>::infinity();
   Phd2Settings settings;

@@ -18,6 +18,19 @@ inline SimulatedLog Simulated(const std::function<void(LogScenario&)>& change = 
   return SimulateLog(scenario);
 }
 
+// 120 cycles, MinStars 4, and a minute of total cloud over every star after 40 cycles.
+inline void Clouded(LogScenario& c) {
+  c.cycles = 120;
+  c.minStars = 4;
+  sim::ScriptedEvent cloud;
+  cloud.kind = sim::ScriptedEvent::Kind::Cloud;
+  cloud.afterCycles = 40;
+  cloud.durationSeconds = 60.0;
+  cloud.transmission = 0.0;
+  cloud.stars = {0, 1, 2, 3, 4};
+  c.observatory.events.push_back(cloud);
+}
+
 inline guidelog::LogRun OnlyRun(const SimulatedLog& s) {
   return guidelog::ParseLog(s.log).runs.front();
 }
