@@ -152,7 +152,7 @@ TEST(GuideRun, ClickWaitsWaitForInputWithoutSleepingAndTakeEachPressOnce) {
 
 TEST(GuideRunEnds, CancellingTheFirstDialogEndsQuietlyWithoutACamera) {
   Rig rig;
-  rig.env.initialShowings = {{{false, {}}}};
+  rig.env.initialExposureShowings = {{{false, {}}}};
   rig.DoModal();
   EXPECT_EQ(rig.script.HostCalls(), (Calls{"app.create"}));
   EXPECT_TRUE(rig.env.messages.empty());
@@ -185,7 +185,7 @@ TEST(GuideRunEnds, ATelescopeRefusingToConnectIsReportedBeforeAnyExposure) {
 
 TEST(GuideRunEnds, CancellingTheSetupDialogEndsAfterTheFirstExposure) {
   Rig rig;
-  rig.env.sampleShowings = {{{false, {}}}};
+  rig.env.guideSetupShowings = {{{false, {}}}};
   rig.script.guiderRunning.queue = {true, false};
   rig.DoModal();
   const Calls calls = rig.script.HostCalls();
@@ -528,13 +528,13 @@ TEST(DialogCancel, CancelAfterAnAcceptedRunCancels) {
   ASSERT_EQ(rig.env.logsCreated, 1);
 
   rig.script.timeline.clear();
-  rig.env.initialShowings = {{{false, {}}}};
+  rig.env.initialExposureShowings = {{{false, {}}}};
   rig.DoModal();
   EXPECT_EQ(rig.script.HostCalls(), (Calls{"app.create"}));
 
   // A rejected OK (11 stars) followed by the close box: no guiding with the rejected values.
   rig.script.timeline.clear();
-  rig.env.sampleShowings = {{{true, {"11", "3", "1", "2", "0.01", "2", "15"}}}};
+  rig.env.guideSetupShowings = {{{true, {"11", "3", "1", "2", "0.01", "2", "15"}}}};
   rig.DoModal();
   EXPECT_EQ(
       rig.script.Entries("dialog."),

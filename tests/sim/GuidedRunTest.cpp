@@ -99,7 +99,7 @@ TEST(GuidedRun, AWrongReverseXDrivesTheRaErrorAway) {
 TEST(GuidedRun, LogRowsAgreeWithWhatTheModelRecorded) {
   SimulationSettings s = StoppedAfter(40);
   s.observatory.sky.seeingJitter = 0.05;
-  s.dialogs.sample.front()[0] = "4";  // guide stars
+  s.dialogs.guideSetup.front().NumberStars = "4";  // guide stars
   const RunOutcome outcome = RunSimulation(s);
   const guidelog::LogRun log = Log(outcome);
   ASSERT_EQ(log.stars, 4);
@@ -224,12 +224,12 @@ TEST(GuidedRun, ADisabledOutputGetsNoPulseThoughItsValueIsLogged) {
 
 TEST(ScriptedUser, ARefusedNumberIsRetypedAndACancelEndsTheRunBeforeAnyLog) {
   SimulationSettings s = StoppedAfter(3);
-  s.dialogs.initial = {"1,5", "1.5"};
+  s.dialogs.initialExposure = {"1,5", "1.5"};
   RunOutcome outcome = RunSimulation(s);
   EXPECT_EQ(outcome.messages.front(), "Please enter a number");
   EXPECT_EQ(Log(outcome).rows.size(), 3u);
 
-  s.dialogs.sample.clear();
+  s.dialogs.guideSetup.clear();
   outcome = RunSimulation(s);
   EXPECT_TRUE(outcome.log.empty());
   EXPECT_EQ(outcome.host.exposures.size(), 1u);
