@@ -508,14 +508,6 @@ TEST(GuideRunPulses, CappedPulsesAreSinglesInTheLogAndTheMove) {
   EXPECT_EQ(rig.LogLines()[1], "102,199,2,-1,-0.15,-0.1,102,199,2,-1,40,\"\"");
 }
 
-TEST(GuideRunPulses, AggressivenessZeroLogsZerosAndEndsTheRun) {
-  PulseCase rig;
-  rig.script.guiderAggressiveness.Set(0.0);
-  rig.DoModal();
-  EXPECT_TRUE(rig.Moves().empty());
-  EXPECT_EQ(rig.LogLines(), (Calls{rig.LogLines()[0], "102,199,2,-1,0,0,102,199,2,-1,40,\"\""}));
-}
-
 // --- Behaviour chosen for a user guiding unattended: a Cancel that cancels, stars screened by
 // their SN and counted, move limits by magnitude, every log line on disk at once, and the RA
 // pulse compensated for declination.
