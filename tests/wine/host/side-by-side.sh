@@ -33,20 +33,23 @@ typelib() { wine reg query "HKCR\\$typelib_key"; }
 clsid() { wine reg query 'HKCR\Corvane.PlugIn\CLSID' /ve 2>/dev/null | grep -o '{[^}]*}'; }
 server() { wine reg query "HKCR\\CLSID\\$(cat "$work/clsid")\\InprocServer32" "/reg:$1"; }
 register() { wine regsvr32 /s "$@"; }
-key() { wine reg query "HKCR\\$1" "/reg:$2"; }  # key <path> <64|32>
-left() {  # the keys of ours still found, in either view
+# The keys of ours found in either view, one line each: "HKCR\<key> (/reg:64)".
+keys() {
   local view path
   for view in 64 32; do
     for path in Corvane.PlugIn "CLSID\\$(cat "$work/clsid")" "$interface_key" "$typelib_key"; do
-      key "$path" "$view" >/dev/null 2>&1 && echo "HKCR\\$path (/reg:$view)"
+      if wine reg query "HKCR\\$path" "/reg:$view" >/dev/null 2>&1; then
+        echo "HKCR\\$path (/reg:$view)"
+      fi
     done
   done
 }
-nothing_left() {  # nothing_left <description>
-  local found; found=$(left)
-  if [ -n "$found" ]; then
-    echo "FAIL: $1: left behind:"; echo "$found" | sed 's/^/  /'; failures=$((failures + 1))
-  else echo "ok: $1: nothing of ours in either view"; fi
+expect_keys() {  # expect_keys <description> <the keys expected, as keys lists them>
+  local found; found=$(keys)
+  if [ "$found" != "$2" ]; then
+    echo "FAIL: $1: found"; echo "${found:-nothing}" | sed 's/^/  /'
+    echo "  expected"; echo "${2:-nothing}" | sed 's/^/  /'; failures=$((failures + 1))
+  else echo "ok: $1"; fi
 }
 
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
@@ -73,24 +76,25 @@ check "both unregistered: ProgID gone" 0 progid
 check "both unregistered: 32-bit class gone" 0 server 32
 check "both unregistered: Interface key gone" 0 interface
 check "both unregistered: TypeLib key gone" 0 typelib
-nothing_left "both unregistered"
+expect_keys "both unregistered: nothing of ours in either view" ""
 check "unregistering the 32-bit DLL again succeeds" 1 register /u "$(win "$x86")"
 check "unregistering the 64-bit DLL again succeeds" 1 register /u "$(win "$x64")"
 
-# One bitness alone: the shared keys are written where both views see them, the class in its own
-# view only; unregistering removes all of it from both views, also the second time.
+# One bitness alone: the ProgID, the Interface key and the TypeLib key are written where both
+# views see them, the class in its own view only; unregistering removes all of it from both
+# views, also the second time.
 alone() {  # alone <64|32> <Corvane.dll>
-  local bits=$1 dll=$2 other=$(( $1 == 64 ? 32 : 64 )) view time
-  check "$bits-bit alone: registration succeeds" 1 register "$(win "$dll")"
+  local bits=$1 dll=$2 view time wrote=""
   for view in 64 32; do
-    check "$bits-bit alone: ProgID in the $view-bit view" 1 key Corvane.PlugIn "$view"
-    check "$bits-bit alone: Interface key in the $view-bit view" 1 key "$interface_key" "$view"
+    wrote+="HKCR\\Corvane.PlugIn (/reg:$view)"$'\n'
+    [ "$view" != "$bits" ] || wrote+="HKCR\\CLSID\\$(cat "$work/clsid") (/reg:$view)"$'\n'
+    wrote+="HKCR\\$interface_key (/reg:$view)"$'\n'"HKCR\\$typelib_key (/reg:$view)"$'\n'
   done
-  check "$bits-bit alone: class in the $bits-bit view" 1 server "$bits"
-  check "$bits-bit alone: no class in the $other-bit view" 0 server "$other"
+  check "$bits-bit alone: registration succeeds" 1 register "$(win "$dll")"
+  expect_keys "$bits-bit alone, registered: the keys of both views" "${wrote%$'\n'}"
   for time in 1 2; do
     check "$bits-bit alone: unregistering ($time) succeeds" 1 register /u "$(win "$dll")"
-    nothing_left "$bits-bit alone, unregistered ($time)"
+    expect_keys "$bits-bit alone, unregistered ($time): nothing of ours in either view" ""
   done
 }
 alone 64 "$x64"
