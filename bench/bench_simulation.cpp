@@ -2,7 +2,7 @@
 // time, reported as guide cycles per second of wall time.
 #include <benchmark/benchmark.h>
 
-#include "sim/Simulation.h"
+#include "sim/run/Simulation.h"
 
 using namespace corvane::sim;
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "Rig.h"
+#include "hostkit/Rig.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <numbers>
 
-#include "sim/Simulation.h"
+#include "sim/run/Simulation.h"
 
 namespace corvane::logtools {
 namespace {
@@ -20,7 +20,8 @@ std::string Text(double v) {
 
 }  // namespace
 
-ModelFit FitModel(const LogRun& run, const RunSettings& settings, const RunFigures& figures) {
+ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
+                  const RunFigures& figures) {
   ModelFit m;
   auto& obs = m.observatory;
   m.stars = std::max(1, run.stars);
@@ -95,7 +96,7 @@ double PredictRms(const ModelFit& model, const GuideChoice& choice, int seeds, d
   return sum / seeds;
 }
 
-Advice Advise(const LogRun& run, const RunSettings& settings, const SweepGrid& grid,
+Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const SweepGrid& grid,
               const Progress& progress) {
   Advice advice;
   const RunFigures figures = Analyse(run, settings);

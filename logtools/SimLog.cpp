@@ -32,7 +32,7 @@ SimulatedLog SimulateLog(const LogScenario& scenario) {
   result.exposureS = std::stod(result.settings.dialogs.sample.front()[3]);
   // The independent noise: each star's own seeing and its centroid error at its SN (as the
   // observatory draws them), over the guide stars the log holds.
-  const sim::GuideLogData data = *sim::ParseGuideLog(result.log);
+  const guidelog::LogRun data = *guidelog::FirstRun(result.log);
   const double jitter = obs.sky.seeingJitter / std::sqrt(result.exposureS) / obs.camera.pixelScale;
   const double own2 = jitter * jitter * (1.0 - std::clamp(obs.sky.seeingCommonFraction, 0.0, 1.0));
   const double fwhmPx = obs.sky.seeingFwhm / obs.camera.pixelScale;

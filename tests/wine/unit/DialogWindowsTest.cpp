@@ -20,7 +20,7 @@
 #include "dialogs/win/DialogIds.h"
 #include "dialogs/win/DialogWindows.h"
 #include "dialogs/win/OleNumberReader.h"
-#include "hostkit/DialogDriver.h"
+#include "hostkit/win/DialogDriver.h"
 #include "win/AutomationValues.h"
 #include "win/UniqueResource.h"
 
