@@ -298,10 +298,20 @@ int Execute(const Options& o) {
       };
       const Advice a = Advise(run, s, {}, progress);
       if (tty) std::printf("\r%60s\r", "");
+      // The rows no figure could use, named as stats names them.
+      std::vector<int> unreadable;
+      ReadableRows(run, CycleUses(run, s), &unreadable);
       if (o.json) {
-        runs.push_back(AdviceJson(i, a, s));
+        Json advice = AdviceJson(i, a, s);
+        advice["unreadable_lines"] = unreadable;
+        runs.push_back(advice);
       } else {
         std::cout << AdviceText(i, a, s);
+        if (!unreadable.empty()) {
+          std::cout << "  Note: " << LineRanges(unreadable)
+                    << (unreadable.size() == 1 ? " holds" : " hold")
+                    << " a value no guider writes: left out of the fitted model\n";
+        }
       }
     }
   }
