@@ -70,7 +70,8 @@ bool ParseCloud(const std::string& text, ScriptedEvent& event) {
 std::string OptionsHelp() {
   return R"(Options (defaults in brackets):
   --cycles N          stop with camera event 15 after N guide cycles [100]; 0: no stop event
-  --out DIR           where Corvane.csv, truth.csv, report.txt, report.json and plot.svg go [out/sim]
+  --out DIR           where Corvane.csv, the run's record (named by its start time), truth.csv,
+                      report.txt, report.json and plot.svg go [out/sim]
   --seed N            the sky, the seeing and the user's clicks [1]
   --no-unguided       skip the unguided comparison run
  The settings typed into the dialogs:

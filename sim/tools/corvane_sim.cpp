@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -44,6 +45,22 @@ SimulationSettings Base(int cycles, std::uint64_t seed) {
 }
 
 constexpr int kSeeds = 5;
+
+// The wall clock now, which the simulated run starts at (its record's name and start time).
+corvane::WallTime WallClockNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const int ms = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  auto civil = [ms](const std::tm& t) {
+    return corvane::CivilTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                              t.tm_min,         t.tm_sec,     ms};
+  };
+  std::tm utc{}, local{};
+  gmtime_r(&seconds, &utc);
+  localtime_r(&seconds, &local);
+  return {civil(utc), civil(local)};
+}
 
 // Mean over several seeds of the guided total RMS.
 double MeanGuidedRms(SimulationSettings settings) {
@@ -192,6 +209,8 @@ int main(int argc, char** argv) {
     const std::filesystem::path out = options.outputDir;
     std::filesystem::create_directories(out);
     options.simulation.logFilePath = (out / "Corvane.csv").string();
+    options.simulation.recordFolder = out.string();
+    options.simulation.wallClockStart = WallClockNow();
     const RunOutcome guided = RunSimulation(options.simulation);
     ErrorSummary unguided;
     if (options.unguided) unguided = UnguidedOver(options.simulation.observatory, guided);
@@ -219,6 +238,7 @@ int main(int argc, char** argv) {
     }
     std::cout << ReportText(report);
     std::cout << "Guide log:  " << (out / "Corvane.csv").string() << "\n"
+              << "Record:     " << (guided.recordPath.empty() ? "none" : guided.recordPath) << "\n"
               << "Truth:      " << (out / "truth.csv").string() << "\n"
               << "Report:     " << (out / "report.txt").string() << ", "
               << (out / "report.json").string() << "\n"
