@@ -125,6 +125,7 @@ void GuideRun::Tell(const std::string& text) {
 void GuideRun::CameraEvent(std::int16_t code, const std::string& message, bool stops) noexcept {
   record_.CameraEvent(code);
   record_.Message(message);
+  if (stops && !guiding_) stopDuringStartUp_ = true;
   if (stops && guiding_ && !stopCause_) stopCause_ = RunEnd::StoppedByCameraEvent;
 }
 
@@ -189,7 +190,7 @@ bool GuideRun::StartUp() {
   OpenGuideLog();
   // A stop requested before guiding begins (during the dialogs, the first exposure or the
   // star picking) is discarded here.
-  record_.GuidingBegins(stop_.Requested());
+  record_.GuidingBegins(stopDuringStartUp_ && stop_.Requested());
   stop_.Clear();
   guiding_ = true;
   return true;

@@ -86,6 +86,7 @@ class GuideRun {
   RunRecord record_{environment_};
   record::RunEnd end_ = record::RunEnd::Failed;  // how the run ended, once it has
   bool guiding_ = false;                         // the guide loop has begun
+  bool stopDuringStartUp_ = false;               // camera event 15 came before guiding began
   std::optional<record::RunEnd> stopCause_;      // what requested the stop first, once guiding
 };
 

@@ -39,7 +39,8 @@ class RunRecord {
   void SensorSize(double width, double height) noexcept;
   void StarPicked(int star, double clickX, double clickY, float x, float y,
                   std::optional<double> sn) noexcept;
-  // Guiding begins (the stop request is cleared); a stop requested before it was discarded.
+  // Guiding begins (the stop request is cleared); a stop that camera event 15 requested during
+  // this run's start-up was discarded.
   void GuidingBegins(bool stopDiscarded) noexcept;
 
   // A guide exposure starts (a new cycle) and ends.
