@@ -5,9 +5,12 @@ set -euo pipefail
 # The one list of what the build, the tests, the demo and scripts/screenshots.sh call. widl (the
 # type library compiler the build runs) is in wine64-tools; git lists the files the format check
 # reads; makensis builds the Windows installer; clang and its runtime libraries (libFuzzer) build
-# the fuzz targets; imagemagick takes and crops the dialogs' pictures.
+# the fuzz targets; imagemagick takes and crops the dialogs' pictures. The tools' header-only
+# libraries (CLI11, nlohmann-json, Eigen, stb) serve the native and the mingw builds alike
+# (cmake/HeaderLibraries.cmake); fonts-dejavu-core holds the font the plots' text is drawn in.
 packages=(cmake make g++ git libgtest-dev googletest libbenchmark-dev clang-format
           clang libclang-rt-14-dev
+          libcli11-dev nlohmann-json3-dev libeigen3-dev libstb-dev fonts-dejavu-core
           wine wine64 wine32:i386 wine64-tools mingw-w64 mingw-w64-tools libwine-dev nsis
           xvfb xauth fonts-wine imagemagick locales)
 

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "Rig.h"
 #include "guiding/RecordFormat.h"
+#include "hostkit/Rig.h"
 
 namespace corvane::testing {
 namespace {
@@ -218,14 +218,14 @@ TEST(RunRecord, EveryEndIsRecorded) {
   const std::vector<Case> cases{
       {"initial-cancelled",
        [](Rig& r) {
-         r.env.initialShowings = {{{false, {}}}};
+         r.env.initialExposureShowings = {{{false, {}}}};
        },
        0},
       {"camera-link-refused", [](Rig& r) { r.script.linkEnabled.queue = {false}; }, 0},
       {"telescope-refused", [](Rig& r) { r.script.telescopeConnected.queue = {false}; }, 0},
       {"setup-cancelled",
        [](Rig& r) {
-         r.env.sampleShowings = {{{false, {}}}};
+         r.env.guideSetupShowings = {{{false, {}}}};
        },
        0},
       {"no-guider-image", [](Rig& r) { r.script.documents.queue = {{"Image"}}; }, 0},

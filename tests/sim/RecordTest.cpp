@@ -11,7 +11,7 @@
 
 #include <unistd.h>
 
-#include "sim/Simulation.h"
+#include "sim/run/Simulation.h"
 
 namespace corvane::sim {
 namespace {
@@ -64,7 +64,7 @@ TEST(Record, ASimulatedRunsRecordAgreesWithTheModelsTruth) {
   s.observatory.events = {stop, Cloud(0, 10, 0.02), Cloud(1, 15, 0.0005)};
   // Five stars, MinSN 30 and MinStars 2: the dimmed brightest star falls below the minimum SN,
   // the darkened second is lost, and the other three guide on.
-  s.dialogs.sample = {{"5", "30", "2", "2", "0.01", "2.00", "15"}};
+  s.dialogs.guideSetup = {{"5", "30", "2", "2", "0.01", "2.00", "15"}};
   const std::filesystem::path folder = std::filesystem::temp_directory_path() /
                                        ("corvane-record-test-" + std::to_string(::getpid()));
   std::filesystem::remove_all(folder);
