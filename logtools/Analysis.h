@@ -104,6 +104,7 @@ std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& 
 double PolledSeconds(double seconds);
 
 // The seconds each cycle started at (exposure + download + its pulses); empty without exposure.
+// A run read from a record has its measured times (when each frame arrived) instead.
 std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& settings);
 
 StarSplit SplitStars(const guidelog::LogRun& run, double minSN,

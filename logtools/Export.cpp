@@ -51,10 +51,14 @@ std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
   std::string out = "PHD2 version " + settings.version + ", Log version 2.5. Log enabled at " +
                     settings.start + eol;
   out += "Converted by " + settings.version +
-         " from a Corvane guide log (times from the exposure, download and pulse lengths)" + eol +
-         eol;
+         (runs.size() == 1 && !runs.front()->seconds.empty()
+              ? " from a Corvane run record (times as recorded)"
+              : " from a Corvane guide log (times from the exposure, download and pulse lengths)") +
+         eol + eol;
   double clock = 0.0;
+  bool first = true;
   for (const guidelog::LogRun* run : runs) {
+    const bool timed = run->seconds.size() == run->rows.size() && !run->rows.empty();
     out += "Guiding Begins at " + Later(settings.start, clock) + eol;
     out += "Pixel scale = " + Format("%.3f", settings.scale) +
            " arc-sec/px, Binning = 1, Focal length = 0 mm" + eol;
@@ -77,8 +81,19 @@ std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
         eol;
     double t = 0.0;
     int frame = 0;
+    std::size_t info = 0;
+    auto infoUpTo = [&](std::size_t frames) {
+      for (; first && info < settings.info.size() && settings.info[info].first <= frames; ++info) {
+        out += "INFO: " + settings.info[info].second + eol;
+      }
+    };
+    infoUpTo(0);
     for (const guidelog::LogRow& r : run->rows) {
-      t += PolledSeconds(settings.exposure + settings.download);
+      if (timed) {
+        t = run->seconds[static_cast<std::size_t>(frame)];
+      } else {
+        t += PolledSeconds(settings.exposure + settings.download);
+      }
       double ra = r.xoff * std::cos(a) + r.yoff * std::sin(a);
       if (settings.reverseX) ra = -ra;
       const double dec = r.yoff * std::cos(a) - r.xoff * std::sin(a);
@@ -92,8 +107,11 @@ std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
              Format("%.0f", std::abs(r.xtim) * 1000.0) + "," + (r.xtim < 0 ? "W" : "E") + "," +
              Format("%.0f", std::abs(r.ytim) * 1000.0) + "," + (r.ytim < 0 ? "S" : "N") + ",,,0," +
              Format("%.2f", sn) + ",0," + eol;
-      t += PolledSeconds(std::abs(r.xtim)) + PolledSeconds(std::abs(r.ytim));
+      infoUpTo(static_cast<std::size_t>(frame));
+      if (!timed) t += PolledSeconds(std::abs(r.xtim)) + PolledSeconds(std::abs(r.ytim));
     }
+    infoUpTo(run->rows.size() + 1);
+    first = false;
     clock += t;
     out += "Guiding Ends at " + Later(settings.start, clock) + eol + eol;
   }

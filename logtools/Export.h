@@ -1,5 +1,6 @@
 // A Corvane run as a PHD2 guide log, the format the common guide-log viewers read. The Corvane
-// log has no clock: each cycle lasts the guide exposure, the download and its pulses.
+// log has no clock: each cycle lasts the guide exposure, the download and its pulses; a run read
+// from its record has the real times.
 #pragma once
 
 #include <string>
@@ -19,6 +20,9 @@ struct Phd2Settings {
   double minMove = 0.0, maxMove = 0.0;        // seconds
   std::string start = "2000-01-01 00:00:00";  // when the first run began
   std::string version;                        // corvane-log's version
+  // Events of the first run shown as INFO lines: after the frame with this index (0: before the
+  // first frame), the text.
+  std::vector<std::pair<std::size_t, std::string>> info;
 };
 
 std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,

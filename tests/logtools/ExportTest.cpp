@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Fixture.h"
+#include "guidelog/Record.h"
 #include "logtools/Export.h"
 
 namespace corvane::logtools {
@@ -124,6 +125,29 @@ TEST(Export, Phd2RoundTripKeepsEveryFrame) {
       EXPECT_EQ(f.errorCode, 0);
     }
   }
+}
+
+// A run's record exports with the times it recorded: each frame when it arrived, counted from
+// the start of guiding, and the run's events as INFO lines.
+TEST(Export, ARecordCarriesItsRealTimes) {
+  const guidelog::Record record =
+      guidelog::ReadRecordFile(CORVANE_TEST_DATA "/changed-setting.csv");
+  Phd2Settings settings;
+  settings.start = "2024-05-01 22:13:20";
+  settings.info = {{2, "Guiding parameter change, GuiderAngle 0 -> 90 at cycle 3"}};
+  const std::string text = ExportPhd2({&record.run}, settings);
+  std::string version;
+  const auto sections = ReadPhd2(text, version);
+  ASSERT_EQ(sections.size(), 1u);
+  std::vector<double> times;
+  for (const Phd2Frame& frame : sections[0].frames) times.push_back(frame.time);
+  EXPECT_EQ(times, (std::vector<double>{2.4, 5.0, 7.4, 10.1, 12.7}));
+  EXPECT_NE(text.find("Guiding Begins at 2024-05-01 22:13:20\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Guiding Ends at 2024-05-01 22:13:33\r\n"), std::string::npos);
+  const std::size_t info = text.find("INFO: Guiding parameter change, GuiderAngle 0 -> 90");
+  ASSERT_NE(info, std::string::npos);
+  EXPECT_LT(text.find("\r\n2,5.000,"), info);  // after the second frame, before the third
+  EXPECT_GT(text.find("\r\n3,7.400,"), info);
 }
 
 }  // namespace
