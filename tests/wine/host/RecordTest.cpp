@@ -12,8 +12,8 @@
 #include <set>
 #include <sstream>
 
-#include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/HostComObjects.h"
+#include "hostkit/win/ClassRegistration.h"
+#include "hostkit/win/HostComObjects.h"
 #include "tests/wine/host/TestDll.h"
 #include "win/AutomationValues.h"
 #include "win/UniqueResource.h"
