@@ -1,5 +1,5 @@
 // The text of a run's record: pure functions from what the run knew to the record's lines and
-// file name. The format (docs/record-format.md states it for readers):
+// file name. The format (the user guide states it for readers):
 // - CSV, one line per fact, CR LF, UTF-8, '.' as the decimal point whatever the locale;
 // - the first field names the line's kind, the second is the milliseconds since the run started;
 // - a line whose kind starts with '#' names the fields of that kind (its first field "#cycle"
