@@ -1,6 +1,7 @@
 #include "logtools/RecordSettings.h"
 
 #include <algorithm>
+#include <map>
 
 namespace corvane::logtools {
 
@@ -67,6 +68,37 @@ RunSettings SettingsFromRecord(const guidelog::Record& record, const RunSettings
   }
   for (const std::string& problem : record.problems) notes.push_back("record: " + problem);
   return s;
+}
+
+std::vector<std::pair<std::size_t, std::string>> RecordInfo(const guidelog::Record& record) {
+  std::vector<std::pair<std::size_t, std::string>> info;
+  const std::vector<std::string> changes = guidelog::SettingChangesText(record);
+  std::size_t next = 0;
+  std::map<std::string, bool> seen;
+  for (const guidelog::RecordSettingChange& change : record.settingChanges) {
+    if (seen[change.name] && next < changes.size()) {
+      info.emplace_back(static_cast<std::size_t>(std::max(change.cycle - 1, 0)),
+                        "Guiding parameter change, " + changes[next++]);
+    }
+    seen[change.name] = true;
+  }
+  auto framesBefore = [&record](std::int64_t ms) {
+    std::size_t frames = 0;
+    while (frames < record.cycles.size() && record.cycles[frames].ms <= ms) ++frames;
+    return frames;
+  };
+  for (const guidelog::RecordMessage& message : record.messages) {
+    info.emplace_back(framesBefore(message.ms), "Corvane message: " + message.text);
+  }
+  if (record.end) {
+    info.emplace_back(
+        record.cycles.size(),
+        "Guiding ended: " + record.end->how +
+            (record.end->text.empty() ? std::string() : " (" + record.end->text + ")"));
+  }
+  std::stable_sort(info.begin(), info.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return info;
 }
 
 }  // namespace corvane::logtools

@@ -2,7 +2,9 @@
 // flags the user gives only override them.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "guidelog/Record.h"
@@ -19,6 +21,11 @@ namespace corvane::logtools {
 // changed during the run.
 RunSettings SettingsFromRecord(const guidelog::Record& record, const RunSettings& flags,
                                bool downloadGiven, std::vector<std::string>& notes);
+
+// The record's events as a PHD2 export's INFO lines, by the number of frames before each: each
+// change of the host's settings before the cycle that read it, each message after the frames
+// before it, and how the run ended after the last frame.
+std::vector<std::pair<std::size_t, std::string>> RecordInfo(const guidelog::Record& record);
 
 // The seconds each frame takes besides its exposure, from the record's cycles (their median);
 // nothing without cycles or setup.

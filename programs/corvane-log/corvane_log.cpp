@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -244,39 +243,6 @@ bool WriteFile(const std::string& path, const void* bytes, std::size_t size, std
 
 bool WriteFile(const std::string& path, const std::string& text, std::string& why) {
   return WriteFile(path, text.data(), text.size(), why);
-}
-
-// A record's events as the export's INFO lines: each change of the host's settings before the
-// cycle that read it, each message after the last frame before it, and the run's end.
-std::vector<std::pair<std::size_t, std::string>> RecordInfo(const guidelog::Record& record) {
-  std::vector<std::pair<std::size_t, std::string>> info;
-  const std::vector<std::string> changes = guidelog::SettingChangesText(record);
-  std::size_t next = 0;
-  std::map<std::string, bool> seen;
-  for (const guidelog::RecordSettingChange& change : record.settingChanges) {
-    if (seen[change.name] && next < changes.size()) {
-      info.emplace_back(static_cast<std::size_t>(std::max(change.cycle - 1, 0)),
-                        "Guiding parameter change, " + changes[next++]);
-    }
-    seen[change.name] = true;
-  }
-  auto framesBefore = [&record](std::int64_t ms) {
-    std::size_t frames = 0;
-    while (frames < record.cycles.size() && record.cycles[frames].ms <= ms) ++frames;
-    return frames;
-  };
-  for (const guidelog::RecordMessage& message : record.messages) {
-    info.emplace_back(framesBefore(message.ms), "Corvane message: " + message.text);
-  }
-  if (record.end) {
-    info.emplace_back(
-        record.cycles.size(),
-        "Guiding ended: " + record.end->how +
-            (record.end->text.empty() ? std::string() : " (" + record.end->text + ")"));
-  }
-  std::stable_sort(info.begin(), info.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  return info;
 }
 
 int Export(const Options& o, const Input& in, const std::vector<int>& chosen) {

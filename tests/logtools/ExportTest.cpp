@@ -8,6 +8,7 @@
 #include "Fixture.h"
 #include "guidelog/Record.h"
 #include "logtools/Export.h"
+#include "logtools/RecordSettings.h"
 
 namespace corvane::logtools {
 namespace {
@@ -134,7 +135,7 @@ TEST(Export, ARecordCarriesItsRealTimes) {
       guidelog::ReadRecordFile(CORVANE_TEST_DATA "/changed-setting.csv");
   Phd2Settings settings;
   settings.start = "2024-05-01 22:13:20";
-  settings.info = {{2, "Guiding parameter change, GuiderAngle 0 -> 90 at cycle 3"}};
+  settings.info = RecordInfo(record);
   const std::string text = ExportPhd2({&record.run}, settings);
   std::string version;
   const auto sections = ReadPhd2(text, version);
@@ -148,6 +149,13 @@ TEST(Export, ARecordCarriesItsRealTimes) {
   ASSERT_NE(info, std::string::npos);
   EXPECT_LT(text.find("\r\n2,5.000,"), info);  // after the second frame, before the third
   EXPECT_GT(text.find("\r\n3,7.400,"), info);
+  // The camera's stop between the fourth and the fifth frame, how the run ended after the last.
+  const std::size_t message = text.find("INFO: Corvane message: EventCode 15 received\r\n");
+  ASSERT_NE(message, std::string::npos);
+  EXPECT_LT(text.find("\r\n4,10.100,"), message);
+  EXPECT_GT(text.find("\r\n5,12.700,"), message);
+  EXPECT_GT(text.find("INFO: Guiding ended: stopped-by-camera-event\r\nGuiding Ends"),
+            text.find("\r\n5,12.700,"));
 }
 
 }  // namespace
