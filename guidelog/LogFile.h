@@ -44,6 +44,9 @@ struct LogRun {
   bool cutShort = false;      // the file ended inside the run's last line (dropped)
   char separator = ',';
   bool decimalComma = false;
+  // From a run's record (guidelog/Record.h): when each cycle's frame arrived, seconds since guiding
+  // began. Empty for a guide log, which has no clock.
+  std::vector<double> seconds;
 };
 
 struct LogFile {

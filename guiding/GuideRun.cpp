@@ -1,6 +1,7 @@
 #include "guiding/GuideRun.h"
 
 #include <algorithm>
+#include <exception>
 #include <optional>
 #include <utility>
 
@@ -19,6 +20,50 @@ bool Enabled(double outputEnables, std::int32_t bit) {
   return (ToInt32(outputEnables) & bit) != 0;
 }
 
+using record::GuiderSetting;
+using record::RunEnd;
+
+// The camera's guider values as the run reads them, each read also handed to the record: the
+// record takes the settings from the reads the run makes anyway, never from reads of its own.
+class RecordedReads {
+ public:
+  RecordedReads(host::Camera& camera, RunRecord& record) : camera_(camera), record_(record) {}
+
+  double GuiderAngle() { return Noted(GuiderSetting::Angle, camera_.GuiderAngle()); }
+  double GuiderDeclination() {
+    return Noted(GuiderSetting::Declination, camera_.GuiderDeclination());
+  }
+  bool GuiderReverseX() {
+    const bool reverse = camera_.GuiderReverseX();
+    record_.Read(GuiderSetting::ReverseX, reverse ? 1.0 : 0.0);
+    return reverse;
+  }
+  double GuiderAggressiveness() {
+    return Noted(GuiderSetting::Aggressiveness, camera_.GuiderAggressiveness());
+  }
+  double GuiderXSpeed() { return Noted(GuiderSetting::XSpeed, camera_.GuiderXSpeed()); }
+  double GuiderYSpeed() { return Noted(GuiderSetting::YSpeed, camera_.GuiderYSpeed()); }
+  double GuiderOutputEnables() {
+    return Noted(GuiderSetting::OutputEnables, camera_.GuiderOutputEnables());
+  }
+
+ private:
+  double Noted(GuiderSetting setting, double value) {
+    record_.Read(setting, value);
+    return value;
+  }
+
+  host::Camera& camera_;
+  RunRecord& record_;
+};
+
+// An element of the host's array when it is there and a number (no failure otherwise).
+std::optional<double> ElementIfAny(const host::HostArray& array, std::int32_t index) {
+  const std::int64_t slot = static_cast<std::int64_t>(index) - array.lowerBound;
+  if (slot < 0 || slot >= static_cast<std::int64_t>(array.elements.size())) return std::nullopt;
+  return array.elements[static_cast<std::size_t>(slot)];
+}
+
 }  // namespace
 
 GuideRun::GuideRun(host::HostConnection& host, RunEnvironment& environment, StopRequest& stop)
@@ -26,35 +71,100 @@ GuideRun::GuideRun(host::HostConnection& host, RunEnvironment& environment, Stop
 
 GuideRun::~GuideRun() {
   End();
+  environment_.ListenToMessages(nullptr);
 }
 
 void GuideRun::Run() {
+  StartRecord();
   try {
     if (StartUp()) GuideLoop();
+  } catch (const RunFailure& failure) {
+    End();
+    FinishRecord({record::FailureWord(failure.Kind()), failure.Code(), failure.Description()});
+    throw;
+  } catch (const std::exception& failure) {
+    End();
+    FinishRecord({"other", 0, failure.what()});
+    throw;
   } catch (...) {
     End();
+    FinishRecord({"other", 0, "an unknown failure"});
     throw;
   }
   End();
+  FinishRecord({});
+}
+
+void GuideRun::FinishRecord(const record::EndDetail& detail) noexcept {
+  environment_.ListenToMessages(nullptr);
+  record_.End(detail.failure.empty() ? end_ : RunEnd::Failed, detail);
+  const std::string notice = record_.Finish();
+  // After guiding, so the box holds nothing up; a failure of its own changes nothing.
+  try {
+    if (!notice.empty()) environment_.ShowMessage(notice);
+  } catch (...) {
+  }
+}
+
+void GuideRun::StartRecord() noexcept {
+  record_.Open(CORVANE_VERSION);
+  try {
+    environment_.ListenToMessages([this](const std::string& text) { record_.Message(text); });
+    // A record that cannot be created is told at once, before the run has begun.
+    const std::string notice = record_.TakeCreationNotice();
+    if (!notice.empty()) environment_.ShowMessage(notice);
+  } catch (...) {
+  }
+}
+
+void GuideRun::Tell(const std::string& text) {
+  record_.Message(text);
+  environment_.ShowMessage(text);
+}
+
+void GuideRun::CameraEvent(std::int16_t code, const std::string& message, bool stops) noexcept {
+  record_.CameraEvent(code);
+  record_.Message(message);
+  if (stops && !guiding_) stopDuringStartUp_ = true;
+  if (stops && guiding_ && !stopCause_) stopCause_ = RunEnd::StoppedByCameraEvent;
+}
+
+void GuideRun::ReadSensorSize() noexcept {
+  // Only the record needs it: a failure here is the record's, never the run's.
+  try {
+    const double width = camera_->GuiderXSize();
+    const double height = camera_->GuiderYSize();
+    record_.SensorSize(width, height);
+  } catch (const std::exception& failure) {
+    record_.Problem("sensor-size", std::string("GuiderXSize, GuiderYSize: ") + failure.what());
+  } catch (...) {
+    record_.Problem("sensor-size", "GuiderXSize, GuiderYSize: an unknown failure");
+  }
 }
 
 bool GuideRun::StartUp() {
   application_ = host_.CreateApplication();
 
   const std::optional<float> firstDuration = environment_.AskInitialExposure();
-  if (!firstDuration) return false;  // cancelled
+  if (!firstDuration) {  // cancelled
+    end_ = RunEnd::InitialCancelled;
+    return false;
+  }
   firstDuration_ = *firstDuration;
+  record_.InitialExposure(firstDuration_);
 
   camera_ = host_.CreateCamera();
   camera_->SetLinkEnabled(true);
   if (!camera_->LinkEnabled()) {
-    environment_.ShowMessage(kFailedToStartCamera);
+    end_ = RunEnd::CameraLinkRefused;
+    Tell(kFailedToStartCamera);
     return false;
   }
   camera_->SetDisableAutoShutdown(true);
   application_->SetTelescopeConnected(true);
   if (!application_->TelescopeConnected()) {
-    environment_.ShowMessage(kFailedToConnectTelescope);
+    end_ = RunEnd::TelescopeRefused;
+    Tell(kFailedToConnectTelescope);
     return false;
   }
   camera_->SetEventMask(kEventMaskStop);
@@ -62,33 +172,50 @@ bool GuideRun::StartUp() {
   // The full-frame exposure on which the user picks the guide stars.
   camera_->GuiderExpose(firstDuration_);
   WaitForExposure();
+  if (record_.Keeping()) ReadSensorSize();
 
   const std::optional<GuideSettings> settings = environment_.AskGuideSettings();
-  if (!settings) return false;  // cancelled
+  if (!settings) {  // cancelled
+    end_ = RunEnd::SetupCancelled;
+    return false;
+  }
   settings_ = *settings;
+  record_.Setup(settings_);
 
-  if (!FindGuiderImage()) return false;
+  if (!FindGuiderImage()) {
+    end_ = RunEnd::NoGuiderImage;
+    return false;
+  }
   SelectGuideStars();
   OpenGuideLog();
   // A stop requested before guiding begins (during the dialogs, the first exposure or the
   // star picking) is discarded here.
+  record_.GuidingBegins(stopDuringStartUp_ && stop_.Requested());
   stop_.Clear();
+  guiding_ = true;
   return true;
 }
 
 void GuideRun::GuideLoop() {
   for (;;) {
     if (stop_.Requested()) {
+      end_ = stopCause_.value_or(RunEnd::StoppedByCameraEvent);
       CloseGuideLog();
       return;
     }
     if (!camera_->LinkEnabled()) {
-      environment_.ShowMessage(kCameraDisconnected);
+      end_ = RunEnd::CameraDisconnected;
+      Tell(kCameraDisconnected);
       return;
     }
+    record_.ExposureStarts();
     camera_->GuiderExpose(settings_.Duration);
     WaitForExposure();
-    if (!FindGuiderImage()) return;
+    record_.ExposureEnded();
+    if (!FindGuiderImage()) {
+      end_ = RunEnd::GuiderImageClosed;
+      return;
+    }
 
     MeasureGuideStars();
     if (cycle_.participation == Participation::TooFew) {
@@ -156,8 +283,10 @@ void GuideRun::SelectGuideStars() {
       environment_.WaitForInput();
       environment_.LetHostRun();
     }
-    const std::int16_t x = ToInt16(image.PointerX());
-    const std::int16_t y = ToInt16(image.PointerY());
+    const double clickX = image.PointerX();
+    const std::int16_t x = ToInt16(clickX);
+    const double clickY = image.PointerY();
+    const std::int16_t y = ToInt16(clickY);
     const host::HostArray information = image.PointInformation(x, y);
 
     GuideStar& star = StarSlot(stars_, slot);
@@ -168,6 +297,8 @@ void GuideRun::SelectGuideStars() {
     sumX = ToSingle(Add(sumX, centroidX));
     sumY = ToSingle(Add(sumY, centroidY));
     picked = Add16(picked, 1);
+    record_.StarPicked(picked, clickX, clickY, star.LastX, star.LastY,
+                       ElementIfAny(information, host::kSignalToNoise));
   }
   refXave_ = DivideSingle(sumX, static_cast<float>(picked));
   refYave_ = DivideSingle(sumY, static_cast<float>(picked));
@@ -192,12 +323,14 @@ void GuideRun::MeasureGuideStars() {
 }
 
 void GuideRun::ComputeCorrection() {
+  RecordedReads camera(*camera_, record_);
   correction_ = corvane::ComputeCorrection(cycle_.Xoff, cycle_.Yoff, settings_.MinMove,
-                                           settings_.MaxMove, *camera_);
+                                           settings_.MaxMove, camera);
 }
 
 void GuideRun::WriteGuideLogRow() {
-  GuideLogRow row;
+  GuideLogRow& row = row_;
+  row = GuideLogRow{};
   row.Xave = cycle_.Xave;
   row.Yave = cycle_.Yave;
   row.Xoff = cycle_.Xoff;
@@ -213,31 +346,39 @@ void GuideRun::WriteGuideLogRow() {
   // The whole line in one write and one flush: the file only ever holds whole lines.
   log_->Write(GuideLogLine(row));
   log_->Flush();
+  record_.Cycle(row, stars_, cycle_.participation);
 }
 
 void GuideRun::IssueMoves() {
   using Type = host::HostNumber::Type;
   const host::HostNumber& xtim = correction_.Xtim;
   const float ytim = correction_.Ytim;
+  RecordedReads camera(*camera_, record_);
+  auto move = [this](std::int16_t direction, const host::HostNumber& seconds) {
+    const std::int64_t sent = record_.Clock();
+    camera_->GuiderMove(direction, seconds);
+    record_.PulseSent(sent, direction, seconds);
+    WaitForMove();
+    record_.PulseEnded();
+  };
 
-  if (Enabled(camera_->GuiderOutputEnables(), 1) && xtim.value > 0.0) {
-    camera_->GuiderMove(0, {xtim.type, xtim.value, true, true});  // Xtim itself, as it is
-    WaitForMove();
+  if (Enabled(camera.GuiderOutputEnables(), 1) && xtim.value > 0.0) {
+    move(0, {xtim.type, xtim.value, true, true});  // Xtim itself, as it is
   }
-  if (Enabled(camera_->GuiderOutputEnables(), 2) && xtim.value < 0.0) {
-    camera_->GuiderMove(1, {xtim.type, -xtim.value, false});
-    WaitForMove();
+  if (Enabled(camera.GuiderOutputEnables(), 2) && xtim.value < 0.0) {
+    move(1, {xtim.type, -xtim.value, false});
   }
-  if (Enabled(camera_->GuiderOutputEnables(), 4) && ytim > 0.0f) {
-    camera_->GuiderMove(2, {Type::Single, static_cast<double>(ytim), true});
-    WaitForMove();
+  if (Enabled(camera.GuiderOutputEnables(), 4) && ytim > 0.0f) {
+    move(2, {Type::Single, static_cast<double>(ytim), true});
   }
-  if (Enabled(camera_->GuiderOutputEnables(), 8) && ytim < 0.0f) {
-    camera_->GuiderMove(3, {Type::Single, static_cast<double>(-ytim), false});
-    WaitForMove();
+  if (Enabled(camera.GuiderOutputEnables(), 8) && ytim < 0.0f) {
+    move(3, {Type::Single, static_cast<double>(-ytim), false});
   }
   // An aggressiveness of 0 in the host ends the run at the next cycle head.
-  if (camera_->GuiderAggressiveness() == 0.0) stop_.Request();
+  if (camera.GuiderAggressiveness() == 0.0) {
+    if (!stopCause_) stopCause_ = RunEnd::StoppedByAggressiveness;
+    stop_.Request();
+  }
 }
 
 void GuideRun::WaitForMove() {

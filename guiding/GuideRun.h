@@ -5,10 +5,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "guiding/Correction.h"
 #include "guiding/Measurement.h"
 #include "guiding/RunEnvironment.h"
+#include "guiding/RunRecord.h"
 #include "guiding/StopRequest.h"
 #include "host/HostObjects.h"
 
@@ -27,10 +30,21 @@ class GuideRun {
   // before the RunFailure propagates.
   void Run();
 
+  // The host's camera event `code` reached the plug-in during the run, which shows `message` and,
+  // when `stops`, requests the stop.
+  void CameraEvent(std::int16_t code, const std::string& message, bool stops) noexcept;
+
  private:
   bool StartUp();  // false: the run ended during start-up
   void GuideLoop();
   void End() noexcept;
+  // The record's first lines, and its last ones; the user hears of a record that cannot be
+  // created, or was not written in full, at the start or at the end, never during guiding.
+  void StartRecord() noexcept;
+  void FinishRecord(const record::EndDetail& detail) noexcept;
+  // A message box of the run, in the record first.
+  void Tell(const std::string& text);
+  void ReadSensorSize() noexcept;
 
   void WaitForExposure();
   bool FindGuiderImage();
@@ -67,6 +81,13 @@ class GuideRun {
   // The current cycle.
   CycleMeasurement cycle_;
   Correction correction_;
+  GuideLogRow row_;
+
+  RunRecord record_{environment_};
+  record::RunEnd end_ = record::RunEnd::Failed;  // how the run ended, once it has
+  bool guiding_ = false;                         // the guide loop has begun
+  bool stopDuringStartUp_ = false;               // camera event 15 came before guiding began
+  std::optional<record::RunEnd> stopCause_;      // what requested the stop first, once guiding
 };
 
 }  // namespace corvane

@@ -25,6 +25,30 @@ class FakeLogFile final : public GuideLogFile {
   FakeEnvironment& environment_;
 };
 
+class FakeRecordFile final : public RunRecordFile {
+ public:
+  explicit FakeRecordFile(FakeEnvironment& environment) : environment_(environment) {}
+  void Write(std::string line) noexcept override {
+    const int index = environment_.recordLines++;
+    if (environment_.failCreateRecord || environment_.recordClosed ||
+        (environment_.recordLineLost && environment_.recordLineLost(index))) {
+      ++lost_;
+      return;
+    }
+    environment_.recordBytes += line;
+  }
+  void Close() noexcept override { environment_.recordClosed = true; }
+  std::int64_t LinesLost() const noexcept override { return lost_; }
+  std::string Failure() const override {
+    if (environment_.failCreateRecord) return "Access is denied";
+    return lost_ > 0 ? "There is not enough space on the disk" : "";
+  }
+
+ private:
+  FakeEnvironment& environment_;
+  std::int64_t lost_ = 0;
+};
+
 template <typename Dialog, typename Press>
 void RunShowing(CallScript& script, Dialog& dialog, std::deque<Showing>& showings,
                 const Showing& fallback, Press press) {
@@ -114,6 +138,14 @@ std::unique_ptr<GuideLogFile> FakeEnvironment::CreateGuideLog() {
   return std::make_unique<FakeLogFile>(*this);
 }
 
+std::unique_ptr<RunRecordFile> FakeEnvironment::CreateRunRecord(const WallTime&) {
+  if (!keepRecord) return nullptr;
+  recordBytes.clear();
+  recordLines = 0;
+  recordClosed = false;
+  return std::make_unique<FakeRecordFile>(*this);
+}
+
 Rig::Rig() = default;
 
 void Rig::Settings(const std::vector<std::string>& texts) {
@@ -137,10 +169,11 @@ void Rig::Event15At(const std::string& entry, int occurrence) {
   };
 }
 
-std::vector<std::string> Rig::LogLines() const {
+namespace {
+
+std::vector<std::string> Lines(const std::string& bytes) {
   std::vector<std::string> lines;
   std::size_t start = 0;
-  const std::string& bytes = env.logBytes;
   while (start < bytes.size()) {
     const auto end = bytes.find("\r\n", start);
     if (end == std::string::npos) {
@@ -151,6 +184,16 @@ std::vector<std::string> Rig::LogLines() const {
     start = end + 2;
   }
   return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> Rig::LogLines() const {
+  return Lines(env.logBytes);
+}
+
+std::vector<std::string> Rig::RecordLines() const {
+  return Lines(env.recordBytes);
 }
 
 }  // namespace corvane::testing

@@ -64,6 +64,17 @@ class FakeEnvironment final : public RunEnvironment {
   int logWrites = 0;
   std::int64_t milliseconds = 0;  // what the clock reads; it does not move by itself
 
+  // The run's record: none unless a test asks for one. Its lines are kept here as written; the
+  // lines for which recordLineLost(index) holds (index 0 is the first line) are given up, as a
+  // full disk would; a record that cannot be created gives up every line.
+  bool keepRecord = false;
+  bool failCreateRecord = false;
+  std::function<bool(int)> recordLineLost;
+  std::string recordBytes;
+  int recordLines = 0;  // lines handed over
+  bool recordClosed = false;
+  WallTime wallClock{{2024, 5, 1, 20, 13, 5, 250}, {2024, 5, 1, 22, 13, 5, 250}};
+
   std::optional<float> AskInitialExposure() override;
   std::optional<GuideSettings> AskGuideSettings() override;
   void ShowMessage(const std::string& text) override;
@@ -72,6 +83,8 @@ class FakeEnvironment final : public RunEnvironment {
   void WaitForInput() override;
   std::int64_t Milliseconds() override;
   std::unique_ptr<GuideLogFile> CreateGuideLog() override;
+  WallTime WallClock() override { return wallClock; }
+  std::unique_ptr<RunRecordFile> CreateRunRecord(const WallTime& start) override;
 
   CallScript& Script() { return script_; }
 
@@ -99,6 +112,8 @@ struct Rig {
   void Event15At(const std::string& entry, int occurrence = 0);
   // The guide log's lines, CR LF removed; a trailing partial line is returned as its own line.
   std::vector<std::string> LogLines() const;
+  // The record's lines, likewise.
+  std::vector<std::string> RecordLines() const;
 };
 
 }  // namespace corvane::testing

@@ -211,6 +211,7 @@ double PolledSeconds(double seconds) {
 }
 
 std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& settings) {
+  if (!run.seconds.empty()) return run.seconds;  // measured: when each frame of a record arrived
   std::vector<double> times;
   if (!settings.exposure) return times;
   double t = 0.0;
@@ -722,7 +723,12 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
   f.split = SplitStars(run, minSN, &f.starFigures);
   f.fit = FitMotion(run, settings);
   const auto times = CycleTimes(run, settings);
-  if (!times.empty()) {
+  if (!run.seconds.empty()) {
+    // A record's times are when each frame arrived: the run lasted to the last one's pulses.
+    const guidelog::LogRow& last = run.rows.back();
+    f.seconds = run.seconds.back() + PolledSeconds(std::abs(last.xtim)) +
+                PolledSeconds(std::abs(last.ytim));
+  } else if (!times.empty()) {
     // The last cycle's length taken as the one before it.
     f.seconds = times.size() > 1 ? 2.0 * times.back() - times[times.size() - 2] : 0.0;
   } else {

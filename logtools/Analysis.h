@@ -116,6 +116,7 @@ std::string LineRanges(const std::vector<int>& lines, std::size_t most = 6);
 double PolledSeconds(double seconds);
 
 // The seconds each cycle started at (exposure + download + its pulses); empty without exposure.
+// A run read from a record has its measured times (when each frame arrived) instead.
 std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& settings);
 
 StarSplit SplitStars(const guidelog::LogRun& run, double minSN,

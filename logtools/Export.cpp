@@ -155,14 +155,17 @@ std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
   std::string out = "PHD2 version " + settings.version + ", Log version 2.5. Log enabled at " +
                     settings.start + eol;
   out += "Converted by " + settings.version +
-         " from a Corvane guide log (times from the exposure, download and pulse lengths)" + eol +
-         eol;
+         (runs.size() == 1 && !runs.front()->seconds.empty()
+              ? " from a Corvane run record (times as recorded)"
+              : " from a Corvane guide log (times from the exposure, download and pulse lengths)") +
+         eol + eol;
   RunSettings guided;  // what tells guided cycles from lost ones
   guided.minSN = settings.minSN;
   guided.minStars = settings.minStars;
   double elapsed = 0.0;
   for (std::size_t index = 0; index < runs.size(); ++index) {
     const guidelog::LogRun& run = *runs[index];
+    const bool timed = run.seconds.size() == run.rows.size() && !run.rows.empty();
     Phd2Calibration c{settings.angleDeg, settings.reverseX, settings.xSpeed, settings.ySpeed, {}};
     if (index < settings.calibrations.size()) c = settings.calibrations[index];
     const double a = c.angleDeg * std::numbers::pi / 180.0;
@@ -176,7 +179,10 @@ std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
            ", yRate = " + Format("%.4f", c.ySpeed) + ", parity = " + (c.reverseX ? "-" : "+") +
            "/+" + eol;
     for (const std::string& note : c.notes) out += note + eol;
-    for (const std::string& note : settings.notes) out += note + eol;
+    for (const std::string& note : settings.notes) {
+      // A record's own times need no assumed download.
+      if (!timed) out += note + eol;
+    }
     out += "X guide algorithm = Corvane, Minimum move = " +
            Format("%.3f", settings.minMove * c.xSpeed) + eol;
     out += "Y guide algorithm = Corvane, Minimum move = " +
@@ -188,16 +194,31 @@ std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
         "DECGuideDistance,RADuration,RADirection,DECDuration,DECDirection,XStep,YStep,"
         "StarMass,SNR,ErrorCode,ErrorDescription" +
         eol;
+    // Events of the first run, as INFO lines after the frame they followed.
+    std::size_t info = 0;
+    auto infoUpTo = [&](std::size_t frames) {
+      for (; index == 0 && info < settings.info.size() && settings.info[info].first <= frames;
+           ++info) {
+        out += "INFO: " + settings.info[info].second + eol;
+      }
+    };
+    infoUpTo(0);
     const std::vector<CycleUse> uses = CycleUses(run, guided);
     double t = 0.0;
     for (std::size_t i = 0; i < run.rows.size(); ++i) {
       const guidelog::LogRow& r = run.rows[i];
       const std::string frame = std::to_string(i + 1);
-      // The frame is taken when the exposure and its download are done; the cycle goes on with
-      // the waits for its pulses.
-      const double exposed = ExpectedWait(settings.exposure + settings.download);
-      const std::string time = Format("%.3f", t + exposed);
-      t += exposed + ExpectedWait(std::abs(r.xtim)) + ExpectedWait(std::abs(r.ytim));
+      // The frame is taken when the exposure and its download are done (as recorded, when the
+      // run's record gives the times); the cycle goes on with the waits for its pulses.
+      std::string time;
+      if (timed) {
+        t = run.seconds[i];
+        time = Format("%.3f", t);
+      } else {
+        const double exposed = ExpectedWait(settings.exposure + settings.download);
+        time = Format("%.3f", t + exposed);
+        t += exposed + ExpectedWait(std::abs(r.xtim)) + ExpectedWait(std::abs(r.ytim));
+      }
       if (uses[i] != CycleUse::Guided) {
         // A dropped frame: no star measured, no pulse; the reason shown as the frame's event.
         const bool lost = uses[i] == CycleUse::Lost;
@@ -209,6 +230,7 @@ std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
                        "0", "0.00", std::to_string(lost ? kPhd2StarLost : kPhd2Unreadable),
                        "\"" + why + "\""}) +
                eol;
+        infoUpTo(i + 1);
         continue;
       }
       double ra = r.xoff * std::cos(a) + r.yoff * std::sin(a);
@@ -223,7 +245,9 @@ std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
                      r.xtim < 0 ? "W" : "E", Format("%.0f", std::abs(r.ytim) * 1000.0),
                      r.ytim < 0 ? "S" : "N", "", "", "0", Format("%.2f", sn), "0", ""}) +
              eol;
+      infoUpTo(i + 1);
     }
+    infoUpTo(run.rows.size() + 1);
     elapsed += t;
     out += "Guiding Ends at " + Later(settings.start, elapsed) + eol + eol;
   }

@@ -1,9 +1,12 @@
 // A Corvane run as a PHD2 guide log, the format the common guide-log viewers read. The Corvane
-// log has no clock: each cycle lasts the guide exposure, the download and its pulses.
+// log has no clock: each cycle lasts the guide exposure, the download and its pulses; a run read
+// from its record has the real times.
 #pragma once
 
 #include <optional>
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "guidelog/LogFile.h"
@@ -34,6 +37,9 @@ struct Phd2Settings {
   std::string start = "2000-01-01 00:00:00";  // when the first run began
   std::string version;                        // corvane-log's version
   std::vector<std::string> notes;             // header lines of every section: what was assumed
+  // Events of the first run shown as INFO lines: after the frame with this index (0: before the
+  // first frame), the text.
+  std::vector<std::pair<std::size_t, std::string>> info;
 };
 
 // The ErrorCode of a frame that is not a measurement: a cycle lost for want of stars (no guide

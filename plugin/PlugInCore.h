@@ -11,6 +11,8 @@
 
 namespace corvane {
 
+class GuideRun;
+
 inline constexpr const char* kTitle = "Corvane";
 inline constexpr std::int16_t kStopEvent = 15;
 
@@ -18,7 +20,8 @@ class PlugInCore {
  public:
   static std::string Name() { return kTitle; }
 
-  // Shows "EventCode <code> received"; then, for code 15, requests a stop.
+  // Shows "EventCode <code> received"; then, for code 15, requests a stop. During a run the
+  // event and the message are in the run's record.
   void CCDCamera_Notify(std::int16_t eventCode, RunEnvironment& environment);
 
   // One guiding run, from the first dialog to its end. Throws RunFailure on a run-time failure,
@@ -31,6 +34,7 @@ class PlugInCore {
 
  private:
   StopRequest stop_;
+  GuideRun* run_ = nullptr;  // the run under way, inside DoModal
 };
 
 }  // namespace corvane

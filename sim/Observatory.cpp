@@ -131,6 +131,7 @@ void Observatory::FinishExposure() {
     truth.raError = error.x;
     truth.decError = error.y;
     truth.shiftPx = camera_.SensorShift({-truth.raError, -truth.decError});
+    for (const StarImage& star : camera_.LastFrame()) truth.starSN.push_back(star.sn);
     truth_.AddCycle(truth);
   }
   events_.FrameEnds();

@@ -151,7 +151,8 @@ struct CycleTruth {
   double raError = 0.0;  // arcsec on the sky, mean over the exposure, from the selection frame
   double decError = 0.0;
   Vec2 shiftPx;  // the stars' mean displacement on the sensor, from the selection frame
-  std::vector<Pulse> pulses;  // issued after this exposure
+  std::vector<Pulse> pulses;   // issued after this exposure
+  std::vector<double> starSN;  // each field star's SN in this frame, brightest first
 };
 
 // RMS (about the mean) and peak to peak of the true error over the guided part of a run,

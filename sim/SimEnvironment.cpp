@@ -1,13 +1,79 @@
 #include "sim/SimEnvironment.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+
+#include "guiding/RecordFormat.h"
 
 namespace corvane::sim {
 namespace {
 constexpr double kWaitForInputSeconds = 0.02;
 constexpr double kMessageSeconds = 1.0;  // the user reads and dismisses a message box
+// A civil time `ms` milliseconds later.
+CivilTime Later(const CivilTime& time, std::int64_t ms) {
+  using namespace std::chrono;
+  const sys_days day = year_month_day{year{time.year}, month{static_cast<unsigned>(time.month)},
+                                      std::chrono::day{static_cast<unsigned>(time.day)}};
+  const sys_time<milliseconds> moment = day + hours{time.hour} + minutes{time.minute} +
+                                        seconds{time.second} + milliseconds{time.millisecond + ms};
+  const sys_days date = floor<days>(moment);
+  const year_month_day ymd{date};
+  const hh_mm_ss<milliseconds> clock{moment - date};
+  return {static_cast<int>(ymd.year()),
+          static_cast<int>(static_cast<unsigned>(ymd.month())),
+          static_cast<int>(static_cast<unsigned>(ymd.day())),
+          static_cast<int>(clock.hours().count()),
+          static_cast<int>(clock.minutes().count()),
+          static_cast<int>(clock.seconds().count()),
+          static_cast<int>(clock.subseconds().count())};
+}
+
 }  // namespace
+
+MemoryRecordFile::MemoryRecordFile(std::string& bytes, const std::string& folder,
+                                   const WallTime& start)
+    : bytes_(bytes) {
+  bytes_.clear();
+  if (folder.empty()) return;
+  // Never over an earlier record: the next free name.
+  std::error_code error;
+  for (int sequence = 1; sequence < 10000; ++sequence) {
+    const auto path = std::filesystem::path(folder) / record::FileName(start.local, sequence);
+    if (std::filesystem::exists(path, error)) continue;
+    path_ = path.string();
+    file_ = std::fopen(path_.c_str(), "wb");
+    break;
+  }
+  if (!file_) failure_ = "The record cannot be created in " + folder;
+}
+
+MemoryRecordFile::~MemoryRecordFile() {
+  Close();
+}
+
+void MemoryRecordFile::Write(std::string line) noexcept {
+  if (!open_ || !failure_.empty()) {
+    ++lost_;
+    return;
+  }
+  try {
+    bytes_ += line;
+  } catch (...) {
+  }
+  if (file_ &&
+      (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0)) {
+    ++lost_;
+    failure_ = "The record " + path_ + " cannot be written";
+  }
+}
+
+void MemoryRecordFile::Close() noexcept {
+  open_ = false;
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+}
 
 MemoryGuideLog::MemoryGuideLog(std::string& bytes, std::string filePath)
     : bytes_(bytes), filePath_(std::move(filePath)) {
@@ -42,8 +108,12 @@ void MemoryGuideLog::Close() {
 }
 
 SimEnvironment::SimEnvironment(Observatory& observatory, DialogScript script,
-                               std::string logFilePath)
-    : observatory_(observatory), script_(std::move(script)), logFilePath_(std::move(logFilePath)) {}
+                               std::string logFilePath, std::string recordFolder, WallTime start)
+    : observatory_(observatory),
+      script_(std::move(script)),
+      logFilePath_(std::move(logFilePath)),
+      recordFolder_(std::move(recordFolder)),
+      start_(start) {}
 
 std::optional<float> SimEnvironment::AskInitialExposure() {
   InitialExposureDialog& dialog = dialogs_.InitialExposure;
@@ -88,6 +158,17 @@ std::int64_t SimEnvironment::Milliseconds() {
 
 void SimEnvironment::WaitForInput() {
   observatory_.Advance(kWaitForInputSeconds);
+}
+
+WallTime SimEnvironment::WallClock() {
+  const std::int64_t ms = Milliseconds();
+  return {Later(start_.utc, ms), Later(start_.local, ms)};
+}
+
+std::unique_ptr<RunRecordFile> SimEnvironment::CreateRunRecord(const WallTime& start) {
+  auto file = std::make_unique<MemoryRecordFile>(record_, recordFolder_, start);
+  recordPath_ = file->Path();
+  return file;
 }
 
 std::unique_ptr<GuideLogFile> SimEnvironment::CreateGuideLog() {

@@ -4,6 +4,7 @@
 // pass over the host's messages, as the real host delivers it.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,30 @@ struct DialogScript {
   std::vector<GuideSetupDialog::Texts> guideSetup = {{"5", "3", "4", "2", "0.01", "2.00", "15"}};
 };
 
+// The run's record in memory, optionally also written to a file in a folder, named as the
+// plug-in names it, each line flushed as it comes.
+class MemoryRecordFile final : public RunRecordFile {
+ public:
+  MemoryRecordFile(std::string& bytes, const std::string& folder, const WallTime& start);
+  ~MemoryRecordFile() override;
+  MemoryRecordFile(const MemoryRecordFile&) = delete;
+  MemoryRecordFile& operator=(const MemoryRecordFile&) = delete;
+
+  void Write(std::string line) noexcept override;
+  void Close() noexcept override;
+  std::int64_t LinesLost() const noexcept override { return lost_; }
+  std::string Failure() const override { return failure_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string& bytes_;
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  bool open_ = true;
+  std::int64_t lost_ = 0;
+  std::string failure_;
+};
+
 // The guide log in memory, optionally also written to a file.
 class MemoryGuideLog final : public GuideLogFile {
  public:
@@ -40,7 +65,10 @@ class MemoryGuideLog final : public GuideLogFile {
 
 class SimEnvironment final : public RunEnvironment {
  public:
-  SimEnvironment(Observatory& observatory, DialogScript script, std::string logFilePath = {});
+  // The record goes to `recordFolder` too when that is set; the wall clock reads `start` when the
+  // observatory's time is 0.
+  SimEnvironment(Observatory& observatory, DialogScript script, std::string logFilePath = {},
+                 std::string recordFolder = {}, WallTime start = {});
 
   // The plug-in to which camera events are delivered.
   void SetPlugIn(PlugInCore* plugIn) { plugIn_ = plugIn; }
@@ -54,8 +82,12 @@ class SimEnvironment final : public RunEnvironment {
   void WaitForInput() override;
   std::int64_t Milliseconds() override;
   std::unique_ptr<GuideLogFile> CreateGuideLog() override;
+  WallTime WallClock() override;
+  std::unique_ptr<RunRecordFile> CreateRunRecord(const WallTime& start) override;
 
   const std::vector<std::string>& Messages() const { return messages_; }
+  const std::string& RecordBytes() const { return record_; }
+  const std::string& RecordPath() const { return recordPath_; }
   const std::string& LogBytes() const { return log_; }
   int LogsCreated() const { return logsCreated_; }
 
@@ -63,6 +95,10 @@ class SimEnvironment final : public RunEnvironment {
   Observatory& observatory_;
   DialogScript script_;
   std::string logFilePath_;
+  std::string recordFolder_;
+  WallTime start_;
+  std::string record_;
+  std::string recordPath_;
   PlugInCore* plugIn_ = nullptr;
   PlainNumberReader reader_;
   ModuleDialogs dialogs_;  // the simulated module's dialogs

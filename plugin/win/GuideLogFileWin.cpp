@@ -26,47 +26,6 @@ UniqueFile CreateForWriting(const std::wstring& path) {
 
 }  // namespace
 
-void WinGuideLogFile::Write(std::string_view bytes) {
-  if (!file_) ThrowFileFailure("The guide log " + Narrow(path_) + " is closed", E_HANDLE);
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
-    if (!write_(file_.Get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
-      const HRESULT hr = LastError();
-      CutBackToWholeLines();
-      ThrowFileFailure("The guide log " + Narrow(path_) + " cannot be written", hr);
-    }
-    written_ += written;
-    const std::string_view done = bytes.substr(0, written);
-    if (const auto end = done.rfind('\n'); end != std::string_view::npos) {
-      wholeLines_ = written_ - (done.size() - end - 1);
-    }
-    bytes.remove_prefix(written);
-  }
-}
-
-void WinGuideLogFile::CutBackToWholeLines() noexcept {
-  // Best effort: the write's own failure is the one reported.
-  LARGE_INTEGER end;
-  end.QuadPart = static_cast<LONGLONG>(wholeLines_);
-  if (SetFilePointerEx(file_.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file_.Get())) {
-    written_ = wholeLines_;
-  }
-}
-
-void WinGuideLogFile::Flush() {
-  if (file_ && !FlushFileBuffers(file_.Get())) {
-    ThrowFileFailure("The guide log " + Narrow(path_) + " cannot be written", LastError());
-  }
-}
-
-void WinGuideLogFile::Close() {
-  if (!file_) return;
-  if (!CloseHandle(file_.Release())) {
-    ThrowFileFailure("The guide log " + Narrow(path_) + " cannot be closed", LastError());
-  }
-}
-
 std::wstring DocumentsFolder() {
   UniqueCoTaskMem<wchar_t> folder;
   if (FAILED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, folder.Receive()))) return {};

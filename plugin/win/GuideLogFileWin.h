@@ -10,6 +10,7 @@
 #include <string>
 
 #include "guiding/RunEnvironment.h"
+#include "plugin/win/WholeLineFile.h"
 #include "win/UniqueResource.h"
 
 namespace corvane::win {
@@ -18,32 +19,22 @@ inline constexpr const wchar_t* kGuideLogPath = L"c:\\Corvane.csv";
 inline constexpr const wchar_t* kGuideLogName = L"Corvane.csv";
 
 // A file created (or emptied) for writing, shared for reading; written with WriteFile. It only
-// ever holds whole lines: when a write fails part-way (a full disk), the file is cut back to the
-// end of the last whole line before the failure is raised.
+// ever holds whole lines (WholeLineFile).
 class WinGuideLogFile final : public GuideLogFile {
  public:
-  // WriteFile's shape; tests put a failing one in place, as a full disk cannot be made here.
-  using WriteFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  using WriteFunction = WholeLineFile::WriteFunction;
 
   WinGuideLogFile(UniqueFile file, std::wstring path, WriteFunction write = &WriteFile)
-      : file_(std::move(file)), path_(std::move(path)), write_(write) {}
-  WinGuideLogFile(const WinGuideLogFile&) = delete;
-  WinGuideLogFile& operator=(const WinGuideLogFile&) = delete;
+      : file_(std::move(file), std::move(path), "The guide log", write) {}
 
-  void Write(std::string_view bytes) override;
-  void Flush() override;
-  void Close() override;
+  void Write(std::string_view bytes) override { file_.Write(bytes); }
+  void Flush() override { file_.Flush(); }
+  void Close() override { file_.Close(); }
 
-  const std::wstring& Path() const { return path_; }
+  const std::wstring& Path() const { return file_.Path(); }
 
  private:
-  void CutBackToWholeLines() noexcept;
-
-  UniqueFile file_;
-  std::wstring path_;
-  WriteFunction write_;
-  std::uint64_t written_ = 0;     // bytes in the file
-  std::uint64_t wholeLines_ = 0;  // bytes up to the end of the last whole line
+  WholeLineFile file_;
 };
 
 // The user's Documents folder ("" when it cannot be found).

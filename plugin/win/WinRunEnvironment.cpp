@@ -4,6 +4,7 @@
 
 #include "dialogs/win/DialogWindows.h"
 #include "plugin/win/GuideLogFileWin.h"
+#include "plugin/win/RunRecordFileWin.h"
 #include "win/AutomationValues.h"
 
 namespace corvane::win {
@@ -57,7 +58,30 @@ void WinRunEnvironment::WaitForInput() {
 }
 
 std::unique_ptr<GuideLogFile> WinRunEnvironment::CreateGuideLog() {
-  return CreateGuideLogFile(kGuideLogPath, DocumentsFolder(), ShowMessageBox);
+  return CreateGuideLogFile(kGuideLogPath, DocumentsFolder(), [this](const std::string& text) {
+    MessageShown(text);
+    ShowMessageBox(text);
+  });
+}
+
+namespace {
+
+CivilTime Civil(const SYSTEMTIME& time) {
+  return {time.wYear,   time.wMonth,  time.wDay,         time.wHour,
+          time.wMinute, time.wSecond, time.wMilliseconds};
+}
+
+}  // namespace
+
+WallTime WinRunEnvironment::WallClock() {
+  SYSTEMTIME utc, local;
+  GetSystemTime(&utc);
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) local = utc;
+  return {Civil(utc), Civil(local)};
+}
+
+std::unique_ptr<RunRecordFile> WinRunEnvironment::CreateRunRecord(const WallTime& start) {
+  return CreateRunRecordFile(DocumentsFolder(), start.local);
 }
 
 }  // namespace corvane::win

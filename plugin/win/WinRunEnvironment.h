@@ -1,6 +1,6 @@
 // What a guiding run asks of Windows: the two dialog windows, message boxes, letting the host
 // run (one pass over the thread's pending messages), the 100 ms sleep, the wait for input of the
-// click waits, and the guide log file.
+// click waits, the clocks, the guide log file and the run's record.
 #pragma once
 
 #include <optional>
@@ -30,6 +30,8 @@ class WinRunEnvironment final : public RunEnvironment {
   void WaitForInput() override;
   std::int64_t Milliseconds() override;
   std::unique_ptr<GuideLogFile> CreateGuideLog() override;
+  WallTime WallClock() override;
+  std::unique_ptr<RunRecordFile> CreateRunRecord(const WallTime& start) override;
 
  private:
   ModuleDialogs& dialogs_;

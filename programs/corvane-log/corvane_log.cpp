@@ -1,6 +1,8 @@
-// corvane-log: what a night's Corvane guide log says, and what to change.
+// corvane-log: what a night's Corvane guide log (or a run's record) says, and what to change.
 //   corvane-log stats|advise|plot|export LOG [options]     (corvane-log COMMAND --help)
+// On Windows a command without LOG takes the newest record in Documents\Corvane.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -14,6 +16,10 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include "win/UniqueResource.h"
 #define CORVANE_ISATTY(fd) _isatty(fd)
 #else
 #include <unistd.h>
@@ -21,11 +27,13 @@
 #endif
 
 #include "guidelog/LogFile.h"
+#include "guidelog/Record.h"
 #include "logtools/Advise.h"
 #include "logtools/Analysis.h"
 #include "logtools/Export.h"
 #include "logtools/Output.h"
 #include "logtools/Plot.h"
+#include "logtools/RecordSettings.h"
 #include "sim/run/Simulation.h"
 
 using namespace corvane::logtools;
@@ -44,6 +52,67 @@ struct Options {
   bool json = false;
   RunSettings settings;
 };
+
+// What the file holds: a guide log's runs, or a record's one run with what else it recorded.
+struct Input {
+  guidelog::LogFile file;
+  std::optional<guidelog::Record> record;
+  RunSettings settings;  // the flags, over what a record holds
+  std::vector<std::string> notes;
+};
+
+Input Load(const Options& o) {
+  Input in;
+  const std::string text = guidelog::ReadFileText(o.log);
+  in.settings = o.settings;
+  if (!guidelog::LooksLikeRecord(text)) {
+    in.file = guidelog::ParseLog(text);
+    return in;
+  }
+  in.record = guidelog::ParseRecord(text);
+  if (in.record->run.rows.empty()) {
+    throw guidelog::LogError(0, "a record without a guide cycle (the run " +
+                                    (in.record->end ? "ended " + in.record->end->how
+                                                    : std::string("has no end recorded")) +
+                                    ")");
+  }
+  in.file.runs.push_back(in.record->run);
+  in.file.crlf = true;
+  in.settings = SettingsFromRecord(*in.record, o.settings, o.download.has_value(), in.notes);
+  return in;
+}
+
+#ifdef _WIN32
+// The newest record in the user's Documents\Corvane folder, "" when there is none. Paths in the
+// ANSI code page, as the C library opens them.
+std::string NewestRecord(std::string& folderText) {
+  corvane::win::UniqueCoTaskMem<wchar_t> documents;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.Receive()))) {
+    folderText = "Documents (not found)";
+    return {};
+  }
+  const std::wstring folder = std::wstring(documents.Get()) + L"\\Corvane";
+  auto narrow = [](const std::wstring& wide) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(std::max(size, 1)), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text.data(), size, nullptr, nullptr);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+  };
+  folderText = narrow(folder);
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((folder + L"\\*.csv").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      names.push_back(narrow(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  const std::string newest = guidelog::NewestRecordName(names);
+  return newest.empty() ? std::string() : folderText + "\\" + newest;
+}
+#endif
 
 // A number as typed in the C locale: all of the text, finite.
 std::optional<double> ReadNumber(const std::string& text) {
@@ -95,15 +164,21 @@ CLI::Validator Whole(int low, int high) {
 // What every command takes: the log, the run, JSON, and the run's settings the log does not hold.
 CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& what, Options& o) {
   CLI::App* c = app.add_subcommand(name, what);
-  c->add_option("LOG", o.log, "the guide log (Corvane.csv)")->required();
+#ifdef _WIN32
+  c->add_option("LOG", o.log,
+                "the guide log (Corvane.csv) or a run's record (default: the newest record in "
+                "Documents\\Corvane)");
+#else
+  c->add_option("LOG", o.log, "the guide log (Corvane.csv) or a run's record")->required();
+#endif
   c->add_option("--run", o.run, "only the N-th run of a file holding several (default: each run)")
       ->type_name("N")
       ->check(Whole(1, 1000000));
   c->add_flag("--json", o.json, "JSON for scripts instead of text");
   RunSettings& s = o.settings;
   const std::string group =
-      "The run's settings the log does not hold (missing ones are "
-      "estimated or named where needed)";
+      "The run's settings the log does not hold (missing ones are estimated or named where "
+      "needed; a run's record holds all but the scale, and these override it)";
   auto number = [&](const char* flag, std::optional<double>& target, const char* unit,
                     const char* help, const CLI::Validator& range) {
     c->add_option(flag, target, help)->type_name(unit)->check(range)->group(group);
@@ -167,11 +242,12 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& wh
   return WriteFile(path, text.data(), text.size(), why);
 }
 
-int Export(const Options& o, const guidelog::LogFile& file, const std::vector<int>& chosen) {
-  RunSettings s = o.settings;
+int Export(const Options& o, const Input& in, const std::vector<int>& chosen) {
+  const guidelog::LogFile& file = in.file;
+  RunSettings s = in.settings;
   std::vector<std::string> notes;
   if (!s.exposure) notes.push_back("no --exposure: 2 s per frame assumed for the times");
-  if (!o.download) {
+  if (!o.download && !in.record) {
     s.download = kDefaultDownloadSeconds;
     notes.push_back("no --download: " + Shown(kDefaultDownloadSeconds) +
                     " s per frame assumed for the times");
@@ -206,6 +282,13 @@ int Export(const Options& o, const guidelog::LogFile& file, const std::vector<in
   if (!s.scale) notes.push_back("no --scale: 1 arcsec per pixel written");
   p.minMove = std::abs(s.minMove.value_or(0.0));
   p.maxMove = std::abs(s.maxMove.value_or(0.0));
+  if (in.record) {
+    const std::string begun =
+        guidelog::LaterTime(in.record->startLocal,
+                            static_cast<double>(in.record->guidingBeginsMs.value_or(0)) / 1000.0);
+    if (!begun.empty()) p.start = begun;
+    p.info = RecordInfo(*in.record);
+  }
   if (!o.start.empty()) p.start = o.start;
   p.version = std::string("corvane-log ") + kVersion;
   for (const std::string& note : notes) {
@@ -229,7 +312,8 @@ int Export(const Options& o, const guidelog::LogFile& file, const std::vector<in
 }
 
 int Execute(const Options& o) {
-  const guidelog::LogFile file = guidelog::ReadLogFile(o.log);
+  const Input in = Load(o);
+  const guidelog::LogFile& file = in.file;
   const int count = static_cast<int>(file.runs.size());
   if (o.run && *o.run > count) {
     std::cerr << "corvane-log: " << o.log << " holds " << count << " run(s); --run " << *o.run
@@ -241,8 +325,8 @@ int Execute(const Options& o) {
     if (!o.run || *o.run == i) chosen.push_back(i);
   }
   const bool several = chosen.size() > 1;
-  const RunSettings& s = o.settings;
-  if (o.command == "export") return Export(o, file, chosen);
+  const RunSettings& s = in.settings;
+  if (o.command == "export") return Export(o, in, chosen);
 
   std::vector<corvane::sim::CycleTruth> truth;
   if (!o.truth.empty()) {
@@ -257,7 +341,8 @@ int Execute(const Options& o) {
   for (int i : chosen) {
     const auto& run = file.runs[static_cast<std::size_t>(i - 1)];
     if (o.command == "stats") {
-      const RunFigures f = Analyse(run, s);
+      RunFigures f = Analyse(run, s);
+      f.notes.insert(f.notes.begin(), in.notes.begin(), in.notes.end());
       if (o.json) {
         runs.push_back(StatsJson(run, i, f));
       } else {
@@ -365,7 +450,11 @@ int main(int argc, char** argv) {
                    "the file written (default: LOG with .phd2.txt for its "
                    "extension)")
       ->type_name("FILE");
-  exporter->add_option("--start", o.start, "when the first run began (default 2000-01-01 00:00:00)")
+  exporter
+      ->add_option(
+          "--start", o.start,
+          "when the first run began (default: a record's own start of guiding, a guide log's "
+          "2000-01-01 00:00:00)")
       ->type_name("\"YYYY-MM-DD HH:MM:SS\"")
       ->check(CLI::Validator(
           [](const std::string& text) -> std::string {
@@ -393,6 +482,17 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : 2;
   }
   if (o.download) o.settings.download = *o.download;
+#ifdef _WIN32
+  if (o.log.empty()) {
+    std::string folder;
+    o.log = NewestRecord(folder);
+    if (o.log.empty()) {
+      std::cerr << "corvane-log: no LOG given and no record in " << folder << "\n";
+      return 2;
+    }
+    std::cerr << "corvane-log: the newest record, " << o.log << "\n";
+  }
+#endif
   try {
     return Execute(o);
   } catch (const guidelog::LogError& e) {

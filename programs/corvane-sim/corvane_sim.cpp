@@ -1,9 +1,10 @@
 // corvane-sim: Corvane's guiding run (the portable core) in the simulated observatory, in virtual
-// time. Writes the guide log, the truth, the report and a plot.
+// time. Writes the guide log, the run's record, the truth, the report and a plot.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -24,6 +25,22 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   if (!file) throw std::runtime_error("cannot write " + path.string());
 }
 
+// The wall clock now, which the simulated run starts at (its record's name and start time).
+corvane::WallTime WallClockNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const int ms = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  auto civil = [ms](const std::tm& t) {
+    return corvane::CivilTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                              t.tm_min,         t.tm_sec,     ms};
+  };
+  std::tm utc{}, local{};
+  gmtime_r(&seconds, &utc);
+  localtime_r(&seconds, &local);
+  return {civil(utc), civil(local)};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,6 +57,8 @@ int main(int argc, char** argv) {
     const std::filesystem::path out = options.outputDir;
     std::filesystem::create_directories(out);
     options.simulation.logFilePath = (out / "Corvane.csv").string();
+    options.simulation.recordFolder = out.string();
+    options.simulation.wallClockStart = WallClockNow();
     const RunOutcome guided = RunSimulation(options.simulation);
     ErrorSummary unguided;
     if (options.unguided) unguided = UnguidedOver(options.simulation.observatory, guided);
@@ -78,6 +97,7 @@ int main(int argc, char** argv) {
     }
     std::cout << ReportText(report);
     std::cout << "Guide log:  " << (out / "Corvane.csv").string() << "\n"
+              << "Record:     " << (guided.recordPath.empty() ? "none" : guided.recordPath) << "\n"
               << "Truth:      " << (out / "truth.csv").string() << "\n"
               << "Report:     " << (out / "report.txt").string() << ", "
               << (out / "report.json").string() << "\n"

@@ -115,7 +115,8 @@ SimulatorOptions::SimulatorOptions(CLI::App& app, CliOptions& options) : options
                  "stop with camera event 15 after N guide cycles; 0: no stop event")
       ->check(nonNegative);
   app.add_option("--out", options.outputDir,
-                 "where Corvane.csv, truth.csv, report.txt, report.json and the plot go");
+                 "where Corvane.csv, the run's record (named by its start time), truth.csv, "
+                 "report.txt, report.json and the plot go");
   app.add_option("--seed", obs.seed, "the sky, the seeing and the user's clicks")
       ->check(nonNegative);
   app.add_flag("--no-unguided", noUnguided_, "skip the unguided comparison run");

@@ -12,7 +12,8 @@ namespace corvane::sim {
 RunOutcome RunSimulation(const SimulationSettings& settings) {
   Observatory observatory(settings.observatory);
   SimHost host(observatory);
-  SimEnvironment environment(observatory, settings.dialogs, settings.logFilePath);
+  SimEnvironment environment(observatory, settings.dialogs, settings.logFilePath,
+                             settings.recordFolder, settings.wallClockStart);
   PlugInCore plugIn;
   environment.SetPlugIn(&plugIn);
 
@@ -25,6 +26,8 @@ RunOutcome RunSimulation(const SimulationSettings& settings) {
   }
   outcome.messages = environment.Messages();
   outcome.log = environment.LogBytes();
+  outcome.record = environment.RecordBytes();
+  outcome.recordPath = environment.RecordPath();
   outcome.cycles = observatory.Cycles();
   outcome.truth = observatory.GuidedSummary();
   outcome.pulses = observatory.PulsesIssued();
@@ -37,6 +40,7 @@ RunOutcome RunUnguided(const SimulationSettings& settings) {
   SimulationSettings unguided = settings;
   unguided.observatory.mount.respondsToPulses = false;
   unguided.logFilePath.clear();
+  unguided.recordFolder.clear();
   return RunSimulation(unguided);
 }
 

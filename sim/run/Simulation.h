@@ -15,14 +15,19 @@ namespace corvane::sim {
 struct SimulationSettings {
   ObservatorySettings observatory;
   DialogScript dialogs;
-  std::string logFilePath;  // also write the guide log there when set
+  std::string logFilePath;   // also write the guide log there when set
+  std::string recordFolder;  // also write the run's record there when set
+  // The wall clock at the simulated time 0 (the run's start): names the record.
+  WallTime wallClockStart{{2024, 1, 1, 21, 0, 0, 0}, {2024, 1, 1, 22, 0, 0, 0}};
 };
 
 struct RunOutcome {
   bool failed = false;  // DoModal ended with a run-time failure
   std::string failure;  // its description
   std::vector<std::string> messages;
-  std::string log;  // the guide log's bytes
+  std::string log;         // the guide log's bytes
+  std::string record;      // the run's record
+  std::string recordPath;  // where it was written (empty: in memory only)
   std::vector<CycleTruth> cycles;
   ErrorSummary truth;  // over the guided part
   int pulses = 0;

@@ -7,7 +7,9 @@
 #include <sstream>
 
 #include "Fixture.h"
+#include "guidelog/Record.h"
 #include "logtools/Export.h"
+#include "logtools/RecordSettings.h"
 
 namespace corvane::logtools {
 namespace {
@@ -217,6 +219,36 @@ TEST(Export, CalibrationSaysWhatItRestsOnAndTheStartIsARealDate) {
                           "2024-01-01 24:00:00", "2024-1-01 00:00:00", "2024-01-01T00:00:00"}) {
     EXPECT_FALSE(IsDateTime(bad)) << bad;
   }
+}
+
+// A run's record exports with the times it recorded: each frame when it arrived, counted from
+// the start of guiding, and the run's events as INFO lines.
+TEST(Export, ARecordCarriesItsRealTimes) {
+  const guidelog::Record record =
+      guidelog::ReadRecordFile(CORVANE_TEST_DATA "/changed-setting.csv");
+  Phd2Settings settings;
+  settings.start = "2024-05-01 22:13:20";
+  settings.info = RecordInfo(record);
+  const std::string text = ExportPhd2({&record.run}, settings);
+  std::string version;
+  const auto sections = ReadPhd2(text, version);
+  ASSERT_EQ(sections.size(), 1u);
+  std::vector<double> times;
+  for (const Phd2Frame& frame : sections[0].frames) times.push_back(frame.time);
+  EXPECT_EQ(times, (std::vector<double>{2.4, 5.0, 7.4, 10.1, 12.7}));
+  EXPECT_NE(text.find("Guiding Begins at 2024-05-01 22:13:20\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Guiding Ends at 2024-05-01 22:13:33\r\n"), std::string::npos);
+  const std::size_t info = text.find("INFO: Guiding parameter change, GuiderAngle 0 -> 90");
+  ASSERT_NE(info, std::string::npos);
+  EXPECT_LT(text.find("\r\n2,5.000,"), info);  // after the second frame, before the third
+  EXPECT_GT(text.find("\r\n3,7.400,"), info);
+  // The camera's stop between the fourth and the fifth frame, how the run ended after the last.
+  const std::size_t message = text.find("INFO: Corvane message: EventCode 15 received\r\n");
+  ASSERT_NE(message, std::string::npos);
+  EXPECT_LT(text.find("\r\n4,10.100,"), message);
+  EXPECT_GT(text.find("\r\n5,12.700,"), message);
+  EXPECT_GT(text.find("INFO: Guiding ended: stopped-by-camera-event\r\nGuiding Ends"),
+            text.find("\r\n5,12.700,"));
 }
 
 }  // namespace

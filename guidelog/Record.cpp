@@ -1,0 +1,394 @@
+#include "guidelog/Record.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+namespace corvane::guidelog {
+namespace {
+
+constexpr std::string_view kFirstKind = "corvane-record";
+
+// The fields of a line: quoted ones may hold the separator and doubled quotes.
+std::vector<std::string> SplitFields(std::string_view line, char separator) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c != '"') {
+        fields.back() += c;
+      } else if (i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == separator) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+// The names of every kind's fields, after the kind (so "ms" first), as the record's '#' lines
+// give them; a record cut before them is read with the first format's.
+std::map<std::string, std::vector<std::string>> FirstFormatNames() {
+  auto split = [](std::string_view text) { return SplitFields(text, ','); };
+  return {
+      {"corvane-record", split("ms,format,version,start_local,start_utc,utc_offset_minutes")},
+      {"initial", split("ms,duration")},
+      {"setup", split("ms,NumberStars,MinSN,MinStars,Duration,MinMove,MaxMove,Border")},
+      {"sensor", split("ms,GuiderXSize,GuiderYSize")},
+      {"star", split("ms,star,click_x,click_y,x,y,sn")},
+      {"setting", split("ms,cycle,name,value")},
+      {"pulse", split("ms,cycle,direction,seconds,end_ms")},
+      {"event", split("ms,name,value")},
+      {"message", split("ms,text")},
+      {"end", split("ms,how,cycles,failure,code,text")},
+      {"record-problem", split("ms,what,text")},
+  };
+}
+
+// One line of a known kind, its fields by name.
+class Line {
+ public:
+  Line(int number, const std::vector<std::string>& names, std::vector<std::string> fields,
+       bool decimalComma)
+      : number_(number), names_(names), fields_(std::move(fields)), decimalComma_(decimalComma) {}
+
+  bool Has(const std::string& name) const { return Index(name) < fields_.size(); }
+  const std::string& Text(const std::string& name) const {
+    const std::size_t at = Index(name);
+    if (at >= fields_.size()) Fail("has no " + name);
+    return fields_[at];
+  }
+  double Number(const std::string& name) const {
+    std::string text = Text(name);
+    if (decimalComma_) std::replace(text.begin(), text.end(), ',', '.');
+    std::string_view s = text;
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || error != std::errc() || end != s.data() + s.size()) {
+      Fail(name + " (\"" + text + "\") is not a number");
+    }
+    return value;
+  }
+  std::optional<double> NumberIfAny(const std::string& name) const {
+    if (!Has(name) || Text(name).empty()) return std::nullopt;
+    return Number(name);
+  }
+  int Integer(const std::string& name) const { return static_cast<int>(Number(name)); }
+  std::int64_t Ms(const std::string& name) const { return static_cast<std::int64_t>(Number(name)); }
+  [[noreturn]] void Fail(const std::string& what) const { throw LogError(number_, what); }
+
+ private:
+  std::size_t Index(const std::string& name) const {
+    const auto it = std::find(names_.begin(), names_.end(), name);
+    return it == names_.end() ? fields_.size() : static_cast<std::size_t>(it - names_.begin()) + 1;
+  }
+
+  int number_;
+  const std::vector<std::string>& names_;
+  std::vector<std::string> fields_;
+  bool decimalComma_;
+};
+
+class Reader {
+ public:
+  Record Read(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a spreadsheet's BOM
+    if (!LooksLikeRecord(text))
+      throw LogError(1,
+                     "not a Corvane record (its first field must be "
+                     "\"corvane-record\")");
+    separator_ = text[kFirstKind.size()];
+    decimalComma_ = separator_ == ';';
+    int number = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      const bool whole = end != std::string_view::npos;
+      if (!whole) end = text.size();
+      std::string_view line = text.substr(start, end - start);
+      start = end + 1;
+      ++number;
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (line.empty()) continue;
+      if (!whole) {
+        // Every line is written with its line end: one without it was cut off by a crash.
+        record_.run.cutShort = true;
+        break;
+      }
+      ReadLine(number, line);
+    }
+    Finish();
+    return std::move(record_);
+  }
+
+ private:
+  void ReadLine(int number, std::string_view text) {
+    std::vector<std::string> fields = SplitFields(text, separator_);
+    const std::string kind = fields.front();
+    if (!kind.empty() && kind.front() == '#') {
+      names_[kind.substr(1)] = std::vector<std::string>(fields.begin() + 1, fields.end());
+      if (kind == "#cycle") record_.run.headerLine = number;
+      return;
+    }
+    const auto names = names_.find(kind);
+    if (names == names_.end()) {
+      ++record_.skippedLines;
+      return;
+    }
+    const Line line(number, names->second, std::move(fields), decimalComma_);
+    if (kind == "corvane-record") {
+      record_.format = line.Integer("format");
+      record_.version = line.Text("version");
+      record_.startLocal = line.Text("start_local");
+      record_.startUtc = line.Text("start_utc");
+      record_.utcOffsetMinutes = line.Integer("utc_offset_minutes");
+    } else if (kind == "initial") {
+      record_.initialExposure = line.Number("duration");
+    } else if (kind == "setup") {
+      ReadSetup(line, names->second);
+    } else if (kind == "sensor") {
+      record_.sensorWidth = line.Number("GuiderXSize");
+      record_.sensorHeight = line.Number("GuiderYSize");
+    } else if (kind == "star") {
+      record_.stars.push_back({line.Integer("star"), line.Number("click_x"), line.Number("click_y"),
+                               line.Number("x"), line.Number("y"), line.NumberIfAny("sn")});
+    } else if (kind == "setting") {
+      RecordSettingChange change{line.Ms("ms"), line.Integer("cycle"), line.Text("name"),
+                                 line.Number("value")};
+      settings_[change.name] = change.value;
+      record_.settingChanges.push_back(std::move(change));
+    } else if (kind == "cycle") {
+      ReadCycle(number, line);
+    } else if (kind == "pulse") {
+      ReadPulse(line);
+    } else if (kind == "event") {
+      record_.events.push_back({line.Ms("ms"), line.Text("name"), line.Text("value")});
+      if (line.Text("name") == "guiding-begins") record_.guidingBeginsMs = line.Ms("ms");
+    } else if (kind == "message") {
+      record_.messages.push_back({line.Ms("ms"), line.Text("text")});
+    } else if (kind == "end") {
+      record_.end = RecordEnd{line.Ms("ms"),        line.Text("how"),  line.Integer("cycles"),
+                              line.Text("failure"), line.Text("code"), line.Text("text")};
+    } else if (kind == "record-problem") {
+      record_.problems.push_back(line.Text("what") + ": " + line.Text("text"));
+    } else {
+      ++record_.skippedLines;
+    }
+  }
+
+  void ReadSetup(const Line& line, const std::vector<std::string>& names) {
+    RecordSetup setup;
+    setup.numberStars = line.Integer("NumberStars");
+    setup.minSN = line.Number("MinSN");
+    setup.minStars = line.Integer("MinStars");
+    setup.duration = line.Number("Duration");
+    setup.minMove = line.Number("MinMove");
+    setup.maxMove = line.Number("MaxMove");
+    setup.border = line.Integer("Border");
+    static const char* const kKnown[] = {"ms",       "NumberStars", "MinSN",   "MinStars",
+                                         "Duration", "MinMove",     "MaxMove", "Border"};
+    for (const std::string& name : names) {
+      if (std::find(std::begin(kKnown), std::end(kKnown), name) == std::end(kKnown)) {
+        setup.more[name] = line.Has(name) ? line.Text(name) : "";
+      }
+    }
+    record_.setup = setup;
+  }
+
+  void ReadCycle(int number, const Line& line) {
+    RecordCycle cycle;
+    cycle.cycle = line.Integer("cycle");
+    cycle.line = number;
+    cycle.ms = line.Ms("ms");
+    cycle.exposureStartMs = line.Ms("exposure_start_ms");
+    cycle.exposureEndMs = line.Ms("exposure_end_ms");
+    cycle.used = line.Integer("used");
+    cycle.participation = line.Text("participation");
+    cycle.settings = settings_;
+    LogRow row{line.Number("Xave"),
+               line.Number("Yave"),
+               line.Number("Xoff"),
+               line.Number("Yoff"),
+               line.Number("Xtim"),
+               line.Number("Ytim"),
+               {}};
+    for (int n = 1; line.Has("Xpos" + std::to_string(n)); ++n) {
+      const std::string s = std::to_string(n);
+      row.stars.push_back({line.Number("Xpos" + s), line.Number("Ypos" + s),
+                           line.Number("Xoff" + s), line.Number("Yoff" + s),
+                           line.Number("SN" + s)});
+      cycle.states.push_back(line.Text("state" + s));
+    }
+    if (!record_.run.rows.empty() && row.stars.size() != record_.run.rows.front().stars.size()) {
+      line.Fail("holds " + std::to_string(row.stars.size()) + " stars where the record's first " +
+                "cycle holds " + std::to_string(record_.run.rows.front().stars.size()));
+    }
+    record_.run.rows.push_back(std::move(row));
+    record_.run.rowLines.push_back(number);
+    record_.cycles.push_back(std::move(cycle));
+  }
+
+  void ReadPulse(const Line& line) {
+    const int cycle = line.Integer("cycle");
+    if (record_.cycles.empty() || record_.cycles.back().cycle != cycle) {
+      line.Fail("a pulse of cycle " + std::to_string(cycle) + " after no line of that cycle");
+    }
+    std::optional<std::int64_t> end;
+    if (const auto value = line.NumberIfAny("end_ms")) end = static_cast<std::int64_t>(*value);
+    record_.cycles.back().pulses.push_back(
+        {line.Ms("ms"), line.Integer("direction"), line.Number("seconds"), end});
+  }
+
+  void Finish() {
+    LogRun& run = record_.run;
+    run.stars = record_.setup ? record_.setup->numberStars : 0;
+    if (!run.rows.empty()) run.stars = static_cast<int>(run.rows.front().stars.size());
+    run.separator = separator_;
+    run.decimalComma = decimalComma_;
+    const std::int64_t begins = record_.guidingBeginsMs.value_or(0);
+    for (const RecordCycle& cycle : record_.cycles) {
+      run.seconds.push_back(static_cast<double>(cycle.exposureEndMs - begins) / 1000.0);
+    }
+  }
+
+  Record record_;
+  std::map<std::string, std::vector<std::string>> names_ = FirstFormatNames();
+  GuiderReads settings_;
+  char separator_ = ',';
+  bool decimalComma_ = false;
+};
+
+// "YYYY-MM-DD HH-MM-SS" and the number of a record's name.
+std::optional<std::pair<std::string, int>> NameKey(const std::string& name) {
+  int y, mo, d, h, mi, s, n = 1, used = 0;
+  if (std::sscanf(name.c_str(), "%4d-%2d-%2d %2d-%2d-%2d%n", &y, &mo, &d, &h, &mi, &s, &used) !=
+          6 ||
+      used != 19) {
+    return std::nullopt;
+  }
+  const std::string rest = name.substr(19);
+  if (rest != ".csv") {
+    int tail = 0;
+    if (std::sscanf(rest.c_str(), " (%d).csv%n", &n, &tail) != 1 ||
+        static_cast<std::size_t>(tail) != rest.size()) {
+      return std::nullopt;
+    }
+  }
+  return std::pair{name.substr(0, 19), n};
+}
+
+}  // namespace
+
+bool LooksLikeRecord(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.size() <= kFirstKind.size() || text.substr(0, kFirstKind.size()) != kFirstKind) {
+    return false;
+  }
+  const char separator = text[kFirstKind.size()];
+  return separator == ',' || separator == ';' || separator == '\t';
+}
+
+Record ParseRecord(std::string_view text) {
+  return Reader().Read(text);
+}
+
+Record ReadRecordFile(const std::string& path) {
+  return ParseRecord(ReadFileText(path));
+}
+
+GuiderReads PrevailingSettings(const Record& record) {
+  std::map<std::string, std::vector<std::pair<double, int>>> counts;  // values in first-seen order
+  for (const RecordCycle& cycle : record.cycles) {
+    for (const auto& [name, value] : cycle.settings) {
+      auto& seen = counts[name];
+      const auto it = std::find_if(seen.begin(), seen.end(),
+                                   [&](const auto& entry) { return entry.first == value; });
+      if (it == seen.end()) {
+        seen.emplace_back(value, 1);
+      } else {
+        ++it->second;
+      }
+    }
+  }
+  GuiderReads prevailing;
+  for (const auto& [name, seen] : counts) {
+    const auto best = std::max_element(
+        seen.begin(), seen.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    prevailing[name] = best->first;
+  }
+  return prevailing;
+}
+
+std::vector<std::string> SettingChangesText(const Record& record) {
+  std::vector<std::string> texts;
+  GuiderReads known;
+  auto number = [](double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", value);
+    return std::string(buffer);
+  };
+  for (const RecordSettingChange& change : record.settingChanges) {
+    const auto it = known.find(change.name);
+    if (it != known.end()) {
+      texts.push_back(change.name + " " + number(it->second) + " -> " + number(change.value) +
+                      " at cycle " + std::to_string(change.cycle));
+    }
+    known[change.name] = change.value;
+  }
+  return texts;
+}
+
+std::string NewestRecordName(const std::vector<std::string>& names) {
+  std::string newest;
+  std::optional<std::pair<std::string, int>> newestKey;
+  for (const std::string& name : names) {
+    const auto key = NameKey(name);
+    if (key && (!newestKey || *key > *newestKey)) {
+      newestKey = key;
+      newest = name;
+    }
+  }
+  return newest;
+}
+
+std::string LaterTime(const std::string& time, double seconds) {
+  int y, mo, d, h, mi, s;
+  if (std::sscanf(time.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) return {};
+  // Days from the civil date and back (eras of 400 years starting on 1 March).
+  auto days = [](long long year, long long month, long long day) {
+    year -= month <= 2 ? 1 : 0;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yoe = year - era * 400;
+    const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+  };
+  long long total = days(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+  total += static_cast<long long>(seconds >= 0 ? seconds + 0.5 : seconds - 0.5);
+  long long z = (total >= 0 ? total : total - 86399) / 86400;
+  const long long clock = total - z * 86400;
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  const long long day = doy - (153 * mp + 2) / 5 + 1;
+  const long long month = mp < 10 ? mp + 3 : mp - 9;
+  const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", year, month,
+                day, clock / 3600, clock / 60 % 60, clock % 60);
+  return buffer;
+}
+
+}  // namespace corvane::guidelog
