@@ -250,17 +250,20 @@ int Export(const Options& o, const Input& in, const std::vector<int>& chosen) {
   const RunSettings& s = in.settings;
   std::vector<const guidelog::LogRun*> runs;
   for (int i : chosen) runs.push_back(&file.runs[static_cast<std::size_t>(i - 1)]);
-  const RunFigures f = Analyse(*runs.front(), s);
+  // The calibration from the pulses only where it is not known (a record knows it): the fit
+  // searches the periodic error and takes seconds on a long night.
+  const bool calibrated = s.angleDeg && s.reverseX && s.xSpeed && s.ySpeed;
+  const MotionFit fit = calibrated ? MotionFit{} : FitMotion(*runs.front(), s);
   Phd2Settings p;
   std::vector<std::string> notes;
   p.exposure = s.exposure.value_or(2.0);
   if (!s.exposure) notes.push_back("no --exposure: 2 s per frame assumed for the times");
   p.download = s.download;
-  p.angleDeg = s.angleDeg.value_or(f.fit.angleDeg);
-  p.reverseX = s.reverseX.value_or(f.fit.reverseX);
+  p.angleDeg = s.angleDeg.value_or(fit.angleDeg);
+  p.reverseX = s.reverseX.value_or(fit.reverseX);
   const double cosDec = std::cos(s.declinationDeg.value_or(0.0) * 3.14159265358979 / 180.0);
-  p.xSpeed = s.xSpeed ? *s.xSpeed * cosDec : (f.fit.available ? f.fit.xSpeed : 1.0);
-  p.ySpeed = s.ySpeed.value_or(f.fit.available ? f.fit.ySpeed : 1.0);
+  p.xSpeed = s.xSpeed ? *s.xSpeed * cosDec : (fit.available ? fit.xSpeed : 1.0);
+  p.ySpeed = s.ySpeed.value_or(fit.available ? fit.ySpeed : 1.0);
   if (!s.angleDeg || !s.xSpeed || !s.ySpeed) {
     notes.push_back(
         "calibration not given in full (--angle, --x-speed, --y-speed): the "
