@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <unordered_map>
 
 namespace corvane::guidelog {
 namespace {
@@ -35,10 +36,23 @@ std::vector<std::string> SplitFields(std::string_view line, char separator) {
   return fields;
 }
 
-// The names of every kind's fields, after the kind (so "ms" first), as the record's '#' lines
-// give them; a record cut before them is read with the first format's.
-std::map<std::string, std::vector<std::string>> FirstFormatNames() {
-  auto split = [](std::string_view text) { return SplitFields(text, ','); };
+// A kind's field names, after the kind (so "ms" first), and where each is.
+struct Names {
+  std::vector<std::string> list;
+  std::unordered_map<std::string, std::size_t> at;
+};
+
+Names MakeNames(std::vector<std::string> list) {
+  Names names;
+  for (std::size_t i = 0; i < list.size(); ++i) names.at.emplace(list[i], i);  // the first kept
+  names.list = std::move(list);
+  return names;
+}
+
+// The names of every kind's fields as the record's '#' lines give them; a record cut before
+// them is read with the first format's.
+std::map<std::string, Names> FirstFormatNames() {
+  auto split = [](std::string_view text) { return MakeNames(SplitFields(text, ',')); };
   return {
       {"corvane-record", split("ms,format,version,start_local,start_utc,utc_offset_minutes")},
       {"initial", split("ms,duration")},
@@ -57,8 +71,7 @@ std::map<std::string, std::vector<std::string>> FirstFormatNames() {
 // One line of a known kind, its fields by name.
 class Line {
  public:
-  Line(int number, const std::vector<std::string>& names, std::vector<std::string> fields,
-       bool decimalComma)
+  Line(int number, const Names& names, std::vector<std::string> fields, bool decimalComma)
       : number_(number), names_(names), fields_(std::move(fields)), decimalComma_(decimalComma) {}
 
   bool Has(const std::string& name) const { return Index(name) < fields_.size(); }
@@ -89,12 +102,12 @@ class Line {
 
  private:
   std::size_t Index(const std::string& name) const {
-    const auto it = std::find(names_.begin(), names_.end(), name);
-    return it == names_.end() ? fields_.size() : static_cast<std::size_t>(it - names_.begin()) + 1;
+    const auto it = names_.at.find(name);
+    return it == names_.at.end() ? fields_.size() : it->second + 1;
   }
 
   int number_;
-  const std::vector<std::string>& names_;
+  const Names& names_;
   std::vector<std::string> fields_;
   bool decimalComma_;
 };
@@ -136,7 +149,8 @@ class Reader {
     std::vector<std::string> fields = SplitFields(text, separator_);
     const std::string kind = fields.front();
     if (!kind.empty() && kind.front() == '#') {
-      names_[kind.substr(1)] = std::vector<std::string>(fields.begin() + 1, fields.end());
+      names_[kind.substr(1)] =
+          MakeNames(std::vector<std::string>(fields.begin() + 1, fields.end()));
       if (kind == "#cycle") record_.run.headerLine = number;
       return;
     }
@@ -155,7 +169,7 @@ class Reader {
     } else if (kind == "initial") {
       record_.initialExposure = line.Number("duration");
     } else if (kind == "setup") {
-      ReadSetup(line, names->second);
+      ReadSetup(line, names->second.list);
     } else if (kind == "sensor") {
       record_.sensorWidth = line.Number("GuiderXSize");
       record_.sensorHeight = line.Number("GuiderYSize");
@@ -262,7 +276,7 @@ class Reader {
   }
 
   Record record_;
-  std::map<std::string, std::vector<std::string>> names_ = FirstFormatNames();
+  std::map<std::string, Names> names_ = FirstFormatNames();
   GuiderReads settings_;
   char separator_ = ',';
   bool decimalComma_ = false;

@@ -262,9 +262,11 @@ int Export(const Options& o, const Input& in, const std::vector<int>& chosen) {
   for (int i : chosen) {
     const guidelog::LogRun& run = file.runs[static_cast<std::size_t>(i - 1)];
     runs.push_back(&run);
-    const RunFigures f = Analyse(run, s);
-    p.calibrations.push_back(CalibrationFor(s, f.fit));
-    lost = lost || !f.lostLines.empty();
+    // The calibration from the pulses only where the settings do not give it (a record gives it
+    // all): the fit searches the periodic error and takes seconds on a long night.
+    const bool calibrated = s.angleDeg && s.reverseX && s.xSpeed && s.ySpeed;
+    p.calibrations.push_back(CalibrationFor(s, calibrated ? MotionFit{} : Analyse(run, s).fit));
+    for (const CycleUse use : CycleUses(run, s)) lost = lost || use == CycleUse::Lost;
   }
   if (!s.angleDeg || !s.xSpeed || !s.ySpeed) {
     notes.push_back(
