@@ -27,6 +27,7 @@ RunOutcome RunSimulation(const SimulationSettings& settings) {
   outcome.log = environment.LogBytes();
   outcome.cycles = observatory.Cycles();
   outcome.truth = observatory.GuidedSummary();
+  outcome.window = observatory.WindowSummary();
   outcome.pulses = observatory.PulsesIssued();
   outcome.simulatedSeconds = observatory.Now();
   outcome.host = host.Record();

@@ -24,7 +24,8 @@ struct RunOutcome {
   std::vector<std::string> messages;
   std::string log;  // the guide log's bytes
   std::vector<CycleTruth> cycles;
-  ErrorSummary truth;  // over the guided part
+  ErrorSummary truth;   // over the guided part
+  ErrorSummary window;  // from ObservatorySettings::windowFromSeconds on
   int pulses = 0;
   double simulatedSeconds = 0.0;
   hostkit::HostRecord host;
