@@ -25,7 +25,8 @@ void GuideSetupDialog::BeginShowing() {
   valid_ = false;
 }
 
-OkResult GuideSetupDialog::Accept(const Texts& texts, const NumberReader& reader) {
+OkResult GuideSetupDialog::Accept(const Texts& texts, const NumberReader& reader,
+                                  bool predictPeriodicError) {
   // Each field is stored as soon as its text converts: a failure part-way leaves the fields
   // before it holding the new values and the rest their old ones.
   auto store16 = [&](std::size_t index, std::int16_t& field) {
@@ -46,6 +47,7 @@ OkResult GuideSetupDialog::Accept(const Texts& texts, const NumberReader& reader
   if (settings_.NumberStars < 1 || settings_.NumberStars > 10 || settings_.MinStars < 1) {
     return OkResult::Rejected;
   }
+  settings_.PredictPeriodicError = predictPeriodicError;
   valid_ = true;
   return OkResult::Accepted;
 }

@@ -39,14 +39,18 @@ class InitialExposureDialog {
   bool valid_ = false;
 };
 
-// "Guide star setup": GuideSettings. The texts are Number1..Number7 in that order.
+// "Guide star setup": GuideSettings. The texts are Number1..Number7 in that order; the check box
+// "Predict periodic error" starts unticked in a freshly loaded module and shows what the last
+// accepted OK stored (a Cancel keeps it).
 class GuideSetupDialog {
  public:
   using Texts = std::array<std::string, 7>;
 
   void BeginShowing();
-  OkResult Accept(const Texts& texts, const NumberReader& reader);  // OK
-  void Cancel();                                                    // Cancel, also the close box
+  // OK, with the check box as ticked (stored only when the input is accepted).
+  OkResult Accept(const Texts& texts, const NumberReader& reader,
+                  bool predictPeriodicError = false);
+  void Cancel();  // Cancel, also the close box
 
   bool DataValid() const { return valid_; }
   std::optional<GuideSettings> Answer() const;
@@ -57,6 +61,7 @@ class GuideSetupDialog {
   float GetMinMove() const { return settings_.MinMove; }
   float GetMaxMove() const { return settings_.MaxMove; }
   std::int16_t GetBorder() const { return settings_.Border; }
+  bool GetPredictPeriodicError() const { return settings_.PredictPeriodicError; }
 
  private:
   GuideSettings settings_;

@@ -1,6 +1,7 @@
 #include "guiding/GuideRun.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <utility>
 
@@ -14,6 +15,7 @@ constexpr std::int32_t kEventMaskStop = 0x8000;  // only event 15 reaches CCDCam
 constexpr const char* kFailedToStartCamera = "Failed to start camera.";
 constexpr const char* kFailedToConnectTelescope = "Failed to connect to telescope.";
 constexpr const char* kCameraDisconnected = "Camera disconnected.";
+constexpr double kMaximumTermPixels = 1e6;
 
 bool Enabled(double outputEnables, std::int32_t bit) {
   return (ToInt32(outputEnables) & bit) != 0;
@@ -66,6 +68,7 @@ bool GuideRun::StartUp() {
   const std::optional<GuideSettings> settings = environment_.AskGuideSettings();
   if (!settings) return false;  // cancelled
   settings_ = *settings;
+  if (settings_.PredictPeriodicError) predictor_ = std::make_unique<PeriodicErrorPredictor>();
 
   if (!FindGuiderImage()) return false;
   SelectGuideStars();
@@ -86,6 +89,10 @@ void GuideRun::GuideLoop() {
       environment_.ShowMessage(kCameraDisconnected);
       return;
     }
+    if (predictor_) {
+      times_.exposureStartMs = environment_.Milliseconds();
+      times_.exposureSeconds = settings_.Duration;
+    }
     camera_->GuiderExpose(settings_.Duration);
     WaitForExposure();
     if (!FindGuiderImage()) return;
@@ -93,6 +100,11 @@ void GuideRun::GuideLoop() {
     MeasureGuideStars();
     if (cycle_.participation == Participation::TooFew) {
       correction_ = Correction{};  // no guide command: Xtim the integer 0, Ytim 0
+      if (predictor_) {
+        times_.correctionMs = environment_.Milliseconds();
+        predictor_->Missed(times_);
+        environment_.NotePrediction(predictor_->Status());
+      }
     } else {
       ComputeCorrection();
     }
@@ -192,8 +204,21 @@ void GuideRun::MeasureGuideStars() {
 }
 
 void GuideRun::ComputeCorrection() {
-  correction_ = corvane::ComputeCorrection(cycle_.Xoff, cycle_.Yoff, settings_.MinMove,
-                                           settings_.MaxMove, *camera_);
+  if (!predictor_) {
+    correction_ = corvane::ComputeCorrection(cycle_.Xoff, cycle_.Yoff, settings_.MinMove,
+                                             settings_.MaxMove, *camera_);
+    return;
+  }
+  // The predicted RA motion until the next exposure, on top of the proportional correction.
+  times_.correctionMs = environment_.Milliseconds();
+  correction_ = corvane::ComputeCorrection(
+      cycle_.Xoff, cycle_.Yoff, settings_.MinMove, settings_.MaxMove, *camera_,
+      [this](const CalibrationInEffect& calibration, double raOffset) {
+        const double term = predictor_->Measured(times_, raOffset, calibration);
+        // Bounded by the predictor; whatever it says can never fail the run.
+        return std::isfinite(term) && std::abs(term) < kMaximumTermPixels ? term : 0.0;
+      });
+  environment_.NotePrediction(predictor_->Status());
 }
 
 void GuideRun::WriteGuideLogRow() {
@@ -220,12 +245,15 @@ void GuideRun::IssueMoves() {
   const host::HostNumber& xtim = correction_.Xtim;
   const float ytim = correction_.Ytim;
 
+  double raSent = 0.0;
   if (Enabled(camera_->GuiderOutputEnables(), 1) && xtim.value > 0.0) {
     camera_->GuiderMove(0, {xtim.type, xtim.value, true, true});  // Xtim itself, as it is
+    raSent = xtim.value;
     WaitForMove();
   }
   if (Enabled(camera_->GuiderOutputEnables(), 2) && xtim.value < 0.0) {
     camera_->GuiderMove(1, {xtim.type, -xtim.value, false});
+    raSent = xtim.value;
     WaitForMove();
   }
   if (Enabled(camera_->GuiderOutputEnables(), 4) && ytim > 0.0f) {
@@ -236,6 +264,8 @@ void GuideRun::IssueMoves() {
     camera_->GuiderMove(3, {Type::Single, static_cast<double>(-ytim), false});
     WaitForMove();
   }
+  // What the RA axis was moved by, for the reconstruction of its uncorrected motion.
+  if (predictor_) predictor_->PulsesSent(raSent);
   // An aggressiveness of 0 in the host ends the run at the next cycle head.
   if (camera_->GuiderAggressiveness() == 0.0) stop_.Request();
 }

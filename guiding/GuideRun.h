@@ -8,6 +8,7 @@
 
 #include "guiding/Correction.h"
 #include "guiding/Measurement.h"
+#include "guiding/PeriodicErrorPredictor.h"
 #include "guiding/RunEnvironment.h"
 #include "guiding/StopRequest.h"
 #include "host/HostObjects.h"
@@ -67,6 +68,10 @@ class GuideRun {
   // The current cycle.
   CycleMeasurement cycle_;
   Correction correction_;
+
+  // With "Predict periodic error" ticked: the predictor and when this cycle happened.
+  std::unique_ptr<PeriodicErrorPredictor> predictor_;
+  CycleTimes times_;
 };
 
 }  // namespace corvane

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/GuideSettings.h"
+#include "guiding/PeriodicErrorPredictor.h"
 
 namespace corvane {
 
@@ -44,6 +45,9 @@ class RunEnvironment {
   virtual std::int64_t Milliseconds() = 0;
   // Creates or empties the guide log file. Raises a RunFailure of kind File when it cannot.
   virtual std::unique_ptr<GuideLogFile> CreateGuideLog() = 0;
+  // What the periodic-error prediction did in a cycle (only when it is ticked), for surroundings
+  // that keep a record of the run; the plug-in's own has no use for it.
+  virtual void NotePrediction(const PredictionStatus& /*status*/) {}
 };
 
 }  // namespace corvane

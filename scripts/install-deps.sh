@@ -5,8 +5,9 @@ set -euo pipefail
 # The one list of what the build, the tests, the demo and scripts/screenshots.sh call. widl (the
 # type library compiler the build runs) is in wine64-tools; git lists the files the format check
 # reads; makensis builds the Windows installer; clang and its runtime libraries (libFuzzer) build
-# the fuzz targets; imagemagick takes and crops the dialogs' pictures.
-packages=(cmake make g++ git libgtest-dev googletest libbenchmark-dev clang-format
+# the fuzz targets; imagemagick takes and crops the dialogs' pictures; Eigen (header-only) does
+# the predictor's least squares and spectra.
+packages=(cmake make g++ git libgtest-dev googletest libbenchmark-dev clang-format libeigen3-dev
           clang libclang-rt-14-dev
           wine wine64 wine32:i386 wine64-tools mingw-w64 mingw-w64-tools libwine-dev nsis
           xvfb xauth fonts-wine imagemagick locales)

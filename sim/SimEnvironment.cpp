@@ -62,7 +62,9 @@ std::optional<GuideSettings> SimEnvironment::AskGuideSettings() {
   dialog.BeginShowing();
   for (const GuideSetupDialog::Texts& texts : script_.sample) {
     observatory_.Advance(observatory_.Settings().user.dialogSeconds);
-    if (dialog.Accept(texts, reader_) == OkResult::Accepted) return dialog.Answer();
+    if (dialog.Accept(texts, reader_, script_.predictPeriodicError) == OkResult::Accepted) {
+      return dialog.Answer();
+    }
     ShowMessage(kPleaseEnterANumber);
   }
   dialog.Cancel();
@@ -88,6 +90,10 @@ std::int64_t SimEnvironment::Milliseconds() {
 
 void SimEnvironment::WaitForInput() {
   observatory_.Advance(kWaitForInputSeconds);
+}
+
+void SimEnvironment::NotePrediction(const PredictionStatus& status) {
+  predictions_.push_back(status);
 }
 
 std::unique_ptr<GuideLogFile> SimEnvironment::CreateGuideLog() {

@@ -21,6 +21,7 @@ namespace corvane::sim {
 struct DialogScript {
   std::vector<std::string> initial = {"2"};
   std::vector<GuideSetupDialog::Texts> sample = {{"5", "3", "4", "2", "0.01", "2.00", "15"}};
+  bool predictPeriodicError = false;  // ticks "Predict periodic error" with each OK
 };
 
 // The guide log in memory, optionally also written to a file.
@@ -54,8 +55,11 @@ class SimEnvironment final : public RunEnvironment {
   void WaitForInput() override;
   std::int64_t Milliseconds() override;
   std::unique_ptr<GuideLogFile> CreateGuideLog() override;
+  void NotePrediction(const PredictionStatus& status) override;
 
   const std::vector<std::string>& Messages() const { return messages_; }
+  // What the prediction did in each cycle, when ticked.
+  const std::vector<PredictionStatus>& Predictions() const { return predictions_; }
   const std::string& LogBytes() const { return log_; }
   int LogsCreated() const { return logsCreated_; }
 
@@ -69,6 +73,7 @@ class SimEnvironment final : public RunEnvironment {
   std::vector<std::string> messages_;
   std::string log_;
   int logsCreated_ = 0;
+  std::vector<PredictionStatus> predictions_;
 };
 
 }  // namespace corvane::sim

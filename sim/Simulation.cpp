@@ -31,6 +31,7 @@ RunOutcome RunSimulation(const SimulationSettings& settings) {
   outcome.pulses = observatory.PulsesIssued();
   outcome.simulatedSeconds = observatory.Now();
   outcome.host = host.Record();
+  outcome.predictions = environment.Predictions();
   return outcome;
 }
 

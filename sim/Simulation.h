@@ -29,6 +29,7 @@ struct RunOutcome {
   int pulses = 0;
   double simulatedSeconds = 0.0;
   hostkit::HostRecord host;
+  std::vector<PredictionStatus> predictions;  // each cycle's, when the prediction was ticked
 };
 
 RunOutcome RunSimulation(const SimulationSettings& settings);
