@@ -92,6 +92,7 @@ void GuideRun::GuideLoop() {
     if (predictor_) {
       times_.exposureStartMs = environment_.Milliseconds();
       times_.exposureSeconds = settings_.Duration;
+      times_.maxPulseSeconds = std::fabs(settings_.MaxMove);
     }
     camera_->GuiderExpose(settings_.Duration);
     WaitForExposure();

@@ -19,10 +19,11 @@ constexpr int kLocalNear = 3;  // resolution elements left out around the peak (
 constexpr int kLocalFar = 16;  // and taken on each side for the median
 // A component is kept when its amplitude is this many standard errors.
 constexpr double kMinSignificance = 5.0;
-constexpr int kRefineIterations = 14;
-
-using Matrix4 = Eigen::Matrix<double, 4, 4, Eigen::DontAlign>;
-using Vector4 = Eigen::Matrix<double, 4, 1, Eigen::DontAlign>;
+constexpr std::size_t kScreenedPerStep = 4;
+constexpr int kRounds = 3;  // of spectrum and screening
+constexpr int kJointPasses = 6;
+// Work per step of the joint fit: about this many multiply-adds.
+constexpr double kJointWorkPerStep = 2.5e5;
 
 }  // namespace
 
@@ -35,15 +36,21 @@ PeriodSearch::PeriodSearch() {
 }
 
 void PeriodSearch::Start(const std::vector<SeriesSample>& samples, double minPeriod,
-                         double maxPeriod) {
+                         double maxPeriod, double minSeparation) {
   minPeriod_ = minPeriod;
   maxPeriod_ = maxPeriod;
+  minSeparation_ = minSeparation;
   candidates_.clear();
-  accepted_.clear();
+  components_.clear();
   found_.clear();
-  next_ = 0;
+  screened_ = 0;
+  rounds_ = 0;
   Bin(samples);
   stage_ = filledCount_ >= 16 && maxPeriod_ > minPeriod_ ? Stage::Spectrum : Stage::Done;
+}
+
+double PeriodSearch::TimeOf(std::size_t bin) const {
+  return (static_cast<double>(bin) - 0.5 * static_cast<double>(binned_.size() - 1)) * width_;
 }
 
 void PeriodSearch::Bin(const std::vector<SeriesSample>& samples) {
@@ -99,52 +106,23 @@ void PeriodSearch::Bin(const std::vector<SeriesSample>& samples) {
 
 bool PeriodSearch::Step() {
   switch (stage_) {
-    case Stage::Idle:
-    case Stage::Done:
-      return true;
     case Stage::Spectrum:
       FindCandidates();
-      stage_ = candidates_.empty() ? Stage::Done : Stage::Refine;
-      return stage_ == Stage::Done;
-    case Stage::Refine: {
-      const double resolution = 2.0 * std::numbers::pi / (static_cast<double>(kFftSize) * width_);
-      const double omega = candidates_[next_++];
-      const double natural =
-          resolution * static_cast<double>(kFftSize) / static_cast<double>(binned_.size());
-      const bool apart = std::all_of(accepted_.begin(), accepted_.end(), [&](const Fit& f) {
-        return std::abs(f.omega - omega) > 2.0 * natural;
-      });
-      if (apart) {
-        const Fit fit = Refine(residual_, omega, 1.5 * resolution);
-        if (fit.significance >= kMinSignificance) {
-          Subtract(residual_, fit, 1.0);
-          accepted_.push_back(fit);
-        }
-      }
-      if (next_ >= candidates_.size() || accepted_.size() >= kMaxComponents) {
-        next_ = 0;
-        stage_ = accepted_.empty() ? Stage::Done : Stage::Polish;
-      }
+      ++rounds_;
+      screened_ = 0;
+      foundInRound_ = 0;
+      stage_ = Stage::Screen;
       break;
-    }
-    case Stage::Polish: {
-      // Each component again, against the series without all the others.
-      const double resolution = 2.0 * std::numbers::pi / (static_cast<double>(kFftSize) * width_);
-      Fit& fit = accepted_[next_++];
-      Subtract(residual_, fit, -1.0);
-      const Fit polished = Refine(residual_, fit.omega, 0.75 * resolution);
-      if (polished.significance >= kMinSignificance) fit = polished;
-      Subtract(residual_, fit, 1.0);
-      if (next_ >= accepted_.size()) stage_ = Stage::Done;
+    case Stage::Screen:
+      Screen();
       break;
-    }
+    case Stage::Joint:
+      JointStep();
+      break;
+    case Stage::Done:
+      return true;
   }
-  if (stage_ != Stage::Done) return false;
-  std::sort(accepted_.begin(), accepted_.end(),
-            [](const Fit& a, const Fit& b) { return a.amplitude > b.amplitude; });
-  found_.clear();
-  for (const Fit& fit : accepted_) found_.push_back(fit.omega);
-  return true;
+  return stage_ == Stage::Done;
 }
 
 void PeriodSearch::FindCandidates() {
@@ -155,7 +133,7 @@ void PeriodSearch::FindCandidates() {
     const double window =
         0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(k) /
                              static_cast<double>(std::max<std::size_t>(bins - 1, 1)));
-    padded_[k] = binned_[k] * window;
+    padded_[k] = residual_[k] * window;
   }
   fft_.fwd(spectrum_, padded_);
   const auto power = [&](std::ptrdiff_t k) {
@@ -189,79 +167,232 @@ void PeriodSearch::FindCandidates() {
   if (peaks.size() > kMaxCandidates) peaks.resize(kMaxCandidates);
   candidates_.clear();
   for (const auto& [p, k] : peaks) {
-    candidates_.push_back(2.0 * std::numbers::pi * static_cast<double>(k) / scale);
+    // The peak's top by a parabola through it and its neighbours.
+    const double left = power(k - 1), right = power(k + 1);
+    const double curvature = left - 2.0 * p + right;
+    const double offset = curvature < 0.0 ? 0.5 * (left - right) / curvature : 0.0;
+    candidates_.push_back(2.0 * std::numbers::pi * (static_cast<double>(k) + offset) / scale);
   }
 }
 
-PeriodSearch::Fit PeriodSearch::FitAt(const std::vector<double>& residual, double omega) const {
+void PeriodSearch::Screen() {
+  // Strongest first: each candidate that fits what the stronger ones left, significantly, and
+  // lies apart from them; a few per step.
+  const std::size_t end = std::min(candidates_.size(), screened_ + kScreenedPerStep);
+  for (; screened_ < end; ++screened_) {
+    const double omega = candidates_[screened_];
+    if (components_.size() >= kMaxComponents) break;
+    const bool apart = std::all_of(components_.begin(), components_.end(), [&](const Component& c) {
+      return std::abs(c.omega - omega) >= minSeparation_;
+    });
+    if (!apart) continue;
+    double significance = 0.0;
+    const Component c = FitSine(residual_, omega, &significance);
+    if (significance < kMinSignificance) continue;
+    Subtract(residual_, c);
+    components_.push_back(c);
+    ++foundInRound_;
+  }
+  if (screened_ < candidates_.size() && components_.size() < kMaxComponents) return;
+  // Once the stronger components are out of the series, weaker ones near them show: another
+  // round on what is left.
+  if (foundInRound_ > 0 && rounds_ < kRounds && components_.size() < kMaxComponents) {
+    stage_ = Stage::Spectrum;
+    return;
+  }
+  if (components_.empty()) {
+    stage_ = Stage::Done;
+    return;
+  }
+  // The joint fit starts from these, with the line at zero (the series is without its line).
+  parameters_.assign(2, 0.0);
+  for (const Component& c : components_) {
+    parameters_.insert(parameters_.end(), {c.cosine, c.sine, c.omega});
+  }
+  best_.clear();
+  bestSquares_ = 0.0;
+  stepScale_ = 1.0;
+  passes_ = 0;
+  nextBin_ = 0;
+  stage_ = Stage::Joint;
+}
+
+PeriodSearch::Component PeriodSearch::FitSine(const std::vector<double>& series, double omega,
+                                              double* significance) const {
   // Least squares of a line and the sine on the filled bins; cos and sin by rotation.
+  using Matrix4 = Eigen::Matrix<double, 4, 4, Eigen::DontAlign>;
+  using Vector4 = Eigen::Matrix<double, 4, 1, Eigen::DontAlign>;
   Matrix4 normal = Matrix4::Zero();
   Vector4 right = Vector4::Zero();
   const double step = omega * width_;
   const double cosStep = std::cos(step), sinStep = std::sin(step);
-  double c = 1.0, s = 0.0;
+  double c = std::cos(omega * TimeOf(0)), s = std::sin(omega * TimeOf(0));
   double squares = 0.0;
-  for (std::size_t k = 0; k < residual.size(); ++k) {
+  const double half = 0.5 * static_cast<double>(series.size());
+  for (std::size_t k = 0; k < series.size(); ++k) {
     if (filled_[k]) {
-      const Vector4 x(1.0, static_cast<double>(k) / static_cast<double>(residual.size()), c, s);
-      normal.noalias() += x * x.transpose();
-      right += x * residual[k];
-      squares += residual[k] * residual[k];
+      const double x[4] = {1.0, static_cast<double>(k) / half - 1.0, c, s};
+      for (int i = 0; i < 4; ++i) {
+        for (int j = i; j < 4; ++j) normal(i, j) += x[i] * x[j];
+        right(i) += x[i] * series[k];
+      }
+      squares += series[k] * series[k];
     }
     const double nextC = c * cosStep - s * sinStep;
     s = s * cosStep + c * sinStep;
     c = nextC;
   }
-  Fit fit;
+  normal = normal.selfadjointView<Eigen::Upper>();
+  Component fit;
   fit.omega = omega;
+  *significance = 0.0;
   const Vector4 theta = normal.ldlt().solve(right);
   if (!theta.allFinite()) return fit;
   fit.cosine = theta(2);
   fit.sine = theta(3);
-  fit.amplitude = std::hypot(fit.cosine, fit.sine);
   const double n = static_cast<double>(filledCount_);
   const double rss = std::max(0.0, squares - theta.dot(right));
   const double sigma = std::sqrt(rss / std::max(1.0, n - 4.0));
-  fit.significance = sigma > 0.0 ? fit.amplitude / (sigma * std::sqrt(2.0 / n)) : 0.0;
+  const double amplitude = std::hypot(fit.cosine, fit.sine);
+  *significance = sigma > 0.0 ? amplitude / (sigma * std::sqrt(2.0 / n)) : 0.0;
   return fit;
 }
 
-PeriodSearch::Fit PeriodSearch::Refine(const std::vector<double>& residual, double omega,
-                                       double halfWidth) const {
-  // Golden-section search for the best-fitting frequency, judged by the fitted amplitude.
-  constexpr double kGolden = 0.6180339887498949;
-  double a = std::max(omega - halfWidth, 0.5 * omega);
-  double b = omega + halfWidth;
-  double x1 = b - kGolden * (b - a), x2 = a + kGolden * (b - a);
-  Fit f1 = FitAt(residual, x1), f2 = FitAt(residual, x2);
-  for (int i = 0; i < kRefineIterations; ++i) {
-    if (f1.amplitude > f2.amplitude) {
-      b = x2;
-      x2 = x1;
-      f2 = f1;
-      x1 = b - kGolden * (b - a);
-      f1 = FitAt(residual, x1);
-    } else {
-      a = x1;
-      x1 = x2;
-      f1 = f2;
-      x2 = a + kGolden * (b - a);
-      f2 = FitAt(residual, x2);
-    }
+void PeriodSearch::Subtract(std::vector<double>& series, const Component& c) const {
+  const double step = c.omega * width_;
+  const double cosStep = std::cos(step), sinStep = std::sin(step);
+  double cs = std::cos(c.omega * TimeOf(0)), sn = std::sin(c.omega * TimeOf(0));
+  for (std::size_t k = 0; k < series.size(); ++k) {
+    if (filled_[k]) series[k] -= c.cosine * cs + c.sine * sn;
+    const double next = cs * cosStep - sn * sinStep;
+    sn = sn * cosStep + cs * sinStep;
+    cs = next;
   }
-  return f1.amplitude > f2.amplitude ? f1 : f2;
 }
 
-void PeriodSearch::Subtract(std::vector<double>& series, const Fit& fit, double sign) const {
-  const double step = fit.omega * width_;
-  const double cosStep = std::cos(step), sinStep = std::sin(step);
-  double c = 1.0, s = 0.0;
-  for (std::size_t k = 0; k < series.size(); ++k) {
-    if (filled_[k]) series[k] -= sign * (fit.cosine * c + fit.sine * s);
-    const double nextC = c * cosStep - s * sinStep;
-    s = s * cosStep + c * sinStep;
-    c = nextC;
+void PeriodSearch::JointStep() {
+  const std::size_t components = (parameters_.size() - 2) / 3;
+  const std::size_t p = parameters_.size();
+  const std::size_t bins = binned_.size();
+  if (nextBin_ == 0) {
+    normal_.assign(p * p, 0.0);
+    gradient_.assign(p, 0.0);
+    squares_ = 0.0;
+    cosStep_.resize(components);
+    sinStep_.resize(components);
+    cosNow_.resize(components);
+    sinNow_.resize(components);
+    row_.resize(p);
+    for (std::size_t j = 0; j < components; ++j) {
+      const double omega = parameters_[2 + 3 * j + 2];
+      cosStep_[j] = std::cos(omega * width_);
+      sinStep_[j] = std::sin(omega * width_);
+      cosNow_[j] = std::cos(omega * TimeOf(0));
+      sinNow_[j] = std::sin(omega * TimeOf(0));
+    }
   }
+  // A share of the bins: the residual, the Jacobian's row and their sums.
+  const auto perBin = static_cast<double>(p * p) / 2.0 + 8.0 * static_cast<double>(components);
+  const auto count =
+      std::max<std::size_t>(64, static_cast<std::size_t>(kJointWorkPerStep / perBin));
+  const std::size_t end = std::min(bins, nextBin_ + count);
+  const double half = 0.5 * static_cast<double>(bins);
+  for (std::size_t k = nextBin_; k < end; ++k) {
+    if (filled_[k]) {
+      const double t = TimeOf(k);
+      double model = parameters_[0] + parameters_[1] * (static_cast<double>(k) / half - 1.0);
+      row_[0] = 1.0;
+      row_[1] = static_cast<double>(k) / half - 1.0;
+      for (std::size_t j = 0; j < components; ++j) {
+        const double a = parameters_[2 + 3 * j], b = parameters_[3 + 3 * j];
+        const double c = cosNow_[j], s = sinNow_[j];
+        model += a * c + b * s;
+        row_[2 + 3 * j] = c;
+        row_[3 + 3 * j] = s;
+        row_[4 + 3 * j] = t * (b * c - a * s);
+      }
+      const double r = binned_[k] - model;
+      squares_ += r * r;
+      for (std::size_t i = 0; i < p; ++i) {
+        const double ri = row_[i];
+        gradient_[i] += ri * r;
+        for (std::size_t j = i; j < p; ++j) normal_[i * p + j] += ri * row_[j];
+      }
+    }
+    for (std::size_t j = 0; j < components; ++j) {
+      const double next = cosNow_[j] * cosStep_[j] - sinNow_[j] * sinStep_[j];
+      sinNow_[j] = sinNow_[j] * cosStep_[j] + cosNow_[j] * sinStep_[j];
+      cosNow_[j] = next;
+    }
+  }
+  nextBin_ = end;
+  if (nextBin_ < bins) return;
+
+  // A pass is complete. Better than the best so far: a Gauss-Newton step from here; worse: half
+  // the last step from the best.
+  nextBin_ = 0;
+  ++passes_;
+  if (best_.empty() || squares_ <= bestSquares_) {
+    best_ = parameters_;
+    bestSquares_ = squares_;
+    // The sums fill the upper triangle row by row: the lower one of the column-major map.
+    Eigen::MatrixXd normal = Eigen::Map<Eigen::MatrixXd>(
+        normal_.data(), static_cast<Eigen::Index>(p), static_cast<Eigen::Index>(p));
+    normal = normal.selfadjointView<Eigen::Lower>();
+    // A little damping keeps the step in the region where the model is nearly linear.
+    normal.diagonal() *= 1.0 + 1e-6;
+    const Eigen::VectorXd step = normal.ldlt().solve(
+        Eigen::Map<Eigen::VectorXd>(gradient_.data(), static_cast<Eigen::Index>(p)));
+    bestStep_.assign(p, 0.0);
+    if (step.allFinite()) {
+      for (std::size_t i = 0; i < p; ++i) bestStep_[i] = step(static_cast<Eigen::Index>(i));
+    }
+    stepScale_ = 1.0;
+  } else {
+    stepScale_ *= 0.5;
+  }
+  if (passes_ > kJointPasses) {
+    Finish();
+    return;
+  }
+  // No frequency moves by more than a quarter of the window's resolution in one step.
+  const double span = width_ * static_cast<double>(bins);
+  const double limit = 0.25 * 2.0 * std::numbers::pi / span;
+  double scale = stepScale_;
+  for (std::size_t j = 0; j < components; ++j) {
+    const double move = std::abs(bestStep_[4 + 3 * j]) * scale;
+    if (move > limit) scale *= limit / move;
+  }
+  for (std::size_t i = 0; i < p; ++i) parameters_[i] = best_[i] + scale * bestStep_[i];
+}
+
+void PeriodSearch::Finish() {
+  // The best joint fit; each component again judged by its amplitude against the residual.
+  const std::size_t components = (best_.size() - 2) / 3;
+  const double n = static_cast<double>(filledCount_);
+  const double sigma =
+      std::sqrt(bestSquares_ / std::max(1.0, n - static_cast<double>(best_.size())));
+  const double error = sigma * std::sqrt(2.0 / n);
+  std::vector<std::pair<double, double>> kept;  // amplitude, frequency
+  for (std::size_t j = 0; j < components; ++j) {
+    const double amplitude = std::hypot(best_[2 + 3 * j], best_[3 + 3 * j]);
+    const double omega = best_[4 + 3 * j];
+    const double period = 2.0 * std::numbers::pi / omega;
+    if (!(amplitude >= kMinSignificance * error) || !(period >= minPeriod_ * 0.9) ||
+        !(period <= maxPeriod_ * 1.1)) {
+      continue;
+    }
+    kept.emplace_back(amplitude, omega);
+  }
+  std::sort(kept.begin(), kept.end(), std::greater<>());
+  found_.clear();
+  for (const auto& [amplitude, omega] : kept) {
+    const bool apart = std::all_of(found_.begin(), found_.end(), [&](double other) {
+      return std::abs(other - omega) >= minSeparation_;
+    });
+    if (apart) found_.push_back(omega);
+  }
+  stage_ = Stage::Done;
 }
 
 }  // namespace corvane
