@@ -113,6 +113,13 @@ std::vector<Sky> Skies() {
          Pe(s, 40, 480);
          s.observatory.mount.declinationDeg = 70.0;
        }},
+      {"30\" 480 s, clouds (all stars, 3 x 2 min)",
+       [](S& s) {
+         Pe(s, 30, 480);
+         for (double at : {1800.0, 4000.0, 5500.0}) {
+           s.observatory.events.push_back(Cloud(at, 120.0, {0, 1, 2, 3, 4}, 0.001));
+         }
+       }},
       {"4 s exposures, 30\" 600 s",
        [](S& s) {
          Pe(s, 30, 600);
@@ -129,6 +136,14 @@ std::vector<Sky> Skies() {
        [](S& s) {
          Pe(s, 0, 480);
          s.observatory.mount.wander = 0.05;
+       },
+       false},
+      {"no PE: seeing 1\", 3 stars",
+       [](S& s) {
+         Pe(s, 0, 480);
+         s.observatory.sky.seeingJitter = 1.0;
+         s.dialogs.sample.front()[0] = "3";
+         s.dialogs.sample.front()[2] = "2";
        },
        false},
       {"no PE: Dec backlash 4\"",
@@ -324,11 +339,13 @@ int main(int argc, char** argv) {
   std::printf(
       "RA RMS of the true error over the second hour of a two-hour run (arcsec on the sky, mean "
       "of %d seeds;\ndefault sky: 5 stars, 2 s exposures, aggressiveness 14, dec 30, drift "
-      "0.5\"/min RA 1\"/min Dec).\nfloor: the same sky with every periodic term removed, guided "
-      "as today. limit: sqrt(floor^2 + ramp^2) / floor, where ramp is what the periodic error\n"
-      "moves the star within one cycle (rise / sqrt(12)), which no correction made once per cycle "
-      "can take\nout. period: |error| of the period found after two worm periods. active: share "
-      "of the second\nhour's cycles with the term in use.\n\n",
+      "0.5\"/min RA 1\"/min Dec).\n"
+      "floor: the same sky with every periodic term removed, guided as today.\n"
+      "limit: sqrt(floor^2 + ramp^2) / floor, ramp being what the periodic error moves the star "
+      "within one\n  cycle (its rise / sqrt(12)), which no correction made once per cycle can "
+      "take out.\n"
+      "period: |error| of the period found after two worm periods.\n"
+      "active: share of the second hour's cycles with the term in use.\n\n",
       seeds);
   std::printf("%-38s %7s %9s %7s %8s %6s %8s %7s %6s\n", "sky", "today", "predicted", "floor",
               "pred/fl", "limit", "pred/tod", "period", "active");

@@ -67,6 +67,7 @@ hostkit::StandingAnswers AnswersOf(const DialogScript& script) {
     for (std::size_t n = 0; n < typed.size(); ++n) typed[n] = win::Widen(texts[n]);
     answers.setup.push_back(typed);
   }
+  answers.predictPeriodicError = script.predictPeriodicError;
   return answers;
 }
 
@@ -176,8 +177,11 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
     doc.Reset();
     user.Finish();
     for (const std::wstring& message : user.Messages()) messages.push_back(win::Narrow(message));
-    for (const std::string& problem : user.Problems())
+    for (const std::string& problem : user.Problems()) {
       std::cout << "Screen user: " << problem << "\n";
+      // Asked to predict, the run must have had the box ticked.
+      if (problem == hostkit::kCannotTickPrediction) status = 1;
+    }
     plugIn.Reset();
     host.SetPollHook(nullptr);
     if (FAILED(hr)) {

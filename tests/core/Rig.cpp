@@ -41,7 +41,7 @@ void RunShowing(CallScript& script, Dialog& dialog, std::deque<Showing>& showing
       return;
     }
     script.Record("dialog.OK", false);
-    if (press(step.texts) == OkResult::Accepted) return;
+    if (press(step) == OkResult::Accepted) return;
     script.Record("dialog.Message(" + std::string(kPleaseEnterANumber) + ")", false);
   }
   script.Record("dialog.Close", false);
@@ -65,9 +65,8 @@ hostkit::HostScript CoreScene() {
 std::optional<float> FakeEnvironment::AskInitialExposure() {
   script_.Record("env.AskInitialExposure", false);
   InitialExposureDialog& dialog = dialogs_.InitialExposure;
-  RunShowing(
-      script_, dialog, initialShowings, Showing{{true, {"6"}}},
-      [&](const std::vector<std::string>& texts) { return dialog.Accept(texts.at(0), reader_); });
+  RunShowing(script_, dialog, initialShowings, Showing{{true, {"6"}}},
+             [&](const DialogStep& step) { return dialog.Accept(step.texts.at(0), reader_); });
   return dialog.Answer();
 }
 
@@ -75,10 +74,10 @@ std::optional<GuideSettings> FakeEnvironment::AskGuideSettings() {
   script_.Record("env.AskGuideSettings", false);
   GuideSetupDialog& dialog = dialogs_.GuideSetup;
   RunShowing(script_, dialog, sampleShowings, Showing{{true, kSampleDefaults}},
-             [&](const std::vector<std::string>& texts) {
+             [&](const DialogStep& step) {
                GuideSetupDialog::Texts array;
-               for (std::size_t i = 0; i < array.size(); ++i) array[i] = texts.at(i);
-               return dialog.Accept(array, reader_);
+               for (std::size_t i = 0; i < array.size(); ++i) array[i] = step.texts.at(i);
+               return dialog.Accept(array, reader_, step.predictPeriodicError);
              });
   return dialog.Answer();
 }

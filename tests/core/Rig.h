@@ -37,6 +37,7 @@ hostkit::HostScript CoreScene();
 struct DialogStep {
   bool ok = true;
   std::vector<std::string> texts;
+  bool predictPeriodicError = false;  // "Guide star setup"'s check box, ticked with this OK
 };
 using Showing = std::vector<DialogStep>;
 
