@@ -65,6 +65,23 @@ bool ParseCloud(const std::string& text, ScriptedEvent& event) {
   return ok;
 }
 
+// P:A[,P:A...]: periodic components, period in seconds : arcsec peak to peak.
+bool ParsePeriodicComponents(const std::string& text, std::vector<PeriodicComponent>& components) {
+  components.clear();
+  if (text.empty() || text.back() == ',') return false;
+  for (const std::string& part : Split(text, ',')) {
+    const auto colon = part.find(':');
+    PeriodicComponent c;
+    if (colon == std::string::npos || !ToDouble(part.substr(0, colon), c.period) ||
+        !ToDouble(part.substr(colon + 1), c.peakToPeak) || !(c.period > 0.0) ||
+        !(c.peakToPeak >= 0.0)) {
+      return false;
+    }
+    components.push_back(c);
+  }
+  return !components.empty();
+}
+
 }  // namespace
 
 std::string OptionsHelp() {
@@ -90,6 +107,9 @@ std::string OptionsHelp() {
   --dec DEG [30] --guide-rate ARCSEC_PER_S [7.5] --pe ARCSEC_PP [10] --worm S [480]
   --ra-drift ARCSEC_PER_MIN [0.5] --dec-drift ARCSEC_PER_MIN [1] --wander ARCSEC_PER_SQRT_S [0]
   --backlash ARCSEC [0] --swap-ra --swap-dec
+  --pe-periods P:A[,P:A...]  periodic components besides the worm's (period s : arcsec p-p)
+  --pe-wander F       each periodic component's amplitude and phase wander by F per period [0]
+  --predict           tick "Predict periodic error" in the setup dialog
  Scripted events (repeatable):
   --event KIND@N | KIND@tS   KIND: stop, aggr0, link, close; after N cycles or at S seconds
   --cloud WHEN,DURATION,TRANSMISSION,STARS   e.g. 20,60,0.05,1+2: after 20 cycles, for 60 s,
@@ -156,6 +176,10 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
       {"--dec-drift", number(obs.mount.decDrift)},
       {"--wander", number(obs.mount.wander)},
       {"--backlash", number(obs.mount.decBacklash)},
+      {"--pe-wander", number(obs.mount.periodicWander)},
+      {"--pe-periods", Setter([&obs](const std::string& v) {
+         return ParsePeriodicComponents(v, obs.mount.extraPeriodic);
+       })},
   };
   const std::map<std::string, bool*> flags = {
       {"--no-unguided", &noUnguided},
@@ -165,6 +189,7 @@ bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std
       {"--swap-ra", &obs.mount.raOutputsSwapped},
       {"--swap-dec", &obs.mount.decOutputsSwapped},
       {"--wrong-reverse", &wrongReverse},
+      {"--predict", &sim.dialogs.predictPeriodicError},
   };
 
   for (std::size_t i = 0; i < args.size(); ++i) {
