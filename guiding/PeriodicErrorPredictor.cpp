@@ -253,12 +253,10 @@ double PeriodicErrorPredictor::Measured(const CycleTimes& times, double raOffset
                                         const CalibrationInEffect& calibration) {
   NoteTimes(times);
   status_.term = 0.0;
-  const bool usable = Finite(raOffset) && std::abs(raOffset) < kAbsurd &&
-                      Finite(calibration.angle) && Finite(calibration.declination) &&
-                      Finite(calibration.aggressiveness) && Finite(calibration.xSpeed) &&
-                      calibration.xSpeed > 0.0 && calibration.xSpeed < kAbsurd &&
-                      Finite(times.exposureSeconds) && times.exposureSeconds >= 0.0;
-  if (!usable) {
+  const bool calibrated = Finite(calibration.angle) && Finite(calibration.declination) &&
+                          Finite(calibration.aggressiveness) && Finite(calibration.xSpeed) &&
+                          calibration.xSpeed > 0.0 && calibration.xSpeed < kAbsurd;
+  if (!calibrated) {
     // Pulses sent with a calibration that cannot be read cannot be taken back out.
     Restart();
     calibration_.reset();
@@ -277,6 +275,13 @@ double PeriodicErrorPredictor::Measured(const CycleTimes& times, double raOffset
   calibration_ = calibration;
   calibration_->declination = declination;
   pixelsPerRaSecond_ = calibration.xSpeed * std::cos(declination);
+  if (!Finite(raOffset) || std::abs(raOffset) >= kAbsurd || !Finite(times.exposureSeconds) ||
+      times.exposureSeconds < 0.0) {
+    // Nothing to learn from: a cycle without a measurement (its pulse still counts).
+    StepSearch();
+    status_.active = false;
+    return 0.0;
+  }
 
   const double t = Seconds(times.exposureStartMs) + times.exposureSeconds / 2.0;
   const double u = raOffset + sent_;

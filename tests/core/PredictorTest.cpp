@@ -102,11 +102,11 @@ double OffsetRms(const std::vector<Cycle>& cycles, double from, double to) {
   return n ? std::sqrt(squares / n) : 0.0;
 }
 
-// The share of the cycles from `from` to `to` whose term was in use.
+// The share of the cycles measured from `from` to `to` whose term was in use.
 double ActiveShare(const std::vector<Cycle>& cycles, double from, double to) {
   int active = 0, n = 0;
   for (const Cycle& c : cycles) {
-    if (c.middle < from || c.middle >= to) continue;
+    if (c.middle < from || c.middle >= to || !(std::abs(c.offset) < 1e6)) continue;
     active += c.status.active ? 1 : 0;
     ++n;
   }
@@ -249,6 +249,11 @@ TEST(Predictor, BoundedOnHostileInput) {
       ASSERT_TRUE(std::isfinite(cycle.term)) << c.name << " at " << cycle.middle;
       // Never more than a few times the largest motion the mount makes in a cycle.
       EXPECT_LE(std::abs(cycle.term), 4.0 * largestMotion) << c.name << " at " << cycle.middle;
+    }
+    if (std::string(c.name) == "NaN now and then" ||
+        std::string(c.name) == "infinite and huge values") {
+      // Such cycles are left out; the worm is learnt from the others all the same.
+      EXPECT_GT(ActiveShare(cycles, 2400, 3600), 0.9) << c.name;
     }
     if (std::string(c.name) == "a constant") {
       EXPECT_EQ(ActiveShare(cycles, 0, 3600), 0.0);
