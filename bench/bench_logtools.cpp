@@ -9,6 +9,7 @@
 #include "logtools/SimLog.h"
 
 using namespace corvane::logtools;
+namespace guidelog = corvane::guidelog;
 
 namespace {
 
@@ -38,7 +39,7 @@ RunSettings Settings() {
 void BM_Stats(benchmark::State& state) {
   const SimulatedLog& log = Log(static_cast<int>(state.range(0)), 10);
   for (auto _ : state) {
-    const LogFile file = ParseLog(log.log);
+    const guidelog::LogFile file = guidelog::ParseLog(log.log);
     const RunFigures f = Analyse(file.runs.front(), Settings());
     benchmark::DoNotOptimize(f.fit.xSpeed);
   }
@@ -48,7 +49,7 @@ BENCHMARK(BM_Stats)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 void BM_Advise(benchmark::State& state) {
   const SimulatedLog& log = Log(300, 5);
-  const LogFile file = ParseLog(log.log);
+  const guidelog::LogFile file = guidelog::ParseLog(log.log);
   int simulations = 0;
   for (auto _ : state) {
     const Advice a = Advise(file.runs.front(), Settings());

@@ -16,11 +16,12 @@
 #include <string>
 #include <vector>
 
+#include <malloc.h>
 #include <time.h>
 
 #include "guiding/PeriodicErrorPredictor.h"
 #include "sim/Mount.h"
-#include "sim/Simulation.h"
+#include "sim/run/Simulation.h"
 
 using namespace corvane;
 using namespace corvane::sim;
@@ -98,15 +99,15 @@ std::vector<Sky> Skies() {
        [](S& s) {
          Pe(s, 20, 480);
          s.observatory.sky.seeingJitter = 1.0;
-         s.dialogs.sample.front()[0] = "3";
-         s.dialogs.sample.front()[2] = "2";
+         s.dialogs.guideSetup.front().NumberStars = "3";
+         s.dialogs.guideSetup.front().MinStars = "2";
        }},
       {"10 stars, seeing 0.6\", 30\" 360 s",
        [](S& s) {
          Pe(s, 30, 360);
          s.observatory.sky.seeingJitter = 0.6;
          s.observatory.sky.fieldStars = 20;
-         s.dialogs.sample.front()[0] = "10";
+         s.dialogs.guideSetup.front().NumberStars = "10";
        }},
       {"dec 70, 40\" p-p 480 s",
        [](S& s) {
@@ -124,7 +125,7 @@ std::vector<Sky> Skies() {
       {"4 s exposures, 30\" 600 s",
        [](S& s) {
          Pe(s, 30, 600);
-         s.dialogs.sample.front()[3] = "4";
+         s.dialogs.guideSetup.front().Duration = "4";
        }},
       {"no PE: drift 1\"/min RA, 2\"/min Dec",
        [](S& s) {
@@ -143,8 +144,8 @@ std::vector<Sky> Skies() {
        [](S& s) {
          Pe(s, 0, 480);
          s.observatory.sky.seeingJitter = 1.0;
-         s.dialogs.sample.front()[0] = "3";
-         s.dialogs.sample.front()[2] = "2";
+         s.dialogs.guideSetup.front().NumberStars = "3";
+         s.dialogs.guideSetup.front().MinStars = "2";
        },
        false},
       {"no PE: Dec backlash 4\"",
@@ -256,9 +257,22 @@ double ThreadMilliseconds() {
   return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
+// Bytes of heap in use by the process (glibc's count).
+double HeapBytes() {
+  return static_cast<double>(mallinfo2().uordblks);
+}
+
 // The predictor alone over `hours` of cycles like the simulated ones (2.5 s apart, a 30" p-p
-// periodic error with harmonics, seeing): its cost per cycle in processor time.
+// periodic error with harmonics, seeing): its cost per cycle in processor time, and the heap it
+// holds hour by hour.
 void MeasureCost(double hours) {
+  const double cycle = 2.5;
+  const auto cycles = static_cast<int>(hours * kHour / cycle);
+  // Held before the predictor exists, so that the heap's growth is the predictor's.
+  std::vector<double> lastHour, heapAtHour;  // the predictor's heap at the end of each hour
+  lastHour.reserve(static_cast<std::size_t>(cycles));
+  heapAtHour.reserve(static_cast<std::size_t>(hours) + 2);
+  const double heapBefore = HeapBytes();
   PeriodicErrorPredictor predictor;
   std::mt19937_64 rng(7);
   std::normal_distribution<double> noise(0.0, 0.15);
@@ -266,9 +280,6 @@ void MeasureCost(double hours) {
   calibration.aggressiveness = 14.0;
   calibration.xSpeed = 5.0;
   double corrected = 0.0;  // pixels the pulses moved
-  const double cycle = 2.5;
-  const auto cycles = static_cast<int>(hours * kHour / cycle);
-  std::vector<double> lastHour;
   double total = 0.0, worst = 0.0;
   for (int n = 0; n < cycles; ++n) {
     const double t = n * cycle;
@@ -286,6 +297,9 @@ void MeasureCost(double hours) {
     total += spent;
     worst = std::max(worst, spent);
     if (t >= (hours - 1.0) * kHour) lastHour.push_back(spent);
+    if (std::floor((t + cycle) / kHour) > std::floor(t / kHour)) {
+      heapAtHour.push_back(HeapBytes() - heapBefore);
+    }
   }
   std::sort(lastHour.begin(), lastHour.end());
   const double lastMean = lastHour.empty()
@@ -299,6 +313,9 @@ void MeasureCost(double hours) {
       cycles, hours, total / cycles, lastMean,
       lastHour.empty() ? 0.0 : lastHour[lastHour.size() * 99 / 100],
       lastHour.empty() ? 0.0 : lastHour.back(), worst);
+  std::printf("  heap held by the predictor at the end of each hour (kB):");
+  for (double bytes : heapAtHour) std::printf(" %.0f", bytes / 1024.0);
+  std::printf("\n");
 }
 
 // One predicted run of the sky, seed 1: what the predictor reported, every `every` cycles.

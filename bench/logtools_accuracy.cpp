@@ -14,6 +14,7 @@
 #include "logtools/SimLog.h"
 
 using namespace corvane::logtools;
+namespace guidelog = corvane::guidelog;
 
 namespace {
 
@@ -37,7 +38,7 @@ void NoiseAndDrift() {
       scenario.stars = stars;
       scenario.seed = static_cast<std::uint64_t>(seed);
       const auto s = SimulateLog(scenario);
-      const LogRun run = ParseLog(s.log).runs.front();
+      const guidelog::LogRun run = guidelog::ParseLog(s.log).runs.front();
       const RunFigures f = Analyse(run, TimedSettings(s));
       const MotionFit host = FitMotion(run, HostCalibratedSettings(s));
       const double n = f.split.oneStar / s.ownNoisePx - 1.0;
@@ -80,7 +81,8 @@ void NoiseAndDrift() {
 struct Bound {
   double angleDeg = 0.0, x = 0.0, y = 0.0;  // x, y relative to the speeds
 };
-Bound OracleBound(const SimulatedLog& s, const LogRun& run, double xSpeed, double ySpeed) {
+Bound OracleBound(const SimulatedLog& s, const guidelog::LogRun& run, double xSpeed,
+                  double ySpeed) {
   const auto& cycles = s.outcome.cycles;
   const std::size_t n = std::min(run.rows.size(), cycles.size());
   double ex = 0.0, ey = 0.0, ex2 = 0.0, ey2 = 0.0, pxx = 0.0, pxy = 0.0, pyy = 0.0;
@@ -148,7 +150,7 @@ void Calibration(int cycleCount, int seeds) {
         const auto s = SimulateLog(scenario);
         const corvane::sim::GuiderCalibration truth = corvane::sim::CalibrationFor(
             s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
-        const LogRun run = ParseLog(s.log).runs.front();
+        const guidelog::LogRun run = guidelog::ParseLog(s.log).runs.front();
         const MotionFit fit = FitMotion(run, TimedSettings(s));
         const double da = std::remainder(fit.angleDeg - truth.angleDeg, 360.0);
         const double dx = fit.xSpeed / truth.xSpeed - 1.0, dy = fit.ySpeed / truth.ySpeed - 1.0;
@@ -230,7 +232,7 @@ void AdviseCases() {
       settings.aggressiveness = aggressiveness;
       settings.minMove = 0.01;
       settings.maxMove = 2.0;
-      const LogRun run = ParseLog(s.log).runs.front();
+      const guidelog::LogRun run = guidelog::ParseLog(s.log).runs.front();
       const auto start = std::chrono::steady_clock::now();
       const Advice advice = Advise(run, settings);
       const double seconds =

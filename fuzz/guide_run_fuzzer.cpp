@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "Rig.h"
+#include "hostkit/Rig.h"
 
 namespace {
 
@@ -83,14 +83,14 @@ void Script(FuzzedDataProvider& in, Rig& rig) {
       corvane::testing::DialogStep step;
       step.ok = in.ConsumeIntegralInRange<int>(0, 7) != 0;
       step.predictPeriodicError = in.ConsumeBool();
-      for (const std::string& usual : corvane::testing::kSampleDefaults) {
+      for (const std::string& usual : corvane::testing::kGuideSetupDefaults) {
         step.texts.push_back(DialogText(in, usual));
       }
       steps.push_back(step);
     }
-    rig.env.sampleShowings.push_back(steps);
+    rig.env.guideSetupShowings.push_back(steps);
   }
-  if (in.ConsumeBool()) rig.env.initialShowings.push_back({{true, {DialogText(in, "6")}}});
+  if (in.ConsumeBool()) rig.env.initialExposureShowings.push_back({{true, {DialogText(in, "6")}}});
 
   // The host's values, read by read.
   auto hostile = [&] { return Hostile(in); };

@@ -5,7 +5,7 @@
 #include <map>
 #include <numbers>
 
-#include "sim/Simulation.h"
+#include "sim/run/Simulation.h"
 
 namespace corvane::logtools {
 namespace {
@@ -20,7 +20,8 @@ std::string Text(double v) {
 
 }  // namespace
 
-ModelFit FitModel(const LogRun& run, const RunSettings& settings, const RunFigures& figures) {
+ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
+                  const RunFigures& figures) {
   ModelFit m;
   auto& obs = m.observatory;
   m.stars = std::max(1, run.stars);
@@ -86,16 +87,16 @@ double PredictRms(const ModelFit& model, const GuideChoice& choice, int seeds, d
         20,
         static_cast<int>(seconds / (choice.exposure + model.observatory.camera.downloadSeconds)));
     s.observatory.events = {stop};
-    s.dialogs.initial = {"2"};
-    s.dialogs.sample = {{std::to_string(model.stars), "3", "1", Text(choice.exposure),
-                         Text(choice.minMove), Text(model.maxMove), "15"}};
+    s.dialogs.initialExposure = {"2"};
+    s.dialogs.guideSetup = {{std::to_string(model.stars), "3", "1", Text(choice.exposure),
+                             Text(choice.minMove), Text(model.maxMove), "15"}};
     const sim::RunOutcome outcome = sim::RunSimulation(s);
     sum += outcome.truth.totalRms;
   }
   return sum / seeds;
 }
 
-Advice Advise(const LogRun& run, const RunSettings& settings, const SweepGrid& grid,
+Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const SweepGrid& grid,
               const Progress& progress) {
   Advice advice;
   const RunFigures figures = Analyse(run, settings);

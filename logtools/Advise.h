@@ -40,7 +40,8 @@ struct Advice {
   int simulations = 0;
 };
 
-ModelFit FitModel(const LogRun& run, const RunSettings& settings, const RunFigures& figures);
+ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
+                  const RunFigures& figures);
 
 // The predicted total RMS of the guided error (mean over a few seeds of a fixed span of time).
 double PredictRms(const ModelFit& model, const GuideChoice& choice, int seeds = 3,
@@ -50,7 +51,7 @@ using Progress = std::function<void(int done, int total)>;
 
 // Coordinate search from the current settings over the grid (each setting in turn, repeated
 // until nothing improves).
-Advice Advise(const LogRun& run, const RunSettings& settings, const SweepGrid& grid = {},
+Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const SweepGrid& grid = {},
               const Progress& progress = {});
 // Every point of the grid (what the search is measured against).
 GuideChoice ExhaustiveBest(const ModelFit& model, const SweepGrid& grid, double* rms);

@@ -142,15 +142,39 @@ double Normalize(double degrees) {
 
 }  // namespace
 
+std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings) {
+  // Pixels and seconds beyond any guider or any night: a corrupted or hostile value.
+  constexpr double kLargest = 1e7;
+  const auto readable = [](double v) { return std::isfinite(v) && std::abs(v) < kLargest; };
+  const double minSN = settings.minSN.value_or(3.0);
+  const int required = std::min(settings.minStars.value_or(4), run.stars);
+  std::vector<CycleUse> uses;
+  uses.reserve(run.rows.size());
+  for (const guidelog::LogRow& r : run.rows) {
+    bool ok = readable(r.xave) && readable(r.yave) && readable(r.xoff) && readable(r.yoff) &&
+              readable(r.xtim) && readable(r.ytim);
+    int taking = 0;
+    for (const guidelog::LogStar& s : r.stars) {
+      ok = ok && readable(s.xpos) && readable(s.ypos) && readable(s.xoff) && readable(s.yoff) &&
+           readable(s.sn);
+      taking += s.sn >= minSN ? 1 : 0;
+    }
+    uses.push_back(!ok                 ? CycleUse::Unreadable
+                   : taking < required ? CycleUse::Lost
+                                       : CycleUse::Guided);
+  }
+  return uses;
+}
+
 double PolledSeconds(double seconds) {
   return seconds > 0.0 ? std::ceil(seconds / 0.1 - 1e-6) * 0.1 : 0.0;
 }
 
-std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings) {
+std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& settings) {
   std::vector<double> times;
   if (!settings.exposure) return times;
   double t = 0.0;
-  for (const LogRow& row : run.rows) {
+  for (const guidelog::LogRow& row : run.rows) {
     times.push_back(t);
     t += PolledSeconds(*settings.exposure + settings.download) + PolledSeconds(std::abs(row.xtim)) +
          PolledSeconds(std::abs(row.ytim));
@@ -158,21 +182,21 @@ std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings) {
   return times;
 }
 
-StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* stars) {
+StarSplit SplitStars(const guidelog::LogRun& run, double minSN, std::vector<StarFigures>* stars) {
   StarSplit split;
   const std::size_t n = static_cast<std::size_t>(run.stars);
   // Cycles in which every star took part; each star's own constant offset (its reference was
   // one seeing sample) is taken out first.
-  std::vector<const LogRow*> used;
-  for (const LogRow& row : run.rows) {
+  std::vector<const guidelog::LogRow*> used;
+  for (const guidelog::LogRow& row : run.rows) {
     bool all = true;
-    for (const LogStar& s : row.stars) all = all && s.sn >= minSN;
+    for (const guidelog::LogStar& s : row.stars) all = all && s.sn >= minSN;
     if (all) used.push_back(&row);
   }
   split.cyclesUsed = static_cast<int>(used.size());
   if (n < 2 || used.size() < 10) return split;
   std::vector<double> meanX(n, 0.0), meanY(n, 0.0);
-  for (const LogRow* row : used) {
+  for (const guidelog::LogRow* row : used) {
     for (std::size_t i = 0; i < n; ++i) {
       meanX[i] += row->stars[i].xoff;
       meanY[i] += row->stars[i].yoff;
@@ -188,7 +212,7 @@ StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* 
   // of all m_i is S (1 - 1/N).
   std::vector<double> mx(n, 0.0), my(n, 0.0);
   std::vector<double> common;
-  for (const LogRow* row : used) {
+  for (const guidelog::LogRow* row : used) {
     double cx = 0.0, cy = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
       cx += row->stars[i].xoff - meanX[i];
@@ -232,7 +256,7 @@ StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* 
   split.meanOfN = std::sqrt((sx + sy) / 2.0) / nn;
   // The common motion: what the mean of the stars moves, less the noise the mean still holds.
   std::vector<double> meanXs, meanYs;
-  for (const LogRow* row : used) {
+  for (const guidelog::LogRow* row : used) {
     double cx = 0.0, cy = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
       cx += row->stars[i].xoff;
@@ -256,7 +280,7 @@ StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* 
   return split;
 }
 
-MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
+MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   MotionFit fit;
   const std::size_t k = run.rows.size();
   if (k < 20) return fit;
@@ -499,7 +523,7 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   // Did the corrections push the stars further? (What a reversed axis does.)
   double xWay = 0.0, yWay = 0.0;
   for (std::size_t i = 0; i < k; ++i) {
-    const LogRow& r = run.rows[i];
+    const guidelog::LogRow& r = run.rows[i];
     xWay += r.xtim * (c0x * r.xoff + c0y * r.yoff);
     yWay += r.ytim * (c1x * r.xoff + c1y * r.yoff);
   }
@@ -578,13 +602,13 @@ MotionFit FitMotion(const LogRun& run, const RunSettings& settings) {
   return fit;
 }
 
-RunFigures Analyse(const LogRun& run, const RunSettings& settings) {
+RunFigures Analyse(const guidelog::LogRun& run, const RunSettings& settings) {
   RunFigures f;
   f.cycles = static_cast<int>(run.rows.size());
   f.stars = run.stars;
   f.cutShort = run.cutShort;
   std::vector<double> xs, ys;
-  for (const LogRow& r : run.rows) {
+  for (const guidelog::LogRow& r : run.rows) {
     xs.push_back(r.xoff);
     ys.push_back(r.yoff);
     if (r.xtim != 0.0) {
@@ -610,7 +634,7 @@ RunFigures Analyse(const LogRun& run, const RunSettings& settings) {
   for (std::size_t s = 0; s < f.starFigures.size(); ++s) {
     StarFigures& star = f.starFigures[s];
     star.lowestSN = 1e300;
-    for (const LogRow& r : run.rows) {
+    for (const guidelog::LogRow& r : run.rows) {
       const double sn = r.stars[s].sn;
       star.meanSN += sn;
       star.lowestSN = std::min(star.lowestSN, sn);
@@ -622,9 +646,9 @@ RunFigures Analyse(const LogRun& run, const RunSettings& settings) {
   if (settings.minStars) {
     f.cyclesTooFewStars = 0;
     const int required = std::min(*settings.minStars, run.stars);
-    for (const LogRow& r : run.rows) {
+    for (const guidelog::LogRow& r : run.rows) {
       int taking = 0;
-      for (const LogStar& s : r.stars) taking += s.sn >= minSN ? 1 : 0;
+      for (const guidelog::LogStar& s : r.stars) taking += s.sn >= minSN ? 1 : 0;
       if (taking < required) ++f.cyclesTooFewStars;
     }
   } else {
@@ -651,7 +675,7 @@ RunFigures Analyse(const LogRun& run, const RunSettings& settings) {
   if (angle) {
     const double a = *angle * kDegree;
     std::vector<double> ra, dec;
-    for (const LogRow& r : run.rows) {
+    for (const guidelog::LogRow& r : run.rows) {
       const double x = r.xoff * std::cos(a) + r.yoff * std::sin(a);
       ra.push_back(reverse ? -x : x);
       dec.push_back(r.yoff * std::cos(a) - r.xoff * std::sin(a));

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "logtools/LogFile.h"
+#include "guidelog/LogFile.h"
 
 namespace corvane::logtools {
 
@@ -81,7 +81,7 @@ struct RunFigures {
   int cyclesTooFewStars = -1;  // -1: MinSN or MinStars unknown
   int xPulses = 0, yPulses = 0;
   double xMeanPulse = 0.0, yMeanPulse = 0.0;  // seconds, over the issued pulses
-  LogRow last;
+  guidelog::LogRow last;
   int lastLine = 0;
   StarSplit split;
   MotionFit fit;
@@ -89,15 +89,26 @@ struct RunFigures {
   std::vector<std::string> notes;  // what a missing setting left out, disagreements
 };
 
+// What a cycle's row can stand for. A cycle in which fewer stars than MinStars (at most the run's
+// stars) had an SN of at least MinSN issued no guide command, and its positions are not a
+// measurement of the mount (a cloud, lost stars): it is lost. A row holding a value that is not a
+// finite number of a size a guider could report is unreadable. Neither enters a figure; both are
+// counted and shown where they happened.
+enum class CycleUse { Guided, Lost, Unreadable };
+
+// MinSN and MinStars as given, else the dialog's defaults (3 and 4).
+std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings);
+
 // How long the run waits for something that takes `seconds`: it polls every 100 ms, so a whole
 // number of polls.
 double PolledSeconds(double seconds);
 
 // The seconds each cycle started at (exposure + download + its pulses); empty without exposure.
-std::vector<double> CycleTimes(const LogRun& run, const RunSettings& settings);
+std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& settings);
 
-StarSplit SplitStars(const LogRun& run, double minSN, std::vector<StarFigures>* stars = nullptr);
-MotionFit FitMotion(const LogRun& run, const RunSettings& settings);
-RunFigures Analyse(const LogRun& run, const RunSettings& settings);
+StarSplit SplitStars(const guidelog::LogRun& run, double minSN,
+                     std::vector<StarFigures>* stars = nullptr);
+MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings);
+RunFigures Analyse(const guidelog::LogRun& run, const RunSettings& settings);
 
 }  // namespace corvane::logtools

@@ -44,7 +44,8 @@ std::string Later(const std::string& start, double seconds) {
 
 }  // namespace
 
-std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Settings& settings) {
+std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
+                       const Phd2Settings& settings) {
   const std::string eol = "\r\n";
   const double a = settings.angleDeg * std::numbers::pi / 180.0;
   std::string out = "PHD2 version " + settings.version + ", Log version 2.5. Log enabled at " +
@@ -53,7 +54,7 @@ std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Setting
          " from a Corvane guide log (times from the exposure, download and pulse lengths)" + eol +
          eol;
   double clock = 0.0;
-  for (const LogRun* run : runs) {
+  for (const guidelog::LogRun* run : runs) {
     out += "Guiding Begins at " + Later(settings.start, clock) + eol;
     out += "Pixel scale = " + Format("%.3f", settings.scale) +
            " arc-sec/px, Binning = 1, Focal length = 0 mm" + eol;
@@ -76,13 +77,13 @@ std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Setting
         eol;
     double t = 0.0;
     int frame = 0;
-    for (const LogRow& r : run->rows) {
+    for (const guidelog::LogRow& r : run->rows) {
       t += PolledSeconds(settings.exposure + settings.download);
       double ra = r.xoff * std::cos(a) + r.yoff * std::sin(a);
       if (settings.reverseX) ra = -ra;
       const double dec = r.yoff * std::cos(a) - r.xoff * std::sin(a);
       double sn = 0.0;
-      for (const LogStar& s : r.stars) sn += s.sn;
+      for (const guidelog::LogStar& s : r.stars) sn += s.sn;
       sn /= static_cast<double>(std::max<std::size_t>(1, r.stars.size()));
       out += std::to_string(++frame) + "," + Format("%.3f", t) + ",\"Mount\"," +
              Format("%.3f", r.xoff) + "," + Format("%.3f", r.yoff) + "," + Format("%.3f", ra) +

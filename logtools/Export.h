@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "logtools/LogFile.h"
+#include "guidelog/LogFile.h"
 
 namespace corvane::logtools {
 
@@ -21,6 +21,7 @@ struct Phd2Settings {
   std::string version;                        // corvane-log's version
 };
 
-std::string ExportPhd2(const std::vector<const LogRun*>& runs, const Phd2Settings& settings);
+std::string ExportPhd2(const std::vector<const guidelog::LogRun*>& runs,
+                       const Phd2Settings& settings);
 
 }  // namespace corvane::logtools

@@ -191,17 +191,17 @@ void LinePanel(Painter& p, int top, const std::string& title, const std::string&
 }
 
 // Each star's offsets about its own mean, X against Y, on equal scales.
-void ScatterPanel(Painter& p, int top, const LogRun& run) {
+void ScatterPanel(Painter& p, int top, const guidelog::LogRun& run) {
   const int size = kPanelHeight + 100;
   double extent = 0.0;
   std::vector<double> mx(static_cast<std::size_t>(run.stars), 0.0), my = mx;
-  for (const LogRow& r : run.rows) {
+  for (const guidelog::LogRow& r : run.rows) {
     for (std::size_t s = 0; s < r.stars.size(); ++s) {
       mx[s] += r.stars[s].xoff / static_cast<double>(run.rows.size());
       my[s] += r.stars[s].yoff / static_cast<double>(run.rows.size());
     }
   }
-  for (const LogRow& r : run.rows) {
+  for (const guidelog::LogRow& r : run.rows) {
     for (std::size_t s = 0; s < r.stars.size(); ++s) {
       extent =
           std::max({extent, std::abs(r.stars[s].xoff - mx[s]), std::abs(r.stars[s].yoff - my[s])});
@@ -217,7 +217,7 @@ void ScatterPanel(Painter& p, int top, const LogRun& run) {
   ValueTicks(p, low, high, left, left + size, Y);
   p.Line(X(0.0), top, X(0.0), top + size, "#666666");
   for (std::size_t s = 0; s < mx.size(); ++s) {
-    for (const LogRow& r : run.rows) {
+    for (const guidelog::LogRow& r : run.rows) {
       p.Dot(X(r.stars[s].xoff - mx[s]), Y(r.stars[s].yoff - my[s]), kPalette[s % 10]);
     }
     const int ly = top + 12 + 16 * static_cast<int>(s);
@@ -228,13 +228,13 @@ void ScatterPanel(Painter& p, int top, const LogRun& run) {
 
 }  // namespace
 
-PlotPictures DrawRun(const LogRun& run, const std::vector<sim::CycleTruth>* truth,
+PlotPictures DrawRun(const guidelog::LogRun& run, const std::vector<sim::CycleTruth>* truth,
                      const std::string& title) {
   std::vector<std::vector<Series>> panels;
   std::vector<std::pair<std::string, std::string>> captions;
   Series xoff{"Xoff", kPalette[0], {}}, yoff{"Yoff", kPalette[1], {}};
   Series xtim{"Xtim", kPalette[0], {}}, ytim{"Ytim", kPalette[1], {}};
-  for (const LogRow& row : run.rows) {
+  for (const guidelog::LogRow& row : run.rows) {
     xoff.values.push_back(row.xoff);
     yoff.values.push_back(row.yoff);
     xtim.values.push_back(row.xtim);
@@ -250,7 +250,7 @@ PlotPictures DrawRun(const LogRun& run, const std::vector<sim::CycleTruth>* trut
     Series x{"Xoff" + std::to_string(s + 1), kPalette[s % 10], {}};
     Series y{"Yoff" + std::to_string(s + 1), kPalette[s % 10], {}, true};
     Series q{"SN" + std::to_string(s + 1), kPalette[s % 10], {}};
-    for (const LogRow& row : run.rows) {
+    for (const guidelog::LogRow& row : run.rows) {
       x.values.push_back(row.stars[i].xoff);
       y.values.push_back(row.stars[i].yoff);
       q.values.push_back(row.stars[i].sn);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "logtools/LogFile.h"
+#include "guidelog/LogFile.h"
 #include "sim/Observatory.h"
 
 namespace corvane::logtools {
@@ -17,7 +17,7 @@ struct PlotPictures {
   std::vector<std::uint8_t> png;
 };
 
-PlotPictures DrawRun(const LogRun& run, const std::vector<sim::CycleTruth>* truth,
+PlotPictures DrawRun(const guidelog::LogRun& run, const std::vector<sim::CycleTruth>* truth,
                      const std::string& title);
 
 }  // namespace corvane::logtools

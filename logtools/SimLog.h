@@ -8,7 +8,7 @@
 
 #include "logtools/Advise.h"
 #include "logtools/Analysis.h"
-#include "sim/Simulation.h"
+#include "sim/run/Simulation.h"
 
 namespace corvane::logtools {
 

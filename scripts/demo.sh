@@ -33,18 +33,18 @@ if [ "$mode" = wine ]; then
   trap 'wineserver -k 2>/dev/null || true' EXIT
   echo "== Corvane.dll guiding the simulated observatory under Wine"
   status=0
-  scripts/wine-run.sh "$mingw_build/sim/win/corvane-observatory.exe" --cycles 100 --out "$out" "$@" \
+  scripts/wine-run.sh "$mingw_build/programs/corvane-observatory/corvane-observatory.exe" --cycles 100 --out "$out" "$@" \
     | tr -d '\r' || status=$?
 else
   echo "== Corvane's guiding core in the simulated observatory (native, virtual time)"
   status=0
-  "$native_build/sim/corvane-sim" --cycles 100 --out "$out" "$@" || status=$?
+  "$native_build/programs/corvane-sim/corvane-sim" --cycles 100 --out "$out" "$@" || status=$?
 fi
 
 # Everything the demo promises must be there; a missing piece fails the demo loudly.
 missing=()
 if [ -f "$out/Corvane.csv" ]; then
-  "$native_build/logtools/corvane-log" plot "$out/Corvane.csv" -o "$out/plot" \
+  "$native_build/programs/corvane-log/corvane-log" plot "$out/Corvane.csv" -o "$out/plot" \
     --truth "$out/truth.csv" --title "Corvane in the simulated observatory" >/dev/null ||
     echo "demo: corvane-log could not draw the plot" >&2
 fi

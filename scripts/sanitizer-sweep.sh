@@ -7,7 +7,7 @@
 # Usage: scripts/sanitizer-sweep.sh [path/to/corvane-sim]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-sim=${1:-$root/build/native-asan/sim/corvane-sim}
+sim=${1:-$root/build/native-asan/programs/corvane-sim/corvane-sim}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1

@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 build=${CORVANE_SHOTS_BUILD:-$root/build/mingw-x64}
-program=$build/hostkit/corvane-dialog-pictures.exe
+program=$build/programs/corvane-dialog-pictures/corvane-dialog-pictures.exe
 [ -f "$program" ] || { echo "missing $program: build the mingw-x64 preset first" >&2; exit 1; }
 
 export WINEPREFIX=${CORVANE_SHOTS_PREFIX:-$root/build/screenshots-wineprefix}

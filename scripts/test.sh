@@ -22,7 +22,7 @@ begin
 cmake --preset native-asan >/dev/null
 cmake --build --preset native-asan
 ctest --preset native-asan
-scripts/sanitizer-sweep.sh build/native-asan/sim/corvane-sim
+scripts/sanitizer-sweep.sh build/native-asan/programs/corvane-sim/corvane-sim
 took "native-asan: build, tests and simulator sweep"
 
 begin

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "Rig.h"
+#include "hostkit/Rig.h"
 
 namespace corvane::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "Rig.h"
+#include "hostkit/Rig.h"
 
 namespace corvane::testing {
 namespace {

@@ -85,7 +85,7 @@ std::vector<Phd2Section> ReadPhd2(const std::string& text, std::string& version)
 TEST(Export, Phd2RoundTripKeepsEveryFrame) {
   const auto a = test::Simulated([](LogScenario& c) { c.stars = 3; });
   const auto b = test::Simulated([](LogScenario& c) { c.seed = 2; });
-  const LogFile file = ParseLog(a.log + b.log);
+  const guidelog::LogFile file = guidelog::ParseLog(a.log + b.log);
   ASSERT_EQ(file.runs.size(), 2u);
   Phd2Settings settings;
   settings.exposure = 2.0;
@@ -103,7 +103,7 @@ TEST(Export, Phd2RoundTripKeepsEveryFrame) {
   ASSERT_EQ(sections.size(), 2u);
   const double a25 = 25.0 * 3.14159265358979 / 180.0;
   for (std::size_t s = 0; s < 2; ++s) {
-    const LogRun& run = file.runs[s];
+    const guidelog::LogRun& run = file.runs[s];
     const Phd2Section& section = sections[s];
     EXPECT_DOUBLE_EQ(section.pixelScale, 1.5);
     EXPECT_NEAR(section.xAngle, a25, 1e-4);
@@ -112,7 +112,7 @@ TEST(Export, Phd2RoundTripKeepsEveryFrame) {
     double previous = 0.0;
     for (std::size_t i = 0; i < run.rows.size(); ++i) {
       const Phd2Frame& f = section.frames[i];
-      const LogRow& r = run.rows[i];
+      const guidelog::LogRow& r = run.rows[i];
       EXPECT_EQ(f.frame, static_cast<int>(i) + 1);
       EXPECT_GT(f.time, previous);
       previous = f.time;

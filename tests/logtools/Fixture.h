@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "guidelog/LogFile.h"
 #include "logtools/Analysis.h"
-#include "logtools/LogFile.h"
 #include "logtools/SimLog.h"
 
 namespace corvane::logtools::test {
@@ -18,8 +18,8 @@ inline SimulatedLog Simulated(const std::function<void(LogScenario&)>& change = 
   return SimulateLog(scenario);
 }
 
-inline LogRun OnlyRun(const SimulatedLog& s) {
-  return ParseLog(s.log).runs.front();
+inline guidelog::LogRun OnlyRun(const SimulatedLog& s) {
+  return guidelog::ParseLog(s.log).runs.front();
 }
 
 }  // namespace corvane::logtools::test

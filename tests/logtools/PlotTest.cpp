@@ -7,7 +7,7 @@ namespace corvane::logtools {
 namespace {
 
 TEST(Plot, DrawsALinePerQuantityAndStarAxisInBothPictures) {
-  const LogFile file = ParseLog(
+  const guidelog::LogFile file = guidelog::ParseLog(
       "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\",\"Xpos1\",\"Ypos1\",\"Xoff1\","
       "\"Yoff1\",\"SN1\",\"\"\r\n"
       "101.5,198.25,1.5,-1.75,0,0,101.5,198.25,1.5,-1.75,35.5,\"\"\r\n"

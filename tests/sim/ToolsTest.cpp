@@ -1,10 +1,9 @@
-// The guide log reader behind the report: any Corvane log, the star count taken
-// from its header; and the report's figures.
+// The report's figures, and the simulator's command line.
 #include <gtest/gtest.h>
 
-#include "sim/LogReader.h"
-#include "sim/Options.h"
-#include "sim/Simulation.h"
+#include "guidelog/LogFile.h"
+#include "sim/cli/Options.h"
+#include "sim/run/Simulation.h"
 
 namespace corvane::sim {
 namespace {
@@ -15,59 +14,8 @@ const char* const kOneStarLog =
     "101.5,198.25,1.5,-1.75,0,0,101.5,198.25,1.5,-1.75,35.5,\"\"\r\n"
     "100.5,200,0.5,0,-0.0215480491969015,2,100.5,200,0.5,0,30,\"\"\r\n";
 
-TEST(GuideLogReader, ReadsTheRowsOfAOneStarLog) {
-  const auto log = ParseGuideLog(kOneStarLog);
-  ASSERT_TRUE(log);
-  EXPECT_EQ(log->stars, 1);
-  ASSERT_EQ(log->rows.size(), 2u);
-  EXPECT_EQ(log->rows[0].xave, 101.5);
-  EXPECT_EQ(log->rows[0].yoff, -1.75);
-  EXPECT_EQ(log->rows[0].stars[0].sn, 35.5);
-  EXPECT_EQ(log->rows[1].xtim, -0.0215480491969015);
-  EXPECT_EQ(log->rows[1].ytim, 2.0);
-}
-
-TEST(GuideLogReader, TakesTheStarCountFromTheHeaderAndStopsAtALineCutShort) {
-  std::string text = "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\"";
-  for (int n = 1; n <= 10; ++n) {
-    for (const char* word : {"Xpos", "Ypos", "Xoff", "Yoff", "SN"}) {
-      text += ",\"" + std::string(word) + std::to_string(n) + "\"";
-    }
-  }
-  text += ",\"\"\r\n";
-  std::string row = "1,2,3,4,5,6";
-  for (int i = 0; i < 50; ++i) row += ",7";
-  text += row + ",\"\"\r\n" + row.substr(0, 20);  // the host stopped while writing
-  const auto log = ParseGuideLog(text);
-  ASSERT_TRUE(log);
-  EXPECT_EQ(log->stars, 10);
-  ASSERT_EQ(log->rows.size(), 1u);
-  EXPECT_EQ(log->rows[0].stars[9].sn, 7.0);
-}
-
-TEST(GuideLogReader, ReadsNumbersWithoutLeadingZeroAndInExponentForm) {
-  // Forms another writer of the log may use: .5 and -.5, exponents, no final CR LF.
-  const std::string text =
-      std::string(kOneStarLog).substr(0, std::string(kOneStarLog).find("\r\n") + 2) +
-      ".5,-.5,1E-05,-2.5e+02,0,0,.5,-.5,1E-05,-2.5e+02,7,\"\"";
-  const auto log = ParseGuideLog(text);
-  ASSERT_TRUE(log);
-  ASSERT_EQ(log->rows.size(), 1u);
-  EXPECT_EQ(log->rows[0].xave, 0.5);
-  EXPECT_EQ(log->rows[0].yave, -0.5);
-  EXPECT_EQ(log->rows[0].xoff, 1e-5);
-  EXPECT_EQ(log->rows[0].yoff, -250.0);
-}
-
-TEST(GuideLogReader, RefusesWhatIsNotAGuideLog) {
-  std::string error;
-  EXPECT_FALSE(ParseGuideLog("a,b,c\r\n1,2,3\r\n", &error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(ParseGuideLog(""));
-}
-
 TEST(Report, GivesEachStarsMeanSNAndTheGuidedAndUnguidedFigures) {
-  const auto log = ParseGuideLog(kOneStarLog);
+  const auto log = guidelog::FirstRun(kOneStarLog);
   RunOutcome guided;
   guided.pulses = 3;
   guided.truth.totalRms = 0.25;
@@ -108,7 +56,7 @@ TEST(Options, ScriptTheEventsAndMiscalibrateTheHostAsAsked) {
   ASSERT_TRUE(observatory.calibration.has_value());
   EXPECT_NE(observatory.calibration->reverseX,
             CalibrationFor(observatory.camera, observatory.mount, 14.0).reverseX);
-  EXPECT_EQ(options.simulation.dialogs.sample.front()[0], "7");
+  EXPECT_EQ(options.simulation.dialogs.guideSetup.front().NumberStars, "7");
 }
 
 TEST(Options, GiveTheMountMorePeriodicErrorAndTickThePrediction) {
@@ -123,10 +71,12 @@ TEST(Options, GiveTheMountMorePeriodicErrorAndTickThePrediction) {
   EXPECT_EQ(mount.extraPeriodic[1].peakToPeak, 1.5);
   EXPECT_EQ(mount.periodicWander, 0.05);
   EXPECT_TRUE(options.simulation.dialogs.predictPeriodicError);
-  for (const char* bad : {"97", "97:", ":4", "0:4", "97:-1", "97:4,", "a:b"}) {
+  for (const char* bad : {"97", "97:", ":4", "0:4", "97:-1", "97:4,", "a:b", "nan:4", "97:inf"}) {
     CliOptions refused;
     EXPECT_FALSE(ParseOptions({"--pe-periods", bad}, refused, error)) << bad;
   }
+  CliOptions refused;
+  EXPECT_FALSE(ParseOptions({"--pe-wander", "-0.1"}, refused, error));
 }
 
 TEST(Options, RefuseWhatTheyCannotRead) {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "hostkit/OleSession.h"
+#include "hostkit/win/OleSession.h"
 #include "tests/wine/host/TestMain.h"
 
 int main(int argc, char** argv) {

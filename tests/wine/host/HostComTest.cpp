@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "base/RunFailure.h"
-#include "hostkit/DialogDriver.h"
 #include "hostkit/ScriptedScene.h"
-#include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/HostComObjects.h"
+#include "hostkit/win/ClassRegistration.h"
+#include "hostkit/win/DialogDriver.h"
+#include "hostkit/win/HostComObjects.h"
 #include "win/AutomationValues.h"
 
 namespace corvane::testhost {

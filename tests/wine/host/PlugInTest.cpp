@@ -12,11 +12,11 @@
 
 #include "base/RunFailure.h"
 #include "dialogs/win/DialogIds.h"
-#include "hostkit/DialogDriver.h"
-#include "hostkit/Library.h"
-#include "hostkit/ProcessorTime.h"
-#include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/HostComObjects.h"
+#include "hostkit/win/ClassRegistration.h"
+#include "hostkit/win/DialogDriver.h"
+#include "hostkit/win/HostComObjects.h"
+#include "hostkit/win/Library.h"
+#include "hostkit/win/ProcessorTime.h"
 #include "tests/wine/host/TestDll.h"
 #include "win/AutomationValues.h"
 #include "win/UniqueResource.h"
@@ -501,22 +501,6 @@ TEST_F(RunEnd, AGuiderImageClosedDuringGuidingEndsTheRunSilently) {
   EXPECT_EQ(run.log,
             std::string(kTwoStarHeader) + "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
   EXPECT_EQ(run.liveHostObjects, 0);
-}
-
-TEST_F(RunEnd, AnAggressivenessOfZeroEndsTheRunAfterItsCycle) {
-  HostScript script = TwoStarSky();
-  script.aggressivenessZeroFromCycle = 1;
-  Serve(script);
-  const RunOutcome run = Run([](UserActions& at) {
-    at.AnswerInitial();
-    at.AnswerSetup({L"2"});
-  });
-  EXPECT_EQ(run.call.result, S_OK);
-  EXPECT_TRUE(run.messages.empty());
-  EXPECT_EQ(host->Record().exposures.size(), 3u);  // the full frame and two guide exposures
-  EXPECT_EQ(run.log, std::string(kTwoStarHeader) +
-                         "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n"
-                         "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
 }
 
 // The host fails in the second guide cycle: DoModal returns the host's code and description,

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "sim/hostcom/ClassRegistration.h"
-#include "sim/hostcom/HostComObjects.h"
+#include "hostkit/win/ClassRegistration.h"
+#include "hostkit/win/HostComObjects.h"
 #include "tests/wine/host/TestDll.h"
 
 namespace corvane::testhost {

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "hostkit/PlugInClient.h"
-#include "hostkit/ScreenUser.h"
 #include "hostkit/ScriptedScene.h"
+#include "hostkit/win/PlugInClient.h"
+#include "hostkit/win/ScreenUser.h"
 
 namespace corvane::testhost {
 

@@ -9,8 +9,8 @@
 #include "base/RunFailure.h"
 #include "host/win/Dispatch.h"
 #include "host/win/HostAdapters.h"
-#include "sim/hostcom/HostComObjects.h"
-#include "sim/hostcom/HostSession.h"
+#include "hostkit/win/HostComObjects.h"
+#include "hostkit/win/HostSession.h"
 
 namespace corvane::win {
 namespace {

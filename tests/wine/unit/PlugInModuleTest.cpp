@@ -13,9 +13,9 @@
 #include <string>
 
 #include "host/win/Dispatch.h"
-#include "hostkit/Library.h"
-#include "sim/hostcom/HostComObjects.h"
-#include "sim/hostcom/HostSession.h"
+#include "hostkit/win/HostComObjects.h"
+#include "hostkit/win/HostSession.h"
+#include "hostkit/win/Library.h"
 #include "win/AutomationValues.h"
 
 namespace corvane::win {

@@ -1,0 +1,63 @@
+// Reads a Corvane guide log as users have it: written by the DLL (CR LF), cut off by a crash
+// (a partial last line), several runs concatenated (each header line starts a run), or re-saved
+// by a spreadsheet in a decimal-comma locale (';' between items, "0,5"). Anything else is an
+// error that names the line.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::guidelog {
+
+// One star's five items of a data line.
+struct LogStar {
+  double xpos = 0.0, ypos = 0.0, xoff = 0.0, yoff = 0.0, sn = 0.0;
+};
+
+// One data line: the cycle's means, offsets and pulses, and each star's items.
+struct LogRow {
+  double xave = 0.0, yave = 0.0, xoff = 0.0, yoff = 0.0, xtim = 0.0, ytim = 0.0;
+  std::vector<LogStar> stars;
+};
+
+// A line of the file that cannot be read; the message starts "line N: " (line 0: the file as a
+// whole, e.g. one that cannot be opened or holds nothing).
+class LogError : public std::runtime_error {
+ public:
+  LogError(int line, const std::string& what)
+      : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + what : what),
+        line_(line) {}
+  int Line() const { return line_; }
+
+ private:
+  int line_;
+};
+
+struct LogRun {
+  int stars = 0;
+  int headerLine = 0;         // 1-based line number of the run's header
+  std::vector<LogRow> rows;   // one per guide cycle
+  std::vector<int> rowLines;  // the line number of each row
+  bool cutShort = false;      // the file ended inside the run's last line (dropped)
+  char separator = ',';
+  bool decimalComma = false;
+};
+
+struct LogFile {
+  std::vector<LogRun> runs;
+  bool crlf = false;
+};
+
+LogFile ParseLog(std::string_view text);  // throws LogError
+// The first run of a log that a program has just had written (a simulated or observed run): its
+// rows, or nothing with the reason in *error.
+std::optional<LogRun> FirstRun(std::string_view text, std::string* error = nullptr);
+// A whole file's bytes; LogError (line 0) says why it cannot be had: "no such file", "a folder,
+// not a file", "cannot be opened: <the system's reason>" (e.g. no permission).
+std::string ReadFileText(const std::string& path);
+LogFile ReadLogFile(const std::string& path);  // throws LogError (line 0: the file itself)
+
+}  // namespace corvane::guidelog
