@@ -386,7 +386,8 @@ void PeriodSearch::Finish() {
   }
   std::sort(kept.begin(), kept.end(), std::greater<>());
   found_.clear();
-  for (const auto& [amplitude, omega] : kept) {
+  for (const auto& strongest : kept) {
+    const double omega = strongest.second;  // a plain name: lambdas may not capture a binding
     const bool apart = std::all_of(found_.begin(), found_.end(), [&](double other) {
       return std::abs(other - omega) >= minSeparation_;
     });
