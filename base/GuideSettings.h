@@ -1,4 +1,5 @@
-// The seven numbers that govern a guiding run, as typed into the "Guide star setup" dialog.
+// The seven numbers that govern a guiding run, as typed into the "Guide star setup" dialog, and
+// its check box "Predict periodic error".
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,8 @@ struct GuideSettings {
   float MinMove = 0.0f;
   float MaxMove = 0.0f;
   std::int16_t Border = 0;
+  // Learn the mount's periodic error during the run and correct it before it shows.
+  bool PredictPeriodicError = false;
 
   friend bool operator==(const GuideSettings&, const GuideSettings&) = default;
 };

@@ -52,7 +52,8 @@ const std::string& GuideSetupDialog::Texts::Box(int number) const {
   throw std::out_of_range("Guide star setup has no box Number" + std::to_string(number));
 }
 
-OkResult GuideSetupDialog::Accept(const Texts& texts, const NumberReader& reader) {
+OkResult GuideSetupDialog::Accept(const Texts& texts, const NumberReader& reader,
+                                  bool predictPeriodicError) {
   // Each field is stored as soon as its text converts: a failure part-way leaves the fields
   // before it holding the new values and the rest their old ones.
   auto store16 = [&](const std::string& text, std::int16_t& field) {
@@ -75,6 +76,7 @@ OkResult GuideSetupDialog::Accept(const Texts& texts, const NumberReader& reader
   if (settings_.NumberStars < 1 || settings_.NumberStars > 10 || settings_.MinStars < 1) {
     return OkResult::Rejected;
   }
+  settings_.PredictPeriodicError = predictPeriodicError;
   valid_ = true;
   return OkResult::Accepted;
 }

@@ -39,7 +39,9 @@ class InitialExposureDialog {
   bool valid_ = false;
 };
 
-// "Guide star setup": GuideSettings, from the texts of its boxes Number1 to Number7.
+// "Guide star setup": GuideSettings, from the texts of its boxes Number1 to Number7; the check box
+// "Predict periodic error" starts unticked in a freshly loaded module and shows what the last
+// accepted OK stored (a Cancel keeps it).
 class GuideSetupDialog {
  public:
   // The boxes' texts, each named by the value it holds: Number1 holds NumberStars, Number2 MinSN,
@@ -54,8 +56,10 @@ class GuideSetupDialog {
   };
 
   void BeginShowing();
-  OkResult Accept(const Texts& texts, const NumberReader& reader);  // OK
-  void Cancel();                                                    // Cancel, also the close box
+  // OK, with the check box as ticked (stored only when the input is accepted).
+  OkResult Accept(const Texts& texts, const NumberReader& reader,
+                  bool predictPeriodicError = false);
+  void Cancel();  // Cancel, also the close box
 
   bool DataValid() const { return valid_; }
   std::optional<GuideSettings> Answer() const;
@@ -66,6 +70,7 @@ class GuideSetupDialog {
   float GetMinMove() const { return settings_.MinMove; }
   float GetMaxMove() const { return settings_.MaxMove; }
   std::int16_t GetBorder() const { return settings_.Border; }
+  bool GetPredictPeriodicError() const { return settings_.PredictPeriodicError; }
 
  private:
   GuideSettings settings_;

@@ -2,7 +2,8 @@
 // returning hostile values: NaN, infinities, values at and beyond the 16- and 32-bit limits,
 // PointInformation arrays of any bounds and length with missing elements, documents that go
 // away, links that drop, waits that take long, host failures at any call, a guide log that
-// cannot be created or written, dialog texts of any kind, camera event 15 at any moment.
+// cannot be created or written, dialog texts of any kind, "Predict periodic error" ticked or not,
+// a clock that runs at any pace (or back), camera event 15 at any moment.
 // Checked on every input:
 // - the run ends, within a bounded number of host calls once the host asks it to stop, either
 //   normally or with a RunFailure (anything else escaping is a crash);
@@ -81,6 +82,7 @@ void Script(FuzzedDataProvider& in, Rig& rig) {
     for (int press = in.ConsumeIntegralInRange<int>(1, 2); press > 0; --press) {
       corvane::testing::DialogStep step;
       step.ok = in.ConsumeIntegralInRange<int>(0, 7) != 0;
+      step.predictPeriodicError = in.ConsumeBool();
       for (const std::string& usual : corvane::testing::kGuideSetupDefaults) {
         step.texts.push_back(DialogText(in, usual));
       }
@@ -138,7 +140,10 @@ void Script(FuzzedDataProvider& in, Rig& rig) {
     rig.env.failLogWriteAt = in.ConsumeIntegralInRange<int>(0, 30);
   }
   const auto eventAt = in.ConsumeIntegralInRange<std::size_t>(0, 2 * kStopAfterEntries);
-  script.onEntry = [&rig, eventAt](const std::string&) {
+  // The run's clock: how far it moves at each host call (the prediction's time), at times back.
+  const auto tick = in.ConsumeIntegralInRange<std::int64_t>(-50, 3000);
+  script.onEntry = [&rig, eventAt, tick](const std::string&) {
+    rig.env.milliseconds += tick;
     const std::size_t entries = rig.script.timeline.size();
     if (entries == eventAt) rig.plugIn.CCDCamera_Notify(corvane::kStopEvent, rig.env);
     if (entries == kStopAfterEntries) {

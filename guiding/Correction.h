@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cmath>
+#include <type_traits>
 
 #include "base/Numbers.h"
+#include "guiding/CalibrationInEffect.h"
 #include "host/HostObjects.h"
 
 namespace corvane {
@@ -38,14 +40,24 @@ struct CameraGuideValues {
 // The declination limit, 80 degrees in radians rounded to a 32-bit float.
 inline constexpr float kDeclinationLimit = static_cast<float>(80.0 / 180.0 * kPi);
 
+// No predicted motion: the correction is proportional to the offset alone.
+struct NoPrediction {};
+
 // Computes Xtim and Ytim from the mean offset and the move limits, reading the camera's guider
 // values from `camera` (host::Camera or CameraGuideValues) in the host's order: GuiderAngle,
 // GuiderDeclination, GuiderReverseX, GuiderAggressiveness, GuiderXSpeed, GuiderAggressiveness,
 // GuiderYSpeed. A value is read only when the steps before it succeeded, so an arithmetic failure
 // happens right after the read that caused it.
-template <typename GuiderValues>
+//
+// With a `prediction`, called as prediction(calibration, raOffset) once GuiderXSpeed is read
+// (a CalibrationInEffect, and the offset along the RA axis in pixels, turned and reversed; no
+// host value is read for it), its result (pixels
+// along the RA axis) is corrected on top of the proportional part: X seconds = (X x
+// aggressiveness / 20 + prediction) / speed / cos(declination), through the same minimum and
+// maximum move.
+template <typename GuiderValues, typename Prediction = NoPrediction>
 Correction ComputeCorrection(float xoff, float yoff, float minMove, float maxMove,
-                             GuiderValues& camera) {
+                             GuiderValues& camera, Prediction&& prediction = {}) {
   // Guide angle and declination in radians, each rounded to a 32-bit float.
   const float a = ToSingle(DegreesToRadians(camera.GuiderAngle()));
   float d = ToSingle(DegreesToRadians(camera.GuiderDeclination()));
@@ -58,11 +70,19 @@ Correction ComputeCorrection(float xoff, float yoff, float minMove, float maxMov
   double x = Add(Multiply(xoff, cosA), Multiply(yoff, sinA));
   float y = ToSingle(Subtract(Multiply(yoff, cosA), Multiply(xoff, sinA)));
 
-  if (camera.GuiderReverseX()) x = -x;
+  const bool reverseX = camera.GuiderReverseX();
+  if (reverseX) x = -x;
 
   // Pixels to seconds: times the aggressiveness, divided by 20, divided by the guide speed.
   const double xAggressiveness = camera.GuiderAggressiveness();
-  x = Divide(Divide(Multiply(x, xAggressiveness), 20.0), camera.GuiderXSpeed());
+  if constexpr (std::is_same_v<std::decay_t<Prediction>, NoPrediction>) {
+    x = Divide(Divide(Multiply(x, xAggressiveness), 20.0), camera.GuiderXSpeed());
+  } else {
+    const double proportional = Divide(Multiply(x, xAggressiveness), 20.0);
+    const double xSpeed = camera.GuiderXSpeed();
+    const CalibrationInEffect calibration{a, d, reverseX, xAggressiveness, xSpeed};
+    x = Divide(Add(proportional, prediction(calibration, x)), xSpeed);
+  }
   const double yAggressiveness = camera.GuiderAggressiveness();
   y = ToSingle(Divide(Divide(Multiply(y, yAggressiveness), 20.0), camera.GuiderYSpeed()));
 

@@ -1,6 +1,7 @@
 #include "guiding/GuideRun.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -15,6 +16,7 @@ constexpr std::int32_t kEventMaskStop = 0x8000;  // only event 15 reaches CCDCam
 constexpr const char* kFailedToStartCamera = "Failed to start camera.";
 constexpr const char* kFailedToConnectTelescope = "Failed to connect to telescope.";
 constexpr const char* kCameraDisconnected = "Camera disconnected.";
+constexpr double kMaximumTermPixels = 1e6;
 
 bool Enabled(double outputEnables, std::int32_t bit) {
   return (ToInt32(outputEnables) & bit) != 0;
@@ -181,6 +183,7 @@ bool GuideRun::StartUp() {
   }
   settings_ = *settings;
   record_.Setup(settings_);
+  if (settings_.PredictPeriodicError) predictor_ = std::make_unique<PeriodicErrorPredictor>();
 
   if (!FindGuiderImage()) {
     end_ = RunEnd::NoGuiderImage;
@@ -209,6 +212,11 @@ void GuideRun::GuideLoop() {
       return;
     }
     record_.ExposureStarts();
+    if (predictor_) {
+      times_.exposureStartMs = environment_.Milliseconds();
+      times_.exposureSeconds = settings_.Duration;
+      times_.maxPulseSeconds = std::fabs(settings_.MaxMove);
+    }
     camera_->GuiderExpose(settings_.Duration);
     WaitForExposure();
     record_.ExposureEnded();
@@ -220,6 +228,11 @@ void GuideRun::GuideLoop() {
     MeasureGuideStars();
     if (cycle_.participation == Participation::TooFew) {
       correction_ = Correction{};  // no guide command: Xtim the integer 0, Ytim 0
+      if (predictor_) {
+        times_.correctionMs = environment_.Milliseconds();
+        predictor_->Missed(times_);
+        environment_.NotePrediction(predictor_->Status());
+      }
     } else {
       ComputeCorrection();
     }
@@ -324,8 +337,21 @@ void GuideRun::MeasureGuideStars() {
 
 void GuideRun::ComputeCorrection() {
   RecordedReads camera(*camera_, record_);
-  correction_ = corvane::ComputeCorrection(cycle_.Xoff, cycle_.Yoff, settings_.MinMove,
-                                           settings_.MaxMove, camera);
+  if (!predictor_) {
+    correction_ = corvane::ComputeCorrection(cycle_.Xoff, cycle_.Yoff, settings_.MinMove,
+                                             settings_.MaxMove, camera);
+    return;
+  }
+  // The predicted RA motion until the next exposure, on top of the proportional correction.
+  times_.correctionMs = environment_.Milliseconds();
+  correction_ = corvane::ComputeCorrection(
+      cycle_.Xoff, cycle_.Yoff, settings_.MinMove, settings_.MaxMove, camera,
+      [this](const CalibrationInEffect& calibration, double raOffset) {
+        const double term = predictor_->Measured(times_, raOffset, calibration);
+        // Bounded by the predictor; whatever it says can never fail the run.
+        return std::isfinite(term) && std::abs(term) < kMaximumTermPixels ? term : 0.0;
+      });
+  environment_.NotePrediction(predictor_->Status());
 }
 
 void GuideRun::WriteGuideLogRow() {
@@ -362,11 +388,14 @@ void GuideRun::IssueMoves() {
     record_.PulseEnded();
   };
 
+  double raSent = 0.0;
   if (Enabled(camera.GuiderOutputEnables(), 1) && xtim.value > 0.0) {
     move(0, {xtim.type, xtim.value, true, true});  // Xtim itself, as it is
+    raSent = xtim.value;
   }
   if (Enabled(camera.GuiderOutputEnables(), 2) && xtim.value < 0.0) {
     move(1, {xtim.type, -xtim.value, false});
+    raSent = xtim.value;
   }
   if (Enabled(camera.GuiderOutputEnables(), 4) && ytim > 0.0f) {
     move(2, {Type::Single, static_cast<double>(ytim), true});
@@ -374,6 +403,8 @@ void GuideRun::IssueMoves() {
   if (Enabled(camera.GuiderOutputEnables(), 8) && ytim < 0.0f) {
     move(3, {Type::Single, static_cast<double>(-ytim), false});
   }
+  // What the RA axis was moved by, for the reconstruction of its uncorrected motion.
+  if (predictor_) predictor_->PulsesSent(raSent);
   // An aggressiveness of 0 in the host ends the run at the next cycle head.
   if (camera.GuiderAggressiveness() == 0.0) {
     if (!stopCause_) stopCause_ = RunEnd::StoppedByAggressiveness;

@@ -10,6 +10,7 @@
 
 #include "guiding/Correction.h"
 #include "guiding/Measurement.h"
+#include "guiding/PeriodicErrorPredictor.h"
 #include "guiding/RunEnvironment.h"
 #include "guiding/RunRecord.h"
 #include "guiding/StopRequest.h"
@@ -88,6 +89,10 @@ class GuideRun {
   bool guiding_ = false;                         // the guide loop has begun
   bool stopDuringStartUp_ = false;               // camera event 15 came before guiding began
   std::optional<record::RunEnd> stopCause_;      // what requested the stop first, once guiding
+
+  // With "Predict periodic error" ticked: the predictor and when this cycle happened.
+  std::unique_ptr<PeriodicErrorPredictor> predictor_;
+  CycleTimes times_;
 };
 
 }  // namespace corvane

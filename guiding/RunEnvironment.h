@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "base/GuideSettings.h"
+#include "guiding/PeriodicErrorPredictor.h"
 
 namespace corvane {
 
@@ -94,6 +95,10 @@ class RunEnvironment {
   void ListenToMessages(std::function<void(const std::string&)> listener) {
     messageListener_ = std::move(listener);
   }
+
+  // What the periodic-error prediction did in a cycle (only when it is ticked), for surroundings
+  // that keep a record of the run; the plug-in's own has no use for it.
+  virtual void NotePrediction(const PredictionStatus& /*status*/) {}
 
  protected:
   void MessageShown(const std::string& text) {

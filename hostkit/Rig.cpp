@@ -65,7 +65,7 @@ void RunShowing(CallScript& script, Dialog& dialog, std::deque<Showing>& showing
       return;
     }
     script.Record("dialog.OK", false);
-    if (press(step.texts) == OkResult::Accepted) return;
+    if (press(step) == OkResult::Accepted) return;
     script.Record("dialog.Message(" + std::string(kPleaseEnterANumber) + ")", false);
   }
   script.Record("dialog.Close", false);
@@ -89,9 +89,8 @@ hostkit::HostScript CoreScene() {
 std::optional<float> FakeEnvironment::AskInitialExposure() {
   script_.Record("env.AskInitialExposure", false);
   InitialExposureDialog& dialog = dialogs_.InitialExposure;
-  RunShowing(
-      script_, dialog, initialExposureShowings, Showing{{true, {"6"}}},
-      [&](const std::vector<std::string>& texts) { return dialog.Accept(texts.at(0), reader_); });
+  RunShowing(script_, dialog, initialExposureShowings, Showing{{true, {"6"}}},
+             [&](const DialogStep& step) { return dialog.Accept(step.texts.at(0), reader_); });
   return dialog.Answer();
 }
 
@@ -99,12 +98,12 @@ std::optional<GuideSettings> FakeEnvironment::AskGuideSettings() {
   script_.Record("env.AskGuideSettings", false);
   GuideSetupDialog& dialog = dialogs_.GuideSetup;
   RunShowing(script_, dialog, guideSetupShowings, Showing{{true, kGuideSetupDefaults}},
-             [&](const std::vector<std::string>& texts) {
+             [&](const DialogStep& step) {
                GuideSetupDialog::Texts boxes;
                for (int n = 1; n <= GuideSetupDialog::Texts::kBoxes; ++n) {
-                 boxes.Box(n) = texts.at(static_cast<std::size_t>(n - 1));
+                 boxes.Box(n) = step.texts.at(static_cast<std::size_t>(n - 1));
                }
-               return dialog.Accept(boxes, reader_);
+               return dialog.Accept(boxes, reader_, step.predictPeriodicError);
              });
   return dialog.Answer();
 }

@@ -37,6 +37,7 @@ hostkit::HostScript CoreScene();
 struct DialogStep {
   bool ok = true;
   std::vector<std::string> texts;
+  bool predictPeriodicError = false;  // "Guide star setup"'s check box, ticked with this OK
 };
 using Showing = std::vector<DialogStep>;
 
@@ -104,7 +105,7 @@ struct Rig {
 
   Rig();
   void DoModal() { plugIn.DoModal(host, env); }
-  // Sample dialog answered with OK and these settings texts for every showing.
+  // "Guide star setup" answered with OK and these settings texts for every showing.
   void Settings(const std::vector<std::string>& texts);
   // The run stops after `cycles` guide cycles: the last aggressiveness read of that cycle is 0.
   void StopAfterCycles(int cycles);

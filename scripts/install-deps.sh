@@ -7,7 +7,8 @@ set -euo pipefail
 # reads; makensis builds the Windows installer; clang and its runtime libraries (libFuzzer) build
 # the fuzz targets; imagemagick takes and crops the dialogs' pictures. The tools' header-only
 # libraries (CLI11, nlohmann-json, Eigen, stb) serve the native and the mingw builds alike
-# (cmake/HeaderLibraries.cmake); fonts-dejavu-core holds the font the plots' text is drawn in.
+# (cmake/HeaderLibraries.cmake; Eigen also does the predictor's least squares and spectra);
+# fonts-dejavu-core holds the font the plots' text is drawn in.
 packages=(cmake make g++ git libgtest-dev googletest libbenchmark-dev clang-format
           clang libclang-rt-14-dev
           libcli11-dev nlohmann-json3-dev libeigen3-dev libstb-dev fonts-dejavu-core

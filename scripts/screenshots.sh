@@ -3,7 +3,8 @@
 # corvane-dialog-pictures.exe (a small host of its own, beside its copy of the DLL) under Wine on
 # a virtual X screen (Xvfb), in a prefix of its own with a Wine virtual desktop (so windows get
 # their title bars) and Wine's Tahoma and Marlett fonts.
-# Writes docs/initial-exposure.png and docs/guide-star-setup.png.
+# Writes docs/initial-exposure.png, docs/guide-star-setup.png and docs/guide-star-setup-predict.png
+# (the same with "Predict periodic error" ticked).
 #   CORVANE_SHOTS_BUILD   the mingw build folder to use (default build/mingw-x64)
 #   CORVANE_SHOTS_PREFIX  the Wine prefix to use (default build/screenshots-wineprefix)
 set -euo pipefail
@@ -49,7 +50,7 @@ xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 
-shoot() {  # shoot <initial|setup> <output.png>
+shoot() {  # shoot <initial|setup|setup-predict> <output.png>
   local mode=$1 out=$2
   wine "$program" "$mode" >"$work/$mode.out" 2>/dev/null &
   local line=""
@@ -76,3 +77,4 @@ shoot() {  # shoot <initial|setup> <output.png>
 mkdir -p "$root/docs"
 shoot initial "$root/docs/initial-exposure.png"
 shoot setup "$root/docs/guide-star-setup.png"
+shoot setup-predict "$root/docs/guide-star-setup-predict.png"

@@ -35,6 +35,56 @@ Mount::Mount(MountSettings settings, std::uint64_t seed)
   }
   const double scale = high > low ? settings_.periodicErrorPP / (high - low) : 0.0;
   for (double& a : harmonicAmplitudes_) a *= scale;
+
+  // Extra components and wander: every sine becomes a component of its own. Their draws come
+  // from streams of their own, so a mount without them is drawn exactly as before.
+  if (settings_.extraPeriodic.empty() && settings_.periodicWander <= 0.0) return;
+  for (std::size_t k = 0; k < harmonicAmplitudes_.size(); ++k) {
+    components_.push_back({settings_.wormPeriod / static_cast<double>(k + 1),
+                           harmonicAmplitudes_[k],
+                           harmonicPhases_[k],
+                           {},
+                           {}});
+  }
+  std::mt19937_64 extraRng(Mix(seed, 20));
+  for (const PeriodicComponent& extra : settings_.extraPeriodic) {
+    if (!(extra.period > 0.0)) continue;
+    components_.push_back({extra.period,
+                           extra.peakToPeak / 2.0,
+                           Uniform(extraRng, 0.0, 2.0 * std::numbers::pi),
+                           {},
+                           {}});
+  }
+  // Each walk takes 16 steps per period of its component, so that it changes by
+  // periodicWander (1 sigma) per period.
+  constexpr double kStepsPerPeriod = 16.0;
+  std::uint64_t stream = 0;
+  for (Component& c : components_) {
+    for (Walk* walk : {&c.logAmplitude, &c.phaseWander}) {
+      walk->grid = c.period / kStepsPerPeriod;
+      walk->sigma = settings_.periodicWander / std::sqrt(kStepsPerPeriod);
+      walk->rng.seed(Mix(Mix(seed, 21), stream++));
+    }
+  }
+}
+
+double Mount::Walk::At(double t) {
+  if (sigma <= 0.0 || t <= 0.0) return 0.0;
+  const auto index = static_cast<std::size_t>(t / grid);
+  if (points.empty()) points.push_back(0.0);
+  while (points.size() < index + 2) points.push_back(points.back() + Normal(rng, sigma));
+  const double fraction = t / grid - static_cast<double>(index);
+  return points[index] + (points[index + 1] - points[index]) * fraction;
+}
+
+double Mount::WanderingPeriodicError(double t) const {
+  double v = 0.0;
+  for (Component& c : components_) {
+    const double amplitude = c.amplitude * std::exp(c.logAmplitude.At(t));
+    v +=
+        amplitude * std::sin(2.0 * std::numbers::pi * t / c.period + c.phase + c.phaseWander.At(t));
+  }
+  return v;
 }
 
 double Mount::PeriodicError(double t) const {
@@ -64,7 +114,8 @@ double Mount::Wander(std::vector<double>& track, std::mt19937_64& rng, double t)
 Mount::Error Mount::ErrorAt(double t) const {
   const auto& m = settings_;
   Error e;
-  e.ra = PeriodicError(t) + m.raDrift * t / 60.0 + guideRa_ + Wander(wanderRa_, wanderRaRng_, t);
+  const double periodic = components_.empty() ? PeriodicError(t) : WanderingPeriodicError(t);
+  e.ra = periodic + m.raDrift * t / 60.0 + guideRa_ + Wander(wanderRa_, wanderRaRng_, t);
   e.dec = m.decDrift * t / 60.0 + decAxis_ + Wander(wanderDec_, wanderDecRng_, t);
   return e;
 }

@@ -30,12 +30,31 @@ class Mount {
   int PulsesIssued() const { return pulsesIssued_; }
 
  private:
+  // A random walk on a fixed time grid, so that it is the same function of time whatever the
+  // run does (the guided and unguided runs of one seed see the same walk).
+  struct Walk {
+    double grid = 1.0;   // seconds between its points
+    double sigma = 0.0;  // of each step
+    std::vector<double> points;
+    std::mt19937_64 rng;
+    double At(double t);
+  };
+  // A sine of the periodic error: the worm's harmonics and the extra components.
+  struct Component {
+    double period = 0.0;
+    double amplitude = 0.0;
+    double phase = 0.0;
+    Walk logAmplitude, phaseWander;  // used when the periodic error wanders
+  };
+
   double PeriodicError(double t) const;
+  double WanderingPeriodicError(double t) const;
   double Wander(std::vector<double>& track, std::mt19937_64& rng, double t) const;
 
   MountSettings settings_;
   std::vector<double> harmonicAmplitudes_;
   std::vector<double> harmonicPhases_;
+  mutable std::vector<Component> components_;  // every sine, when extras or wander are set
   double cosDec_ = 1.0;
   double guideRa_ = 0.0;   // arcsec of the RA axis moved by pulses
   double decMotor_ = 0.0;  // arcsec of the Dec motor moved by pulses

@@ -52,7 +52,9 @@ Observatory::Observatory(ObservatorySettings settings)
       camera_(settings_.camera, settings_.sky, settings_.seed),
       events_(settings_.events),
       user_(settings_.user, {settings_.camera.width / 2.0, settings_.camera.height / 2.0},
-            settings_.seed) {}
+            settings_.seed) {
+  truth_.SetWindowStart(settings_.windowFromSeconds);
+}
 
 Vec2 Observatory::TrueErrorNow() const {
   return truth_.FromReference(mount_.SkyErrorAt(now_));
@@ -86,7 +88,7 @@ void Observatory::Step(double dt) {
     errorSum_.y += (e0.y + e1.y) / 2.0 * dt;
   }
   // The guided part: from the first guide exposure on.
-  if (truth_.HaveReference() && exposuresStarted_ >= 2) truth_.Accumulate(e0, e1, dt);
+  if (truth_.HaveReference() && exposuresStarted_ >= 2) truth_.AccumulateAt(t0, e0, e1, dt);
 }
 
 void Observatory::StartExposure(double seconds) {

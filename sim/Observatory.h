@@ -68,6 +68,7 @@ class Observatory {
   Vec2 TrueErrorNow() const;  // arcsec on the sky (RA, Dec) from the selection frame
   const std::vector<CycleTruth>& Cycles() const { return truth_.Cycles(); }
   ErrorSummary GuidedSummary() const { return truth_.Summary(); }
+  ErrorSummary WindowSummary() const { return truth_.WindowSummary(); }
   int PulsesIssued() const { return mount_.PulsesIssued(); }
 
   // The mount's on-sky shift of the stars (arcsec) for a given error, and its picture on the

@@ -63,14 +63,25 @@ struct SkySettings {
   double searchRadius = 12.0;  // pixels around the given point PointInformation looks at
 };
 
+// A periodic component of the RA axis besides the worm's harmonics, e.g. a motor's gear.
+struct PeriodicComponent {
+  double period = 0.0;      // seconds
+  double peakToPeak = 0.0;  // arcsec of the RA axis
+};
+
 struct MountSettings {
   double declinationDeg = 30.0;
   double guideRate = 7.5;         // arcsec per second of pulse, at the equator (0.5 sidereal)
   double periodicErrorPP = 10.0;  // arcsec peak to peak of the RA axis
   double wormPeriod = 480.0;      // seconds
   std::vector<double> harmonics = {1.0, 0.35, 0.15};  // relative amplitudes, fundamental first
-  double raDrift = 0.5;                               // arcsec per minute of the RA axis
-  double decDrift = 1.0;                              // arcsec per minute on the sky
+  std::vector<PeriodicComponent> extraPeriodic;       // pure sines, each with a random phase
+  // How much each periodic component (each harmonic of the worm and each extra component)
+  // wanders: its amplitude changes by this fraction and its phase by this many radians per
+  // period of the component (1 sigma of a random walk). 0: the periodic error repeats exactly.
+  double periodicWander = 0.0;
+  double raDrift = 0.5;      // arcsec per minute of the RA axis
+  double decDrift = 1.0;     // arcsec per minute on the sky
   double wander = 0.0;       // arcsec per sqrt(second): a random walk in each axis
   double decBacklash = 0.0;  // arcsec of play in the Dec gear
   bool raOutputsSwapped = false;
@@ -126,6 +137,9 @@ struct ObservatorySettings {
   // 0 natively (the run's 100 ms sleeps advance the clock); more when the run's sleeps are real.
   double secondsPerPoll = 0.0;
   double secondsPerPointerRead = 0.02;
+  // The error's statistics also from this simulated time on (Observatory::WindowSummary), e.g.
+  // over the second hour of a run; negative: none.
+  double windowFromSeconds = -1.0;
 };
 
 // One star in one frame, as measured.

@@ -132,7 +132,9 @@ std::optional<GuideSettings> SimEnvironment::AskGuideSettings() {
   dialog.BeginShowing();
   for (const GuideSetupDialog::Texts& texts : script_.guideSetup) {
     observatory_.Advance(observatory_.Settings().user.dialogSeconds);
-    if (dialog.Accept(texts, reader_) == OkResult::Accepted) return dialog.Answer();
+    if (dialog.Accept(texts, reader_, script_.predictPeriodicError) == OkResult::Accepted) {
+      return dialog.Answer();
+    }
     ShowMessage(kPleaseEnterANumber);
   }
   dialog.Cancel();
@@ -169,6 +171,10 @@ std::unique_ptr<RunRecordFile> SimEnvironment::CreateRunRecord(const WallTime& s
   auto file = std::make_unique<MemoryRecordFile>(record_, recordFolder_, start);
   recordPath_ = file->Path();
   return file;
+}
+
+void SimEnvironment::NotePrediction(const PredictionStatus& status) {
+  predictions_.push_back(status);
 }
 
 std::unique_ptr<GuideLogFile> SimEnvironment::CreateGuideLog() {

@@ -22,6 +22,7 @@ namespace corvane::sim {
 struct DialogScript {
   std::vector<std::string> initialExposure = {"2"};
   std::vector<GuideSetupDialog::Texts> guideSetup = {{"5", "3", "4", "2", "0.01", "2.00", "15"}};
+  bool predictPeriodicError = false;  // ticks "Predict periodic error" with each OK
 };
 
 // The run's record in memory, optionally also written to a file in a folder, named as the
@@ -85,7 +86,11 @@ class SimEnvironment final : public RunEnvironment {
   WallTime WallClock() override;
   std::unique_ptr<RunRecordFile> CreateRunRecord(const WallTime& start) override;
 
+  void NotePrediction(const PredictionStatus& status) override;
+
   const std::vector<std::string>& Messages() const { return messages_; }
+  // What the prediction did in each cycle, when ticked.
+  const std::vector<PredictionStatus>& Predictions() const { return predictions_; }
   const std::string& RecordBytes() const { return record_; }
   const std::string& RecordPath() const { return recordPath_; }
   const std::string& LogBytes() const { return log_; }
@@ -105,6 +110,7 @@ class SimEnvironment final : public RunEnvironment {
   std::vector<std::string> messages_;
   std::string log_;
   int logsCreated_ = 0;
+  std::vector<PredictionStatus> predictions_;
 };
 
 }  // namespace corvane::sim

@@ -5,36 +5,41 @@
 
 namespace corvane::sim {
 
-void Truth::Accumulate(Vec2 e0, Vec2 e1, double dt) {
-  const Vec2 mid{(e0.x + e1.x) / 2.0 - reference_.x, (e0.y + e1.y) / 2.0 - reference_.y};
-  seconds_ += dt;
-  sum_.x += mid.x * dt;
-  sum_.y += mid.y * dt;
-  squares_.x += mid.x * mid.x * dt;
-  squares_.y += mid.y * mid.y * dt;
+void Truth::Statistics::Add(Vec2 reference, Vec2 e0, Vec2 e1, double dt) {
+  const Vec2 mid{(e0.x + e1.x) / 2.0 - reference.x, (e0.y + e1.y) / 2.0 - reference.y};
+  seconds += dt;
+  sum.x += mid.x * dt;
+  sum.y += mid.y * dt;
+  squares.x += mid.x * mid.x * dt;
+  squares.y += mid.y * mid.y * dt;
   for (const Vec2& e : {e0, e1}) {
-    min_.x = std::min(min_.x, e.x - reference_.x);
-    min_.y = std::min(min_.y, e.y - reference_.y);
-    max_.x = std::max(max_.x, e.x - reference_.x);
-    max_.y = std::max(max_.y, e.y - reference_.y);
+    min.x = std::min(min.x, e.x - reference.x);
+    min.y = std::min(min.y, e.y - reference.y);
+    max.x = std::max(max.x, e.x - reference.x);
+    max.y = std::max(max.y, e.y - reference.y);
   }
+}
+
+void Truth::AccumulateAt(double t0, Vec2 e0, Vec2 e1, double dt) {
+  Accumulate(e0, e1, dt);
+  if (windowStart_ >= 0.0 && t0 >= windowStart_) window_.Add(reference_, e0, e1, dt);
 }
 
 void Truth::AddPulse(Pulse pulse) {
   if (!cycles_.empty()) cycles_.back().pulses.push_back(pulse);
 }
 
-ErrorSummary Truth::Summary() const {
+ErrorSummary Truth::Statistics::Summary() const {
   ErrorSummary s;
-  s.seconds = seconds_;
-  if (seconds_ <= 0.0) return s;
-  const double mx = sum_.x / seconds_;
-  const double my = sum_.y / seconds_;
-  s.raRms = std::sqrt(std::max(0.0, squares_.x / seconds_ - mx * mx));
-  s.decRms = std::sqrt(std::max(0.0, squares_.y / seconds_ - my * my));
+  s.seconds = seconds;
+  if (seconds <= 0.0) return s;
+  const double mx = sum.x / seconds;
+  const double my = sum.y / seconds;
+  s.raRms = std::sqrt(std::max(0.0, squares.x / seconds - mx * mx));
+  s.decRms = std::sqrt(std::max(0.0, squares.y / seconds - my * my));
   s.totalRms = std::hypot(s.raRms, s.decRms);
-  s.raPeakToPeak = max_.x - min_.x;
-  s.decPeakToPeak = max_.y - min_.y;
+  s.raPeakToPeak = max.x - min.x;
+  s.decPeakToPeak = max.y - min.y;
   return s;
 }
 

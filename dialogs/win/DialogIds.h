@@ -29,6 +29,9 @@ inline constexpr int kLabel5 = 205;
 inline constexpr int kLabel6 = 206;
 inline constexpr int kLabel7 = 207;
 
+// The check box "Predict periodic error" of "Guide star setup".
+inline constexpr int kPredictPeriodicError = 301;
+
 constexpr int Number(int n) {
   return kNumber1 + n - 1;
 }  // n = 1..7

@@ -25,7 +25,7 @@ namespace ids = dialog_ids;
 
 constexpr int kTwipsPerInch = 1440;
 
-enum class ControlKind { TextBox, Label, Button, DefaultButton };
+enum class ControlKind { TextBox, Label, Button, DefaultButton, CheckBox };
 
 // One control as designed: lengths in twips.
 struct ControlDesign {
@@ -81,6 +81,12 @@ constexpr ControlDesign kGuideSetupControls[] = {
     {ids::kNumber7, TextBox, L"15", 2520, 2400, 495, 285,
      L"The automatic subframe is extended by this many pixels to allow for guiding errors. enter "
      L"a value larger than your max frame resolution to use the full frame."},
+    // In the gap under "Maximum move", last in the tab order.
+    {ids::kPredictPeriodicError, CheckBox, L"&Predict periodic error", 240, 3795, 2775, 240,
+     L"Learns the mount's periodic error (its worm's wobble) during the run and corrects it "
+     L"before it shows: each RA move then also covers the motion forecast until the next "
+     L"exposure. It acts only once its forecasts have proved right, and stops by itself when "
+     L"they fail."},
 };
 
 constexpr DialogDesign kGuideSetupDesign{ids::kGuideSetupCaption, 3360, 4695, kGuideSetupControls};
@@ -139,6 +145,10 @@ class DialogTemplate {
         style |= WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON;
         atom = 0x0080;
         break;
+      case CheckBox:
+        style |= WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX;
+        atom = 0x0080;
+        break;
     }
     AlignToDword();
     Dword(style);
@@ -172,6 +182,7 @@ struct DialogSession {
   const DialogDesign& design;
   std::function<OkResult(HWND)> ok;
   std::function<void()> cancel;
+  std::function<void(HWND)> prepare;  // sets the controls' values that are not their texts
   std::exception_ptr failure;
   UniqueGdiObject font;  // the font chosen for the controls, when not the system's; outlives them
 };
@@ -222,6 +233,9 @@ bool TextFits(HWND control, ControlKind kind) {
     case Button:
     case DefaultButton:
       InflateRect(&room, -3, -3);  // the button's edges
+      break;
+    case CheckBox:
+      room.left += GetSystemMetrics(SM_CXMENUCHECK) + 4;  // the box and the gap after it
       break;
   }
   const int width = room.right - room.left;
@@ -333,6 +347,7 @@ INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         Arrange(window, session->design);
         FitFont(window, *session);
         AddTooltips(window, session->design);
+        if (session->prepare) session->prepare(window);
         return TRUE;  // the focus goes to the first control in tab order
       case WM_COMMAND:
         if (session == nullptr || HIWORD(wParam) != BN_CLICKED) return FALSE;
@@ -407,23 +422,31 @@ void ShowInitialExposureDialog(InitialExposureDialog& model, const NumberReader&
       [&](HWND window) { return model.Accept(TextOf(window, ids::kNumber1), reader); },
       [&] { model.Cancel(); },
       nullptr,
+      nullptr,
       {}};
   ShowModal(session);
 }
 
 void ShowGuideSetupDialog(GuideSetupDialog& model, const NumberReader& reader) {
   model.BeginShowing();
-  DialogSession session{kGuideSetupDesign,
-                        [&](HWND window) {
-                          GuideSetupDialog::Texts texts;
-                          for (int n = 1; n <= GuideSetupDialog::Texts::kBoxes; ++n) {
-                            texts.Box(n) = TextOf(window, ids::Number(n));
-                          }
-                          return model.Accept(texts, reader);
-                        },
-                        [&] { model.Cancel(); },
-                        nullptr,
-                        {}};
+  DialogSession session{
+      kGuideSetupDesign,
+      [&](HWND window) {
+        GuideSetupDialog::Texts texts;
+        for (int n = 1; n <= GuideSetupDialog::Texts::kBoxes; ++n) {
+          texts.Box(n) = TextOf(window, ids::Number(n));
+        }
+        const bool predict = IsDlgButtonChecked(window, ids::kPredictPeriodicError) == BST_CHECKED;
+        return model.Accept(texts, reader, predict);
+      },
+      [&] { model.Cancel(); },
+      // The check box shows what the last accepted OK stored.
+      [&](HWND window) {
+        CheckDlgButton(window, ids::kPredictPeriodicError,
+                       model.GetPredictPeriodicError() ? BST_CHECKED : BST_UNCHECKED);
+      },
+      nullptr,
+      {}};
   ShowModal(session);
 }
 

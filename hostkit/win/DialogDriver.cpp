@@ -62,6 +62,24 @@ std::wstring GetText(HWND dialog, int controlId) {
   return control ? Caption(control) : std::wstring();
 }
 
+bool Checked(HWND dialog, int controlId) {
+  HWND control = GetDlgItem(dialog, controlId);
+  DWORD_PTR state = BST_UNCHECKED;
+  if (!control ||
+      !SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &state)) {
+    return false;
+  }
+  return state == BST_CHECKED;
+}
+
+bool SetChecked(HWND dialog, int controlId, bool checked) {
+  HWND control = GetDlgItem(dialog, controlId);
+  DWORD_PTR result = 0;
+  return control != nullptr &&
+         SendMessageTimeoutW(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0,
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
+}
+
 void PressButton(HWND dialog, int controlId) {
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));

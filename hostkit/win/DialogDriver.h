@@ -30,6 +30,11 @@ bool SetText(HWND dialog, int controlId, std::wstring_view text);
 std::wstring GetText(HWND dialog, int controlId);
 std::wstring Caption(HWND window);
 
+// A check box's state (BM_GETCHECK / BM_SETCHECK, sent with a time-out); Checked is false when
+// the dialog has no such control.
+bool Checked(HWND dialog, int controlId);
+bool SetChecked(HWND dialog, int controlId, bool checked);
+
 // A button press, as WM_COMMAND BN_CLICKED posted to the dialog.
 void PressButton(HWND dialog, int controlId);
 // A button press, as BM_CLICK posted to the button.

@@ -51,12 +51,16 @@ void UserActions::AnswerInitial(std::optional<std::wstring> number1) {
   WaitForOutcome(dialog);
 }
 
-void UserActions::AnswerSetup(const std::array<std::optional<std::wstring>, 7>& numbers) {
+void UserActions::AnswerSetup(const std::array<std::optional<std::wstring>, 7>& numbers,
+                              std::optional<bool> predictPeriodicError) {
   HWND dialog = Dialog(dialog_ids::kGuideSetupCaption);
   for (int n = 1; n <= 7; ++n) {
     if (const auto& text = numbers[static_cast<std::size_t>(n - 1)]) {
       driver::SetText(dialog, dialog_ids::Number(n), *text);
     }
+  }
+  if (predictPeriodicError) {
+    driver::SetChecked(dialog, dialog_ids::kPredictPeriodicError, *predictPeriodicError);
   }
   driver::PressButton(dialog, dialog_ids::kOK);
   WaitForOutcome(dialog);
@@ -111,6 +115,11 @@ void ScreenUser::Run(Script script, StandingAnswers answers) {
       const auto& texts = answers.setup[setupAnswered++];
       for (int n = 1; n <= 7; ++n) {
         driver::SetText(dialog, dialog_ids::Number(n), texts[static_cast<std::size_t>(n - 1)]);
+      }
+      if (answers.predictPeriodicError &&
+          !(driver::SetChecked(dialog, dialog_ids::kPredictPeriodicError, true) &&
+            driver::Checked(dialog, dialog_ids::kPredictPeriodicError))) {
+        Problem(kCannotTickPrediction);
       }
     } else {
       driver::SetText(dialog, dialog_ids::kNumber1, answers.initial[initialAnswered++]);

@@ -30,8 +30,10 @@ class UserActions {
   // "Initial Exposure": types the text (when given) and presses OK; returns when the dialog has
   // closed or a message box came up in front of it.
   void AnswerInitial(std::optional<std::wstring> number1 = std::nullopt);
-  // "Guide star setup": types the given texts into Number1..Number7 and presses OK.
-  void AnswerSetup(const std::array<std::optional<std::wstring>, 7>& numbers = {});
+  // "Guide star setup": types the given texts into Number1..Number7, ticks or clears "Predict
+  // periodic error" when told, and presses OK.
+  void AnswerSetup(const std::array<std::optional<std::wstring>, 7>& numbers = {},
+                   std::optional<bool> predictPeriodicError = std::nullopt);
   void Cancel(const wchar_t* caption);           // the Cancel button
   void CloseByCloseBox(const wchar_t* caption);  // WM_CLOSE
   // Waits for the message box "Corvane", records its text and presses OK.
@@ -46,9 +48,14 @@ class UserActions {
 // Texts typed whenever a dialog comes up after the script, in order: into "Initial Exposure" each
 // time it appears, and the seven numbers of "Guide star setup". Once they are used up, a dialog
 // that comes up is cancelled (and reported as left open).
+// The problem reported when "Predict periodic error" could not be ticked.
+inline constexpr const char* kCannotTickPrediction =
+    "no check box \"Predict periodic error\" to tick";
+
 struct StandingAnswers {
   std::vector<std::wstring> initial;
   std::vector<std::array<std::wstring, 7>> setup;
+  bool predictPeriodicError = false;  // "Guide star setup"'s check box, with each answer
 };
 
 class ScreenUser {

@@ -1,5 +1,6 @@
-// corvane-dialog-pictures.exe initial|setup [--dll PATH]: shows one of Corvane's dialogs as a
-// user sees it, for its picture. The real Corvane.dll (beside this program unless --dll names
+// corvane-dialog-pictures.exe initial|setup|setup-predict [--dll PATH]: shows one of Corvane's
+// dialogs as a user sees it, for its picture (setup-predict: with "Predict periodic error"
+// ticked). The real Corvane.dll (beside this program unless --dll names
 // another) is registered, created by its ProgID and run by a host scripted with no stars; once
 // the dialog ("Initial Exposure", or "Guide star setup" after OK in the first) is on the screen,
 // the program prints "shown <left> <top> <width> <height>" (its window rectangle), or "missing",
@@ -35,7 +36,7 @@ std::wstring DllBesideProgram() {
 
 // Waits for the dialog (passing "Initial Exposure" with OK first for the setup), then reports
 // where it is.
-void ReportWhenShown(bool setup) {
+void ReportWhenShown(bool setup, bool predict) {
   if (setup) {
     if (HWND initial = driver::WaitForDialog(dialog_ids::kInitialExposureCaption)) {
       driver::PressButton(initial, dialog_ids::kOK);
@@ -48,6 +49,7 @@ void ReportWhenShown(bool setup) {
     std::fflush(stdout);
     return;
   }
+  if (predict) driver::SetChecked(shown, dialog_ids::kPredictPeriodicError, true);
   Sleep(500);  // let it paint
   RECT r{};
   GetWindowRect(shown, &r);
@@ -58,13 +60,13 @@ void ReportWhenShown(bool setup) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const bool known =
-      argc >= 2 && (std::wcscmp(argv[1], L"initial") == 0 || std::wcscmp(argv[1], L"setup") == 0);
+  const bool predict = argc >= 2 && std::wcscmp(argv[1], L"setup-predict") == 0;
+  const bool setup = predict || (argc >= 2 && std::wcscmp(argv[1], L"setup") == 0);
+  const bool known = setup || (argc >= 2 && std::wcscmp(argv[1], L"initial") == 0);
   if (!known || (argc != 2 && !(argc == 4 && std::wcscmp(argv[2], L"--dll") == 0))) {
-    std::fprintf(stderr, "corvane-dialog-pictures initial|setup [--dll PATH]\n");
+    std::fprintf(stderr, "corvane-dialog-pictures initial|setup|setup-predict [--dll PATH]\n");
     return 2;
   }
-  const bool setup = std::wcscmp(argv[1], L"setup") == 0;
   try {
     const hostkit::OleSession ole;
     const hostkit::Library dll(argc == 4 ? std::wstring(argv[3]) : DllBesideProgram());
@@ -78,7 +80,7 @@ int wmain(int argc, wchar_t** argv) {
         session, [&host] { return host.CreateApplication(); },
         [&host] { return host.CreateCamera(); });
     const hostkit::PlugInClient plugin;
-    std::thread(ReportWhenShown, setup).detach();
+    std::thread(ReportWhenShown, setup, predict).detach();
     plugin.DoModal();
     return 0;
   } catch (const std::exception& failure) {

@@ -72,6 +72,7 @@ hostkit::StandingAnswers AnswersOf(const DialogScript& script) {
     }
     answers.setup.push_back(typed);
   }
+  answers.predictPeriodicError = script.predictPeriodicError;
   return answers;
 }
 
@@ -130,6 +131,7 @@ struct PlugInRun {
   bool failed = false;
   std::string failure;
   std::vector<std::string> messages;
+  bool predictionUnticked = false;  // asked to predict, the screen user could not tick the box
   double wallSeconds = 0.0;
   std::filesystem::file_time_type fileTimeStart;  // guide logs written since belong to this run
 };
@@ -177,6 +179,7 @@ PlugInRun RunThePlugIn(const ObservatoryOptions& options, Observatory& observato
       run.messages.push_back(win::Narrow(message));
     for (const std::string& problem : user.Problems()) {
       std::cout << "Screen user: " << problem << "\n";
+      if (problem == hostkit::kCannotTickPrediction) run.predictionUnticked = true;
     }
     plugIn.Reset();
     host.SetPollHook(nullptr);
@@ -211,9 +214,10 @@ RunOutcome Outcome(const PlugInRun& run, const Observatory& observatory) {
 std::vector<std::string> Problems(const std::optional<guidelog::LogRun>& log,
                                   const std::string& logError, const RunOutcome& guided,
                                   int expectedCycles, const std::string& expectedMessage,
-                                  bool hostObjectsReleased) {
+                                  bool hostObjectsReleased, bool predictionUnticked) {
   std::vector<std::string> problems;
   if (guided.failed) problems.push_back(guided.failure);
+  if (predictionUnticked) problems.push_back(hostkit::kCannotTickPrediction);
   if (!log || log->rows.empty()) problems.push_back(log ? "no guide cycle logged" : logError);
   const std::size_t logged = log ? log->rows.size() : 0;
   if (expectedCycles > 0 && logged != static_cast<std::size_t>(expectedCycles)) {
@@ -278,8 +282,8 @@ int Run(const ObservatoryOptions& options) {
   const int expectedCycles =
       options.expect.cycles >= 0 ? options.expect.cycles : options.simulator.cycles;
   const bool released = host.Record().objectsAlive == 0 && hostcom::LiveObjectCount() == 0;
-  const auto problems =
-      Problems(log, logError, guided, expectedCycles, options.expect.message, released);
+  const auto problems = Problems(log, logError, guided, expectedCycles, options.expect.message,
+                                 released, run.predictionUnticked);
   for (const std::string& problem : problems) std::cout << "PROBLEM: " << problem << "\n";
   if (problems.empty()) std::cout << "Log agrees with the model's truth.\n";
   return problems.empty() ? 0 : 1;

@@ -1,6 +1,7 @@
 #include "sim/cli/Options.h"
 
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -62,6 +63,23 @@ bool ParseCloud(const std::string& text, ScriptedEvent& event) {
   return ok;
 }
 
+// P:A[,P:A...]: periodic components, period in seconds : arcsec peak to peak.
+bool ParsePeriodicComponents(const std::string& text, std::vector<PeriodicComponent>& components) {
+  components.clear();
+  if (text.empty() || text.back() == ',') return false;
+  for (const std::string& part : Split(text, ',')) {
+    const auto colon = part.find(':');
+    PeriodicComponent c;
+    if (colon == std::string::npos || !ToNumber(part.substr(0, colon), c.period) ||
+        !ToNumber(part.substr(colon + 1), c.peakToPeak) || !(c.period > 0.0) ||
+        !(c.peakToPeak >= 0.0) || !std::isfinite(c.period) || !std::isfinite(c.peakToPeak)) {
+      return false;
+    }
+    components.push_back(c);
+  }
+  return !components.empty();
+}
+
 // A number for which `holds` is true, described as `what` in the help and the error (CLI11's own
 // range checks print the limits of a double).
 CLI::Validator Number(std::function<bool(double)> holds, const std::string& what) {
@@ -120,6 +138,8 @@ SimulatorOptions::SimulatorOptions(CLI::App& app, CliOptions& options) : options
   app.add_option("--seed", obs.seed, "the sky, the seeing and the user's clicks")
       ->check(nonNegative);
   app.add_flag("--no-unguided", noUnguided_, "skip the unguided comparison run");
+  app.add_flag("--predict", sim.dialogs.predictPeriodicError,
+               "tick \"Predict periodic error\" in \"Guide star setup\"");
 
   const std::string dialogs = "The texts typed into the dialogs";
   app.add_option("--first-exposure", sim.dialogs.initialExposure.front(),
@@ -198,6 +218,22 @@ SimulatorOptions::SimulatorOptions(CLI::App& app, CliOptions& options) : options
       ->group(mount);
   app.add_option("--worm", obs.mount.wormPeriod, "worm period, seconds")
       ->check(positive)
+      ->group(mount);
+  app.add_option_function<std::string>(
+         "--pe-periods",
+         [&obs](const std::string& text) {
+           if (!ParsePeriodicComponents(text, obs.mount.extraPeriodic)) {
+             throw CLI::ValidationError("--pe-periods", "cannot read " + text);
+           }
+         },
+         "periodic components besides the worm's: period in seconds : arcsec peak to peak")
+      ->type_name("P:A[,P:A...]")
+      ->group(mount);
+  app.add_option("--pe-wander", obs.mount.periodicWander,
+                 "each periodic component's amplitude and phase wander as a random walk by F "
+                 "per period")
+      ->type_name("F")
+      ->check(nonNegative)
       ->group(mount);
   app.add_option("--ra-drift", obs.mount.raDrift, "arcsec per minute")->group(mount);
   app.add_option("--dec-drift", obs.mount.decDrift, "arcsec per minute")->group(mount);

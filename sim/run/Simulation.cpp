@@ -30,9 +30,11 @@ RunOutcome RunSimulation(const SimulationSettings& settings) {
   outcome.recordPath = environment.RecordPath();
   outcome.cycles = observatory.Cycles();
   outcome.truth = observatory.GuidedSummary();
+  outcome.window = observatory.WindowSummary();
   outcome.pulses = observatory.PulsesIssued();
   outcome.simulatedSeconds = observatory.Now();
   outcome.host = host.Record();
+  outcome.predictions = environment.Predictions();
   return outcome;
 }
 

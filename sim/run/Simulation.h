@@ -29,10 +29,12 @@ struct RunOutcome {
   std::string record;      // the run's record
   std::string recordPath;  // where it was written (empty: in memory only)
   std::vector<CycleTruth> cycles;
-  ErrorSummary truth;  // over the guided part
+  ErrorSummary truth;   // over the guided part
+  ErrorSummary window;  // from ObservatorySettings::windowFromSeconds on
   int pulses = 0;
   double simulatedSeconds = 0.0;
   hostkit::HostRecord host;
+  std::vector<PredictionStatus> predictions;  // each cycle's, when the prediction was ticked
 };
 
 RunOutcome RunSimulation(const SimulationSettings& settings);

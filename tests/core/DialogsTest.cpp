@@ -266,5 +266,24 @@ TEST(GuideSetupDialog, CancelCancelsEvenAfterAnAcceptedShowing) {
   EXPECT_EQ(dialog.GetNumberStars(), 5);
 }
 
+TEST(GuideSetupDialog, PredictPeriodicErrorStartsUntickedAndKeepsTheLastAcceptedValue) {
+  GuideSetupDialog dialog;
+  EXPECT_FALSE(dialog.GetPredictPeriodicError());
+  dialog.BeginShowing();
+  ASSERT_EQ(dialog.Accept(kDefaults, kReader, true), OkResult::Accepted);
+  EXPECT_TRUE(dialog.GetPredictPeriodicError());
+  EXPECT_TRUE(dialog.Answer()->PredictPeriodicError);
+  // Cleared in a showing that is cancelled, or whose OK is refused: the accepted value stays.
+  dialog.BeginShowing();
+  dialog.Cancel();
+  EXPECT_TRUE(dialog.GetPredictPeriodicError());
+  dialog.BeginShowing();
+  EXPECT_EQ(dialog.Accept(Texts({"11", "3", "4", "2", "0.01", "2.00", "15"}), kReader, false),
+            OkResult::Rejected);
+  EXPECT_TRUE(dialog.GetPredictPeriodicError());
+  ASSERT_EQ(dialog.Accept(kDefaults, kReader, false), OkResult::Accepted);
+  EXPECT_FALSE(dialog.Answer()->PredictPeriodicError);
+}
+
 }  // namespace
 }  // namespace corvane

@@ -106,6 +106,25 @@ TEST(GuideRun, OneCycleOfTheWorkedExampleCallsTheHostInThisOrder) {
   EXPECT_EQ(rig.script.releases, (Calls{"docs", "doc1", "doc1", "docs", "camera", "app"}));
 }
 
+TEST(GuideRun, ThePredictionTickedCallsTheHostAsBeforeAndAddsNothingUntilItHasLearnt) {
+  // Its learning reads no host value of its own and writes nothing to the log: the same host
+  // calls with the same arguments, the same log bytes.
+  WorkedExample unticked, ticked;
+  for (WorkedExample* rig : {&unticked, &ticked}) {
+    rig->script.centroids.resize(1);
+    rig->script.centroids.push_back({102.0, 199.0, 40.0});
+    rig->script.centroids.push_back({101.0, 199.5, 40.0});
+    rig->script.centroids.push_back({100.5, 200.2, 40.0});
+    rig->StopAfterCycles(3);
+  }
+  ticked.env.guideSetupShowings.front().front().predictPeriodicError = true;
+  unticked.DoModal();
+  ticked.DoModal();
+  EXPECT_EQ(ticked.script.timeline, unticked.script.timeline);
+  EXPECT_EQ(ticked.env.logBytes, unticked.env.logBytes);
+  EXPECT_TRUE(ticked.dialogs.GuideSetup.GetPredictPeriodicError());
+}
+
 TEST(GuideRun, ExposureAndPulseWaitsSleepAndLetTheHostRunBetweenReads) {
   WorkedExample rig;
   rig.script.guiderRunning.queue = {true, true, false, true, false};

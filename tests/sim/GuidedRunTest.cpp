@@ -75,6 +75,31 @@ TEST(GuidedRun, ConvergesWhateverTheCameraAngleMirroringAndWiring) {
   }
 }
 
+TEST(GuidedRun, PredictingThePeriodicErrorTakesOutMostOfWhatTheProportionalCorrectionLeaves) {
+  // A 30" p-p worm of 300 s; the second half hour judged.
+  SimulationSettings s;
+  ScriptedEvent stop;
+  stop.kind = Kind::Stop;
+  stop.atSeconds = 3600.0;
+  s.observatory.events.push_back(stop);
+  s.observatory.windowFromSeconds = 1800.0;
+  s.observatory.mount.periodicErrorPP = 30.0;
+  s.observatory.mount.wormPeriod = 300.0;
+  const RunOutcome today = RunSimulation(s);
+  s.dialogs.predictPeriodicError = true;
+  const RunOutcome predicted = RunSimulation(s);
+  ASSERT_FALSE(predicted.failed) << predicted.failure;
+  EXPECT_TRUE(today.predictions.empty());
+  ASSERT_EQ(predicted.predictions.size(), predicted.cycles.size());
+  EXPECT_NEAR(predicted.predictions.back().period, 300.0, 3.0);
+  EXPECT_TRUE(predicted.predictions.back().active);
+  EXPECT_LT(predicted.window.raRms, 0.4 * today.window.raRms);
+  // What the host received is still what the log says was sent, and the log's offsets are the
+  // stars' true ones (within the seeing).
+  const auto problems = CompareLogWithTruth(Log(predicted), predicted.cycles, 1.0);
+  EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
 TEST(UnguidedComparison, TheSameMountOverTheSameSpanGivesTheUnguidedRunsFigures) {
   // Without guiding, the truth of a whole run and the error computed over its span agree.
   const SimulationSettings s = StoppedAfter(80);

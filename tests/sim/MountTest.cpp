@@ -79,6 +79,39 @@ TEST(UnguidedMount, WanderIsTheSameFunctionOfTimeWhateverTheCallPattern) {
   EXPECT_NE(coarse.TrueErrorNow().x, 0.0);
 }
 
+TEST(UnguidedMount, AnExtraComponentAddsItsSineAndWanderMakesEachComponentDrift) {
+  ObservatorySettings s = StillSky();
+  s.mount.declinationDeg = 0.0;
+  s.mount.periodicErrorPP = 6.0;
+  s.mount.wormPeriod = 400.0;
+  s.mount.harmonics = {1.0};
+  s.mount.extraPeriodic = {{90.0, 2.0}};
+  Observatory steady(s);
+  const Track track = Sample(steady, 800.0, 0.5);
+  // The sum of two sines repeats with the period both fit into (3600 s), not the worm's alone;
+  // the extra sine shows as the difference of the error one worm period apart.
+  double low = 1e9, high = -1e9;
+  for (std::size_t i = 0; i + 800 < track.ra.size(); ++i) {
+    const double difference = track.ra[i + 800] - track.ra[i];  // 400 s = 4.44 periods of 90 s
+    low = std::min(low, difference);
+    high = std::max(high, difference);
+  }
+  const double expected = 2.0 * 2.0 * std::sin(std::numbers::pi * 400.0 / 90.0);
+  EXPECT_NEAR(high - low, std::abs(expected), 0.05);
+
+  // With wander the error leaves the steady one's course, the same way whatever the call
+  // pattern.
+  ObservatorySettings wandering = s;
+  wandering.mount.periodicWander = 0.2;
+  Observatory coarse(wandering), fine(wandering), still(s);
+  EXPECT_NEAR(coarse.TrueErrorNow().x, still.TrueErrorNow().x, 1e-12);
+  coarse.Advance(2000.0);
+  still.Advance(2000.0);
+  for (int i = 0; i < 20000; ++i) fine.Advance(0.1);
+  EXPECT_NEAR(coarse.TrueErrorNow().x, fine.TrueErrorNow().x, 1e-9);
+  EXPECT_GT(std::abs(coarse.TrueErrorNow().x - still.TrueErrorNow().x), 0.05);
+}
+
 TEST(DecBacklash, TheFirstPartOfAReversalIsTakenUpByThePlay) {
   ObservatorySettings s = StillSky();
   s.mount.decBacklash = 3.0;  // arcsec

@@ -59,6 +59,26 @@ TEST(Options, ScriptTheEventsAndMiscalibrateTheHostAsAsked) {
   EXPECT_EQ(options.simulation.dialogs.guideSetup.front().NumberStars, "7");
 }
 
+TEST(Options, GiveTheMountMorePeriodicErrorAndTickThePrediction) {
+  CliOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseOptions({"--pe-periods", "97:4,45.5:1.5", "--pe-wander", "0.05", "--predict"},
+                           options, error))
+      << error;
+  const MountSettings& mount = options.simulation.observatory.mount;
+  ASSERT_EQ(mount.extraPeriodic.size(), 2u);
+  EXPECT_EQ(mount.extraPeriodic[1].period, 45.5);
+  EXPECT_EQ(mount.extraPeriodic[1].peakToPeak, 1.5);
+  EXPECT_EQ(mount.periodicWander, 0.05);
+  EXPECT_TRUE(options.simulation.dialogs.predictPeriodicError);
+  for (const char* bad : {"97", "97:", ":4", "0:4", "97:-1", "97:4,", "a:b", "nan:4", "97:inf"}) {
+    CliOptions refused;
+    EXPECT_FALSE(ParseOptions({"--pe-periods", bad}, refused, error)) << bad;
+  }
+  CliOptions refused;
+  EXPECT_FALSE(ParseOptions({"--pe-wander", "-0.1"}, refused, error));
+}
+
 TEST(Options, RefuseWhatTheyCannotRead) {
   for (const auto& args : std::vector<std::vector<std::string>>{{"--event", "explode@3"},
                                                                 {"--cloud", "1,2,3"},

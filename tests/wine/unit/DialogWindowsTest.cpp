@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -362,8 +363,9 @@ TEST_F(DialogWindows, GuideStarSetupLooksAsDesigned) {
   EXPECT_EQ(seen.focus, ids::kOK);
   EXPECT_EQ(seen.tabOrder,
             (std::vector<int>{ids::kOK, ids::kCancel, ids::kNumber1, ids::kNumber3, ids::kNumber2,
-                              ids::kNumber4, ids::kNumber5, ids::kNumber6, ids::kNumber7}));
-  EXPECT_EQ(seen.tooltips.size(), 7u);
+                              ids::kNumber4, ids::kNumber5, ids::kNumber6, ids::kNumber7,
+                              ids::kPredictPeriodicError}));
+  EXPECT_EQ(seen.tooltips.size(), 8u);
   // OK with the designed texts.
   EXPECT_TRUE(model.DataValid());
   EXPECT_EQ(model.GetNumberStars(), 5);
@@ -373,6 +375,109 @@ TEST_F(DialogWindows, GuideStarSetupLooksAsDesigned) {
   EXPECT_EQ(model.GetMinMove(), 0.01f);
   EXPECT_EQ(model.GetMaxMove(), 2.0f);
   EXPECT_EQ(model.GetBorder(), 15);
+}
+
+// The window rectangle of a control in the dialog's client coordinates.
+RECT ControlRect(HWND dialog, int id) {
+  RECT r{};
+  GetWindowRect(GetDlgItem(dialog, id), &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+TEST_F(DialogWindows, PredictPeriodicErrorIsACheckBoxInTheGapUnderMaximumMoveThatKeepsItsLastOk) {
+  GuideSetupDialog model;
+  struct Showing {
+    bool found = false;
+    bool checkedAtFirst = false;
+    std::wstring caption;
+    LONG_PTR style = 0;
+    RECT box{}, maximum{}, ok{};
+    std::vector<RECT> others;
+    std::vector<std::wstring> tooltips;
+    bool checkedByAltP = false;
+    SIZE textNeeds{}, textHas{};  // the caption in its font, and the room beside the box
+  };
+  // 1: ticked with Alt+P, OK. 2: shown ticked; cleared, Cancel. 3: still shown ticked.
+  Showing showings[3];
+  for (int n = 0; n < 3; ++n) {
+    Showing& seen = showings[n];
+    ShowWhileDriving(
+        [&] { ShowGuideSetupDialog(model, reader); },
+        [&](DWORD thread) {
+          HWND dialog = driver::WaitForDialog(ids::kGuideSetupCaption);
+          if (dialog == nullptr) return;
+          seen.found = true;
+          seen.checkedAtFirst = driver::Checked(dialog, ids::kPredictPeriodicError);
+          seen.caption = driver::GetText(dialog, ids::kPredictPeriodicError);
+          seen.style = GetWindowLongPtrW(GetDlgItem(dialog, ids::kPredictPeriodicError), GWL_STYLE);
+          seen.box = ControlRect(dialog, ids::kPredictPeriodicError);
+          seen.maximum = ControlRect(dialog, ids::kNumber6);
+          seen.ok = ControlRect(dialog, ids::kOK);
+          for (int id :
+               {ids::kNumber1, ids::kNumber2, ids::kNumber3, ids::kNumber4, ids::kNumber5,
+                ids::kNumber6, ids::kNumber7, ids::kLabel1, ids::kLabel2, ids::kLabel3,
+                ids::kLabel4, ids::kLabel5, ids::kLabel6, ids::kLabel7, ids::kOK, ids::kCancel}) {
+            seen.others.push_back(ControlRect(dialog, id));
+          }
+          seen.tooltips = TooltipsOf(dialog, thread);
+          {
+            HWND box = GetDlgItem(dialog, ids::kPredictPeriodicError);
+            const corvane::win::UniqueWindowDc owned = corvane::win::GetWindowDc(box);
+            const HGDIOBJ old = SelectObject(
+                owned.Get().dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
+            RECT needed{};
+            DrawTextW(owned.Get().dc, seen.caption.c_str(), -1, &needed,
+                      DT_CALCRECT | DT_SINGLELINE);
+            SelectObject(owned.Get().dc, old);
+            RECT client{};
+            GetClientRect(box, &client);
+            seen.textNeeds = {needed.right, needed.bottom};
+            seen.textHas = {client.right - GetSystemMetrics(SM_CXMENUCHECK) - 4, client.bottom};
+          }
+          if (n == 0) {
+            constexpr LPARAM kAltDown = 1 << 29;
+            PostMessageW(GetDlgItem(dialog, ids::kNumber1), WM_SYSCHAR, L'p', kAltDown | 1);
+            for (int wait = 0; wait < 500 && !seen.checkedByAltP; ++wait) {
+              Sleep(10);
+              seen.checkedByAltP = driver::Checked(dialog, ids::kPredictPeriodicError);
+            }
+            driver::ClickButton(dialog, ids::kOK);
+          } else {
+            driver::SetChecked(dialog, ids::kPredictPeriodicError, false);
+            driver::ClickButton(dialog, ids::kCancel);
+          }
+          if (!driver::WaitUntilClosed(dialog, std::chrono::seconds(10))) {
+            driver::Close(dialog);
+          }
+        });
+    ASSERT_TRUE(seen.found) << n;
+    if (n == 0) {
+      EXPECT_TRUE(model.DataValid());
+      EXPECT_TRUE(model.GetPredictPeriodicError());
+    }
+  }
+  const Showing& first = showings[0];
+  EXPECT_FALSE(first.checkedAtFirst);  // unticked in a freshly loaded module
+  EXPECT_EQ(first.caption, L"&Predict periodic error");
+  EXPECT_EQ(first.style & BS_TYPEMASK, BS_AUTOCHECKBOX);
+  EXPECT_TRUE(first.checkedByAltP);
+  EXPECT_LE(first.textNeeds.cx, first.textHas.cx);  // the caption shows whole
+  EXPECT_LE(first.textNeeds.cy, first.textHas.cy);
+  // Its tooltip says what it does.
+  EXPECT_TRUE(std::any_of(first.tooltips.begin(), first.tooltips.end(), [](const auto& tip) {
+    return tip.find(L"periodic error") != std::wstring::npos;
+  }));
+  // Between "Maximum move" and OK, clear of every other control.
+  EXPECT_GE(first.box.top, first.maximum.bottom);
+  EXPECT_LE(first.box.bottom, first.ok.top);
+  for (const RECT& other : first.others) {
+    RECT overlap;
+    EXPECT_FALSE(IntersectRect(&overlap, &first.box, &other));
+  }
+  EXPECT_TRUE(showings[1].checkedAtFirst);  // the last OK's value
+  EXPECT_TRUE(showings[2].checkedAtFirst);  // the Cancel in between kept it
+  EXPECT_TRUE(model.GetPredictPeriodicError());
 }
 
 TEST_F(DialogWindows, GuideStarSetupRejectsElevenStarsAndAGroupSeparator) {
