@@ -106,7 +106,7 @@ class Painter {
   }
   PlotPictures Finish() {
     svg_ << "</svg>\n";
-    return {svg_.str(), canvas_.EncodePng()};
+    return {svg_.str(), std::move(canvas_)};
   }
 
  private:

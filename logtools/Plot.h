@@ -11,13 +11,17 @@
 
 #include "guidelog/LogFile.h"
 #include "logtools/Analysis.h"
+#include "logtools/Raster.h"
 #include "sim/Observatory.h"
 
 namespace corvane::logtools {
 
+// The drawing as SVG and as a raster, encoded as PNG on demand (the encoding takes longer than
+// the drawing).
 struct PlotPictures {
   std::string svg;
-  std::vector<std::uint8_t> png;
+  Canvas raster;
+  std::vector<std::uint8_t> Png() const { return raster.EncodePng(); }
 };
 
 PlotPictures DrawRun(const guidelog::LogRun& run, const std::vector<sim::CycleTruth>* truth,

@@ -22,6 +22,11 @@ cmake --preset native -B "$native_build" >/dev/null
 cmake --build "$native_build" -j2 --target corvane-sim corvane-log >/dev/null
 rm -rf "$out"
 mkdir -p "$out"
+# About a hundred cycles unless the options say how many (the simulator takes each option once).
+cycles=(--cycles 100)
+for option in "$@"; do
+  if [ "$option" = --cycles ]; then cycles=(); fi
+done
 
 if [ "$mode" = wine ]; then
   echo "== Building (Corvane.dll and corvane-observatory.exe, mingw-w64 x86_64)"
@@ -33,20 +38,29 @@ if [ "$mode" = wine ]; then
   trap 'wineserver -k 2>/dev/null || true' EXIT
   echo "== Corvane.dll guiding the simulated observatory under Wine"
   status=0
-  scripts/wine-run.sh "$mingw_build/programs/corvane-observatory/corvane-observatory.exe" --cycles 100 --out "$out" "$@" \
+  scripts/wine-run.sh "$mingw_build/programs/corvane-observatory/corvane-observatory.exe" "${cycles[@]}" --out "$out" "$@" \
     | tr -d '\r' || status=$?
 else
   echo "== Corvane's guiding core in the simulated observatory (native, virtual time)"
   status=0
-  "$native_build/programs/corvane-sim/corvane-sim" --cycles 100 --out "$out" "$@" || status=$?
+  "$native_build/programs/corvane-sim/corvane-sim" "${cycles[@]}" --out "$out" "$@" || status=$?
 fi
 
 # Everything the demo promises must be there; a missing piece fails the demo loudly.
 missing=()
 if [ -f "$out/Corvane.csv" ]; then
+  # The plot in arcsec and minutes: the simulated camera's scale and download time, and the
+  # settings typed, as the simulator's defaults or as given to it.
+  declare -A given=([--scale]=1.5 [--exposure]=2 [--min-sn]=3 [--min-stars]=4)
+  args=("$@")
+  for ((i = 0; i + 1 < ${#args[@]}; i++)); do
+    if [ -n "${given[${args[i]}]:-}" ]; then given[${args[i]}]=${args[i + 1]}; fi
+  done
+  known=(--download 0.3)
+  for option in "${!given[@]}"; do known+=("$option" "${given[$option]}"); done
   "$native_build/programs/corvane-log/corvane-log" plot "$out/Corvane.csv" -o "$out/plot" \
-    --truth "$out/truth.csv" --title "Corvane in the simulated observatory" >/dev/null ||
-    echo "demo: corvane-log could not draw the plot" >&2
+    --truth "$out/truth.csv" --title "Corvane in the simulated observatory" "${known[@]}" \
+    >/dev/null || echo "demo: corvane-log could not draw the plot" >&2
 fi
 for f in Corvane.csv truth.csv report.txt report.json plot.svg plot.png; do
   [ -s "$out/$f" ] || missing+=("$f")

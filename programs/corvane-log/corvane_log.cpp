@@ -359,7 +359,8 @@ int Execute(const Options& o) {
         std::cerr << "corvane-log: cannot write " << base << ".svg: " << why << "\n";
         return 1;
       }
-      if (!WriteFile(base + ".png", pictures.png.data(), pictures.png.size(), why)) {
+      const std::vector<std::uint8_t> png = pictures.Png();
+      if (!WriteFile(base + ".png", png.data(), png.size(), why)) {
         std::cerr << "corvane-log: cannot write " << base << ".png: " << why << "\n";
         return 1;
       }

@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
         const corvane::logtools::PlotPictures pictures = corvane::logtools::DrawRun(
             file.runs.front(), &guided.cycles, "Corvane in the simulated observatory", known);
         WriteFile(out / "plot.svg", pictures.svg);
-        WriteFile(out / "plot.png", std::string(pictures.png.begin(), pictures.png.end()));
+        const std::vector<std::uint8_t> png = pictures.Png();
+        WriteFile(out / "plot.png", std::string(png.begin(), png.end()));
         plotted = (out / "plot.png").string() + ", " + (out / "plot.svg").string();
       }
     } catch (const corvane::guidelog::LogError& e) {

@@ -59,7 +59,7 @@ TEST(Hostile, RowsNoGuiderWritesAreLeftOutWithTheirLines) {
   EXPECT_EQ(shown.find("inf "), std::string::npos) << shown;
   EXPECT_TRUE(nlohmann::json::accept(JsonLine(StatsJson(run, 1, f))));
   // Drawn as gaps (under the sanitizers: no overflow on the way).
-  EXPECT_FALSE(DrawRun(run, nullptr, "hostile").png.empty());
+  EXPECT_FALSE(DrawRun(run, nullptr, "hostile").Png().empty());
 }
 
 TEST(Hostile, ACycleThatPulsedWasGuidedWhateverTheSettingsAssumed) {

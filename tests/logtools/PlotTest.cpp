@@ -32,8 +32,9 @@ TEST(Plot, DrawsALinePerQuantityAndStarAxisInBothPictures) {
   EXPECT_EQ(count(">cycle (minutes need --exposure)</text>"), 5u);
   EXPECT_EQ(count(">MinSN 3 (assumed)</text>"), 1u);
   const std::vector<std::uint8_t> signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  ASSERT_GT(pictures.png.size(), signature.size());
-  EXPECT_TRUE(std::equal(signature.begin(), signature.end(), pictures.png.begin()));
+  const std::vector<std::uint8_t> png = pictures.Png();
+  ASSERT_GT(png.size(), signature.size());
+  EXPECT_TRUE(std::equal(signature.begin(), signature.end(), png.begin()));
 }
 
 // With the scale and exposure known, offsets in arcsec against minutes; the cycles lost to a
