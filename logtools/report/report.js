@@ -231,6 +231,9 @@
   const guideElement = document.getElementById('guide-chart');
   const valueText = digits => (u, v) => (v == null ? '\u2013' : v.toFixed(digits));
   const guide = chart(guideElement, element => {
+    // The span shown before a rebuild: uPlot first draws the whole night, then this.
+    const keep = view.slice();
+    let restored = false;
     const u = new uPlot({
       width: widthOf(element),
       height: 360,
@@ -268,8 +271,17 @@
       ],
       hooks: {
         drawClear: [drawBands],
-        setScale: [(self, key) => { if (key === 'x') showSpan(self); }],
-        ready: [self => self.setScale('x', { min: view[0], max: view[1] })],
+        setScale: [(self, key) => { if (key === 'x' && restored) showSpan(self); }],
+        draw: [self => {
+          if (!restored) {
+            restored = true;
+            setTimeout(() => self.setScale('x', { min: keep[0], max: keep[1] }), 0);
+            return;
+          }
+          if (root.dataset.graphMs) return;
+          root.dataset.graphMs = String(Math.round(performance.now()));
+          if (!root.dataset.ready) root.dataset.ready = 'graph';
+        }],
       },
     }, [t, seriesA, seriesB, pulseA, pulseB], element);
     u.over.addEventListener('wheel', e => {
@@ -467,8 +479,6 @@
   }
   readColors();
   guide.build();
-  root.dataset.ready = 'graph';
-  root.dataset.graphMs = String(Math.round(performance.now()));
   document.querySelectorAll('.star-row').forEach((row, index) => {
     starCharts(index, row.querySelector('.sn-chart'), row.querySelector('.scatter-chart'));
   });
@@ -481,8 +491,17 @@
       setTimeout(buildNext, 0);
       return;
     }
-    for (const entry of followers) entry.plot.setScale('x', { min: view[0], max: view[1] });
-    root.dataset.ready = 'all';
-    root.dataset.allMs = String(Math.round(performance.now()));
+    // Once the graph shows its span and the charts above have drawn.
+    (function finish() {
+      if (!root.dataset.graphMs) {
+        setTimeout(finish, 10);
+        return;
+      }
+      for (const entry of followers) entry.plot.setScale('x', { min: view[0], max: view[1] });
+      requestAnimationFrame(() => {
+        root.dataset.ready = 'all';
+        root.dataset.allMs = String(Math.round(performance.now()));
+      });
+    })();
   })();
 })();

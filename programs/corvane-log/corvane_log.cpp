@@ -16,10 +16,11 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <windows.h>
+// After windows.h:
 #include <io.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 #define CORVANE_ISATTY(fd) _isatty(fd)
 #else
 #include <unistd.h>
