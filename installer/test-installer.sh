@@ -143,7 +143,7 @@ check "corvane-log.exe records lists the records' folder, newest last" has \
 wine 'C:\Program Files\Corvane\x64\corvane-log.exe' report --last --exposure 2 --scale 1.5 >/dev/null 2>&1
 check "report --last writes the newest record's page next to it" test -s "$records/2024-05-01 22-13-05 (2).html"
 check "... and no other" test "$(ls "$records" | grep -c html)" = 1
-check "... a page with its figures" grep -q 'data-figure="ra-rms-arcsec"' "$records/2024-05-01 22-13-05 (2).html"
+check "... a page with its figures" grep -q 'data-figure="total-rms-arcsec"' "$records/2024-05-01 22-13-05 (2).html"
 rm -rf "$records"
 check "the observatory left the plug-in registered" has "$(query 'HKCR\Corvane.PlugIn\CLSID')" "$clsid"
 
