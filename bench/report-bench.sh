@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The report's figures on a 20,000-cycle night of 10 stars (with a cloud): corvane-log report's
-# wall time (best of 3, reading, analysis and page), the page's size, and how soon the page is
-# ready in headless chromium (bench/report-page-ready.cjs). Run by hand after the native build:
+# wall time (best of 3, reading, analysis and page), the page's size, how soon the page is ready in
+# headless chromium (bench/report-page-ready.cjs), and the page test's checks on a night of that
+# size (its figures against stats --json, every cycle in the graph, the span's RMS after zooms).
+# Run by hand after the native build:
 #   bench/report-bench.sh [build/native]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,3 +24,7 @@ echo "page size: $(stat -c %s "$work/night.html") bytes (target < 3 MB, 3145728 
 NODE_PATH=$build/logtools/report/node_modules node "$root/bench/report-page-ready.cjs" \
   "$work/night.html" 5
 echo "(target: page ready in < 1500 ms)"
+echo "the page test's checks on 20000 cycles of 10 stars:"
+NODE_PATH=$build/logtools/report/node_modules node "$root/tests/logtools/report-page.cjs" \
+  "$build/programs/corvane-sim/corvane-sim" "$build/programs/corvane-log/corvane-log" \
+  "$work/checks" 20000 10
