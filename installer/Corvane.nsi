@@ -5,7 +5,8 @@
 ;
 ; The build defines: VERSION ("1.06"), VERSION_QUAD ("1.6.0.0"), OUTFILE, DLL_X64, DLL_X86, GUIDE,
 ; INUSE_X64, INUSE_X86 (the in-use helper of each bitness), LOG_TOOL_X64 and LOG_TOOL_X86 (the
-; guide-log tool of each bitness, installed beside the DLL of its bitness).
+; guide-log tool of each bitness, installed beside the DLL of its bitness), REPORT_PICTURE (the
+; picture of a report the user guide shows).
 ;
 ; Exit codes: 0 installed; 2 cancelled or aborted (a DLL in use, a failed registration: nothing
 ; half-replaced is left); 740 not run as administrator.
@@ -20,6 +21,7 @@ Unicode true
 !define PUBLISHER "The Corvane developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvane"
 !define GUIDE_NAME "Corvane User Guide.html"
+!define PICTURE_NAME "Corvane report.png"
 !define ERROR_ELEVATION_REQUIRED 740
 
 Name "${PRODUCT} ${VERSION}"
@@ -159,12 +161,15 @@ FunctionEnd
   Delete "$INSTDIR\x64\corvane-log.exe"
   Delete "$INSTDIR\x86\corvane-log.exe"
   Delete "$INSTDIR\${GUIDE_NAME}"
+  Delete "$INSTDIR\${PICTURE_NAME}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR\x64"
   RMDir "$INSTDIR\x86"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\Corvane\Corvane User Guide.lnk"
   Delete "$SMPROGRAMS\Corvane\Uninstall Corvane.lnk"
+  Delete "$SMPROGRAMS\Corvane\Corvane reports.lnk"
+  Delete "$SMPROGRAMS\Corvane\Report of the last run.lnk"
   RMDir "$SMPROGRAMS\Corvane"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 !macroend
@@ -229,6 +234,7 @@ Section "Corvane" SecCorvane
   ${EndIf}
   SetOutPath "$INSTDIR"
   File "/oname=${GUIDE_NAME}" "${GUIDE}"
+  File "/oname=${PICTURE_NAME}" "${REPORT_PICTURE}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ${If} ${RunningX64}
@@ -249,6 +255,18 @@ Section "Corvane" SecCorvane
   CreateDirectory "$SMPROGRAMS\Corvane"
   CreateShortcut "$SMPROGRAMS\Corvane\Corvane User Guide.lnk" "$INSTDIR\${GUIDE_NAME}"
   CreateShortcut "$SMPROGRAMS\Corvane\Uninstall Corvane.lnk" "$INSTDIR\Uninstall.exe"
+  ; The runs' records (Documents\Corvane of whoever opens it) and the newest one's report, written
+  ; next to it and opened in the default browser, by corvane-log of the system's bitness; its
+  ; console comes up minimized (a failure is shown in a message box).
+  ${If} ${RunningX64}
+    StrCpy $4 "$INSTDIR\x64\corvane-log.exe"
+  ${Else}
+    StrCpy $4 "$INSTDIR\x86\corvane-log.exe"
+  ${EndIf}
+  CreateShortcut "$SMPROGRAMS\Corvane\Corvane reports.lnk" "$4" "records --open" "$4" 0 \
+    SW_SHOWMINIMIZED "" "The runs' records (Documents\Corvane)"
+  CreateShortcut "$SMPROGRAMS\Corvane\Report of the last run.lnk" "$4" "report --last --open" \
+    "$4" 0 SW_SHOWMINIMIZED "" "The last run's report, next to its record, in the browser"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"

@@ -88,6 +88,13 @@ check "the user guide installed" cmp -s "$folder/Corvane User Guide.html" "$payl
 check "the uninstaller installed" test -s "$folder/Uninstall.exe"
 check "Start-menu shortcut to the guide" test -s "$menu/Corvane User Guide.lnk"
 check "Start-menu shortcut to the uninstaller" test -s "$menu/Uninstall Corvane.lnk"
+check "the guide's picture of a report installed" cmp -s "$folder/Corvane report.png" "$payload/Corvane report.png"
+# A shortcut's arguments are UTF-16 text inside the .lnk.
+arguments() { iconv -f UTF-16LE -t UTF-8 -c "$1" 2>/dev/null | tr -c '[:print:]' '\n'; }
+check "Start-menu \"Corvane reports\" opens the records' folder" \
+  grep -q 'records --open' <(arguments "$menu/Corvane reports.lnk")
+check "Start-menu \"Report of the last run\" writes and opens the newest record's report" \
+  grep -q 'report --last --open' <(arguments "$menu/Report of the last run.lnk")
 
 query() { wine reg query "$@" 2>/dev/null | tr -d '\r'; }
 has() { grep -qiF -- "$2" <<<"$1"; }
@@ -123,6 +130,21 @@ check "its guide log C:\\Corvane.csv is written" test -s "$drive_c/Corvane.csv"
 cp "$drive_c/Corvane.csv" "$work/guide-log.csv" 2>/dev/null
 check "the installed corvane-log.exe reads that guide log" has \
   "$(wine 'C:\Program Files\Corvane\x64\corvane-log.exe' stats 'C:\Corvane.csv' 2>&1 | tr -d '\r')" "10 cycles"
+# The records' folder is the user's Documents\Corvane; the newest record goes by its name (the
+# run's start time), and its report is written next to it.
+records="$docs/Corvane"
+mkdir -p "$records"
+cp "$drive_c/Corvane.csv" "$records/2024-05-01 22-13-05.csv"
+cp "$drive_c/Corvane.csv" "$records/2024-05-01 22-13-05 (2).csv"
+cp "$drive_c/Corvane.csv" "$records/2024-04-30 23-59-59.csv"
+touch -d 2030-01-01 "$records/2024-04-30 23-59-59.csv"
+check "corvane-log.exe records lists the records' folder, newest last" has \
+  "$(wine 'C:\Program Files\Corvane\x64\corvane-log.exe' records 2>&1 | tr -d '\r' | tail -1)" "22-13-05 (2).csv"
+wine 'C:\Program Files\Corvane\x64\corvane-log.exe' report --last --exposure 2 --scale 1.5 >/dev/null 2>&1
+check "report --last writes the newest record's page next to it" test -s "$records/2024-05-01 22-13-05 (2).html"
+check "... and no other" test "$(ls "$records" | grep -c html)" = 1
+check "... a page with its figures" grep -q 'data-figure="total-rms-arcsec"' "$records/2024-05-01 22-13-05 (2).html"
+rm -rf "$records"
 check "the observatory left the plug-in registered" has "$(query 'HKCR\Corvane.PlugIn\CLSID')" "$clsid"
 
 # A host holding the 64-bit DLL loaded: a second setup changes nothing and says why.

@@ -28,10 +28,28 @@ AxisFigures Figures(const std::vector<double>& v) {
   }
   f.mean = sum / static_cast<double>(v.size());
   double squares = 0.0;
-  for (double x : v) squares += (x - f.mean) * (x - f.mean);
+  for (double x : v) {
+    squares += (x - f.mean) * (x - f.mean);
+    f.peak = std::max(f.peak, std::abs(x - f.mean));
+  }
   f.rms = std::sqrt(squares / static_cast<double>(v.size()));
   f.peakToPeak = high - low;
   return f;
+}
+
+// Two axes' offsets taken together: distances from their mean point.
+TotalFigures Total(const std::vector<double>& a, const std::vector<double>& b,
+                   const AxisFigures& fa, const AxisFigures& fb) {
+  TotalFigures t;
+  if (a.empty()) return t;
+  double squares = 0.0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const double d2 = (a[i] - fa.mean) * (a[i] - fa.mean) + (b[i] - fb.mean) * (b[i] - fb.mean);
+    squares += d2;
+    t.peak = std::max(t.peak, std::sqrt(d2));
+  }
+  t.rms = std::sqrt(squares / static_cast<double>(a.size()));
+  return t;
 }
 
 // Least squares by the normal equations, solved with partial pivoting; false when singular.
@@ -141,6 +159,12 @@ double Normalize(double degrees) {
 }
 
 }  // namespace
+
+std::pair<double, double> InMountAxes(double xoff, double yoff, const MountAxes& axes) {
+  const double a = axes.angleDeg * kDegree;
+  const double x = xoff * std::cos(a) + yoff * std::sin(a);
+  return {axes.reverseX ? -x : x, yoff * std::cos(a) - xoff * std::sin(a)};
+}
 
 std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings) {
   // Pixels and seconds beyond any guider or any night: a corrupted or hostile value.
@@ -690,6 +714,7 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
                       (f.lostLines.size() == 1 ? "" : "s") + " without enough stars to guide on (" +
                       LineRanges(f.lostLines) + "): left out of the offsets' RMS and peak to peak");
   }
+  f.total = Total(xs, ys, f.x, f.y);
   if (!run.rows.empty()) {
     f.last = run.rows.back();
     f.lastLine = run.rowLines.back();
@@ -744,14 +769,13 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
     f.notes.push_back("RA/Dec figures use the estimated guider angle (--angle not given)");
   }
   if (angle) {
-    const double a = *angle * kDegree;
+    f.axes = MountAxes{*angle, reverse, !settings.angleDeg};
     std::vector<double> ra, dec;
     for (std::size_t i = 0; i < run.rows.size(); ++i) {
       if (!guided[i]) continue;
-      const guidelog::LogRow& r = run.rows[i];
-      const double x = r.xoff * std::cos(a) + r.yoff * std::sin(a);
-      ra.push_back(reverse ? -x : x);
-      dec.push_back(r.yoff * std::cos(a) - r.xoff * std::sin(a));
+      const auto [r, d] = InMountAxes(run.rows[i].xoff, run.rows[i].yoff, *f.axes);
+      ra.push_back(r);
+      dec.push_back(d);
     }
     f.ra = Figures(ra);
     f.dec = Figures(dec);

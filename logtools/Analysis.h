@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "guidelog/LogFile.h"
@@ -27,7 +28,23 @@ struct RunSettings {
 
 struct AxisFigures {
   double mean = 0.0, rms = 0.0, peakToPeak = 0.0;  // rms about the mean
+  double peak = 0.0;                               // the largest distance from the mean
 };
+
+// The mean offset's size whatever the axes: the RMS and the largest distance from the mean point.
+struct TotalFigures {
+  double rms = 0.0, peak = 0.0;
+};
+
+// The mount's axes on the sensor that the RA/Dec figures are taken in.
+struct MountAxes {
+  double angleDeg = 0.0;  // the guider angle (given, or estimated from the pulses)
+  bool reverseX = false;
+  bool estimated = false;  // not given: as the pulses acted
+};
+
+// A mean offset on the sensor in the mount's axes: {RA, Dec}, pixels.
+std::pair<double, double> InMountAxes(double xoff, double yoff, const MountAxes& axes);
 
 struct StarFigures {
   double meanSN = 0.0, lowestSN = 0.0;
@@ -77,6 +94,8 @@ struct RunFigures {
   bool cutShort = false;
   AxisFigures x, y;                    // the mean offset on the sensor, pixels
   std::optional<AxisFigures> ra, dec;  // in the mount's axes (angle given or estimated)
+  std::optional<MountAxes> axes;       // those axes
+  TotalFigures total;
   std::vector<StarFigures> starFigures;
   int cyclesTooFewStars = -1;  // -1: MinSN or MinStars unknown
   int xPulses = 0, yPulses = 0;
@@ -98,6 +117,10 @@ struct RunFigures {
 // finite number of a size a guider could report is unreadable. Neither enters a figure; both are
 // counted and shown where they happened.
 enum class CycleUse { Guided, Lost, Unreadable };
+// The offsets' figures (RMS, peaks, in either axes) are taken over the guided cycles.
+inline bool EntersFigures(CycleUse use) {
+  return use == CycleUse::Guided;
+}
 
 // MinSN and MinStars as given, else the dialog's defaults (3 and 4). A cycle that issued a pulse
 // was guided whatever MinSN and MinStars are taken to be.

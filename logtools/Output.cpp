@@ -22,7 +22,9 @@ std::string Px(double px, const RunSettings& s, int digits = 3) {
 }
 
 Json AxisJson(const AxisFigures& a) {
-  return {{"rms", Rounded(a.rms, 4)}, {"peak_to_peak", Rounded(a.peakToPeak, 4)}};
+  return {{"rms", Rounded(a.rms, 4)},
+          {"peak_to_peak", Rounded(a.peakToPeak, 4)},
+          {"peak", Rounded(a.peak, 4)}};
 }
 
 std::string ChoiceText(const GuideChoice& c) {
@@ -80,6 +82,8 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
       << "\n  Dec: RMS " << Px(f.dec->rms, s) << ", peak to peak " << Px(f.dec->peakToPeak, s)
       << "\n";
   }
+  o << "  Total: RMS " << Px(f.total.rms, s) << ", peak " << Px(f.total.peak, s)
+    << " (the largest distance from the mean)\n";
   for (std::size_t i = 0; i < f.starFigures.size(); ++i) {
     const StarFigures& st = f.starFigures[i];
     o << "  Star " << i + 1 << ": mean SN " << F(st.meanSN, 1) << ", lowest " << F(st.lowestSN, 1)
@@ -140,6 +144,7 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
     j["ra"] = AxisJson(*f.ra);
     j["dec"] = AxisJson(*f.dec);
   }
+  j["total"] = {{"rms", Rounded(f.total.rms, 4)}, {"peak", Rounded(f.total.peak, 4)}};
   Json stars = Json::array();
   for (const StarFigures& st : f.starFigures) {
     stars.push_back({{"mean_sn", Rounded(st.meanSN, 2)},

@@ -7,7 +7,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -15,9 +17,11 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
-#include <shlobj.h>
 #include <windows.h>
+// After windows.h:
+#include <io.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include "win/UniqueResource.h"
 #define CORVANE_ISATTY(fd) _isatty(fd)
@@ -34,6 +38,8 @@
 #include "logtools/Output.h"
 #include "logtools/Plot.h"
 #include "logtools/RecordSettings.h"
+#include "logtools/Records.h"
+#include "logtools/Report.h"
 #include "sim/run/Simulation.h"
 
 using namespace corvane::logtools;
@@ -50,6 +56,10 @@ struct Options {
   std::optional<int> run;  // none: every run
   std::optional<double> download;
   bool json = false;
+  bool advise = false;  // report: the advice into the page
+  bool last = false;    // report: the newest record of the records' folder
+  bool open = false;    // report, records: open the page / the folder
+  std::string folder;   // report --last, records: the records' folder
   RunSettings settings;
 };
 
@@ -162,14 +172,17 @@ CLI::Validator Whole(int low, int high) {
 }
 
 // What every command takes: the log, the run, JSON, and the run's settings the log does not hold.
-CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& what, Options& o) {
+CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& what, Options& o,
+                     bool logRequired = true) {
   CLI::App* c = app.add_subcommand(name, what);
 #ifdef _WIN32
+  (void)logRequired;
   c->add_option("LOG", o.log,
                 "the guide log (Corvane.csv) or a run's record (default: the newest record in "
                 "Documents\\Corvane)");
 #else
-  c->add_option("LOG", o.log, "the guide log (Corvane.csv) or a run's record")->required();
+  c->add_option("LOG", o.log, "the guide log (Corvane.csv) or a run's record")
+      ->required(logRequired);
 #endif
   c->add_option("--run", o.run, "only the N-th run of a file holding several (default: each run)")
       ->type_name("N")
@@ -313,7 +326,158 @@ int Export(const Options& o, const Input& in, const std::vector<int>& chosen) {
   return 0;
 }
 
+// The user's Documents folder ("" when it cannot be found).
+std::string DocumentsFolder() {
+#ifdef _WIN32
+  PWSTR path = nullptr;
+  std::string out;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path))) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
+    if (size > 1) {
+      out.resize(static_cast<std::size_t>(size - 1));
+      WideCharToMultiByte(CP_UTF8, 0, path, -1, out.data(), size, nullptr, nullptr);
+    }
+  }
+  CoTaskMemFree(path);
+  return out;
+#else
+  const char* home = std::getenv("HOME");
+  return home ? std::string(home) + "/Documents" : std::string();
+#endif
+}
+
+std::string RecordFolder(const Options& o) {
+  if (!o.folder.empty()) return o.folder;
+  const std::string documents = DocumentsFolder();
+  return documents.empty() ? std::string() : documents + "/" + kRecordFolder;
+}
+
+// Opens a file or folder as a double-click would: the default browser for a page, the file
+// manager for a folder.
+bool OpenWithTheDesktop(const std::string& path) {
+#ifdef _WIN32
+  const int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(size, 1)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  return result > 32;
+#else
+  const std::string command = "xdg-open '" + path + "' >/dev/null 2>&1";
+  return path.find('\'') == std::string::npos && std::system(command.c_str()) == 0;
+#endif
+}
+
+// What a program started from the Start menu has to say: its console window closes at once, so on
+// Windows a failure is shown in a message box as well.
+int Fail(const Options& o, const std::string& text, int code) {
+  std::cerr << "corvane-log: " << text << "\n";
+#ifdef _WIN32
+  if (o.open) {
+    const std::string message = text;
+    const int size = MultiByteToWideChar(CP_UTF8, 0, message.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(size, 1)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, message.c_str(), -1, wide.data(), size);
+    MessageBoxW(nullptr, wide.c_str(), L"Corvane", MB_OK | MB_ICONEXCLAMATION);
+  }
+#else
+  (void)o;
+#endif
+  return code;
+}
+
+int Records(const Options& o) {
+  const std::string folder = RecordFolder(o);
+  if (folder.empty()) return Fail(o, "the Documents folder cannot be found", 1);
+  const std::vector<std::string> records = RecordsIn(folder);
+  if (o.json) {
+    std::cout << JsonLine({{"folder", folder}, {"records", records}}) << "\n";
+  } else {
+    std::cout << folder << " (" << records.size() << " record(s), the newest last)\n";
+    for (const std::string& r : records) std::cout << "  " << r << "\n";
+  }
+  if (o.open) {
+    std::error_code error;
+    std::filesystem::create_directories(
+        std::u8string(reinterpret_cast<const char8_t*>(folder.data()), folder.size()), error);
+    if (!OpenWithTheDesktop(folder)) return Fail(o, "cannot open " + folder, 1);
+  }
+  return 0;
+}
+
+int Report(const Options& o) {
+  std::string log = o.log;
+  if (o.last) {
+    const std::string folder = RecordFolder(o);
+    const std::vector<std::string> records =
+        folder.empty() ? std::vector<std::string>{} : RecordsIn(folder);
+    if (records.empty()) {
+      return Fail(o,
+                  "no run's record in " + (folder.empty() ? "Documents" : folder) +
+                      ": Corvane writes one for each run it guides",
+                  1);
+    }
+    log = records.back();
+  } else if (log.empty()) {
+    return Fail(o, "report needs a LOG or --last (corvane-log report --help)", 2);
+  }
+  Options chosen = o;
+  chosen.log = log;
+  Input in;
+  try {
+    in = Load(chosen);
+  } catch (const guidelog::LogError& e) {
+    return Fail(o, log + ": " + e.what(), 1);
+  }
+  const guidelog::LogFile& file = in.file;
+  const RunSettings& settings = in.settings;
+  const int count = static_cast<int>(file.runs.size());
+  if (o.run && *o.run > count) {
+    return Fail(o,
+                log + " holds " + std::to_string(count) + " run(s); --run " +
+                    std::to_string(*o.run) + " is not one of them",
+                2);
+  }
+  std::string base = o.output.empty() ? log.substr(0, log.rfind('.')) : o.output;
+  if (base.size() > 5 && base.substr(base.size() - 5) == ".html") base.resize(base.size() - 5);
+  const std::u8string name =
+      std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(log.data()), log.size()))
+          .filename()
+          .u8string();
+  ReportSource source;
+  source.file.assign(reinterpret_cast<const char*>(name.data()), name.size());
+  source.runs = count;
+  source.generator = std::string("corvane-log ") + kVersion;
+  Json written = Json::array();
+  for (int i = 1; i <= count; ++i) {
+    if (o.run && *o.run != i) continue;
+    const auto& run = file.runs[static_cast<std::size_t>(i - 1)];
+    Json advice = nullptr;
+    if (o.advise) {
+      advice = run.rows.size() < kAdviseCycles
+                   ? AdviceRefusedJson(
+                         i, "too short for advise: " + std::to_string(run.rows.size()) +
+                                " cycles, at least " + std::to_string(kAdviseCycles) + " needed")
+                   : AdviceJson(i, Advise(run, settings), settings);
+    }
+    source.run = i;
+    const std::string out =
+        base + (count > 1 && !o.run ? "-run" + std::to_string(i) : std::string()) + ".html";
+    std::string why;
+    if (!WriteFile(out, ReportPage(run, settings, source, advice), why)) {
+      return Fail(o, "cannot write " + out + ": " + why, 1);
+    }
+    written.push_back(out);
+    if (!o.json) std::cout << out << "\n";
+    if (o.open && !OpenWithTheDesktop(out)) return Fail(o, "cannot open " + out, 1);
+  }
+  if (o.json) std::cout << JsonLine({{"log", log}, {"reports", written}}) << "\n";
+  return 0;
+}
+
 int Execute(const Options& o) {
+  if (o.command == "report") return Report(o);
+  if (o.command == "records") return Records(o);
   const Input in = Load(o);
   const guidelog::LogFile& file = in.file;
   const int count = static_cast<int>(file.runs.size());
@@ -443,6 +607,32 @@ int main(int argc, char** argv) {
   plot->add_option("--truth", o.truth, "adds the simulator's true error (its truth.csv)")
       ->type_name("FILE");
   plot->add_option("--title", o.title, "the pictures' title")->type_name("TEXT");
+  CLI::App* report = AddCommand(
+      app, "report", "the night as one HTML page: figures, zoomable guide graph, stars, spectrum",
+      o, false);
+  report->footer(
+      "One self-contained page per run (BASE-runN.html with several) that opens from disk in any "
+      "browser and fetches nothing: the figures of stats, the guide graph of every cycle with "
+      "the RMS and peak of the span on screen, each star, the periodic error's spectrum, the "
+      "calibration check and, with --advise, the advice.");
+  report->add_option("-o", o.output, "the page written (default: LOG with .html for its extension)")
+      ->type_name("FILE");
+  report->add_flag("--advise", o.advise, "runs advise into the page (simulations: a few seconds)");
+  report->add_flag(
+      "--last", o.last,
+      "the newest run's record (Documents\\Corvane) instead of LOG, its page next to it");
+  report->add_flag("--open", o.open, "opens the page in the default browser");
+  report
+      ->add_option("--folder", o.folder,
+                   "the records' folder for --last (default: Documents/Corvane)")
+      ->type_name("DIR");
+  CLI::App* records =
+      app.add_subcommand("records", "the runs' records (Documents\\Corvane), newest last");
+  records->add_flag("--json", o.json, "JSON for scripts instead of text");
+  records->add_flag("--open", o.open, "opens the records' folder (made when missing)");
+  records->add_option("--folder", o.folder, "the records' folder (default: Documents/Corvane)")
+      ->type_name("DIR");
+  records->callback([&o] { o.command = "records"; });
   CLI::App* exporter =
       AddCommand(app, "export", "the runs as a PHD2 guide log for the common guide-log viewers", o);
   exporter->add_option("--format", o.format, "the log format written")
@@ -475,7 +665,8 @@ int main(int argc, char** argv) {
       app.get_subcommands([&first](CLI::App* c) { return c->get_name() == first; });
   if ((first.empty() || first.front() != '-') && commands.empty()) {
     std::cerr << "corvane-log: unknown command \"" << first
-              << "\": the commands are stats, advise, plot and export (corvane-log --help)\n";
+              << "\": the commands are stats, advise, plot, export, report and records "
+                 "(corvane-log --help)\n";
     return 2;
   }
   try {
@@ -486,7 +677,7 @@ int main(int argc, char** argv) {
   }
   if (o.download) o.settings.download = *o.download;
 #ifdef _WIN32
-  if (o.log.empty()) {
+  if (o.log.empty() && o.command != "report" && o.command != "records") {
     std::string folder;
     o.log = NewestRecord(folder);
     if (o.log.empty()) {
