@@ -18,20 +18,9 @@ constexpr std::size_t kLag = 4;
 constexpr std::size_t kSegment = 150;
 
 AxisFigures Figures(const std::vector<double>& v) {
-  AxisFigures f;
-  if (v.empty()) return f;
-  double sum = 0.0, low = v.front(), high = v.front();
-  for (double x : v) {
-    sum += x;
-    low = std::min(low, x);
-    high = std::max(high, x);
-  }
-  f.mean = sum / static_cast<double>(v.size());
-  double squares = 0.0;
-  for (double x : v) squares += (x - f.mean) * (x - f.mean);
-  f.rms = std::sqrt(squares / static_cast<double>(v.size()));
-  f.peakToPeak = high - low;
-  return f;
+  AxisAccumulator sums;
+  for (double x : v) sums.Add(x);
+  return sums.Figures();
 }
 
 // Least squares by the normal equations, solved with partial pivoting; false when singular.
@@ -142,27 +131,52 @@ double Normalize(double degrees) {
 
 }  // namespace
 
-std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings) {
+void AxisAccumulator::Add(double value) {
+  ++count_;
+  const double delta = value - mean_;
+  mean_ += delta / static_cast<double>(count_);
+  squares_ += delta * (value - mean_);
+  low_ = count_ == 1 ? value : std::min(low_, value);
+  high_ = count_ == 1 ? value : std::max(high_, value);
+  largest_ = std::max(largest_, std::abs(value));
+}
+
+AxisFigures AxisAccumulator::Figures() const {
+  AxisFigures f;
+  if (count_ == 0) return f;
+  f.mean = mean_;
+  f.rms = std::sqrt(std::max(squares_, 0.0) / static_cast<double>(count_));
+  f.peakToPeak = high_ - low_;
+  return f;
+}
+
+MountOffset ToMountAxes(double xoff, double yoff, double angleDeg, bool reverseX) {
+  const double a = angleDeg * kDegree;
+  const double x = xoff * std::cos(a) + yoff * std::sin(a);
+  return {reverseX ? -x : x, yoff * std::cos(a) - xoff * std::sin(a)};
+}
+
+CycleUse CycleUseOf(const guidelog::LogRow& r, int stars, const RunSettings& settings) {
   // Pixels and seconds beyond any guider or any night: a corrupted or hostile value.
   constexpr double kLargest = 1e7;
   const auto readable = [](double v) { return std::isfinite(v) && std::abs(v) < kLargest; };
   const double minSN = settings.minSN.value_or(3.0);
-  const int required = std::min(settings.minStars.value_or(4), run.stars);
+  const int required = std::min(settings.minStars.value_or(4), stars);
+  bool ok = readable(r.xave) && readable(r.yave) && readable(r.xoff) && readable(r.yoff) &&
+            readable(r.xtim) && readable(r.ytim);
+  int taking = 0;
+  for (const guidelog::LogStar& s : r.stars) {
+    ok = ok && readable(s.xpos) && readable(s.ypos) && readable(s.xoff) && readable(s.yoff) &&
+         readable(s.sn);
+    taking += s.sn >= minSN ? 1 : 0;
+  }
+  return !ok ? CycleUse::Unreadable : taking < required ? CycleUse::Lost : CycleUse::Guided;
+}
+
+std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings) {
   std::vector<CycleUse> uses;
   uses.reserve(run.rows.size());
-  for (const guidelog::LogRow& r : run.rows) {
-    bool ok = readable(r.xave) && readable(r.yave) && readable(r.xoff) && readable(r.yoff) &&
-              readable(r.xtim) && readable(r.ytim);
-    int taking = 0;
-    for (const guidelog::LogStar& s : r.stars) {
-      ok = ok && readable(s.xpos) && readable(s.ypos) && readable(s.xoff) && readable(s.yoff) &&
-           readable(s.sn);
-      taking += s.sn >= minSN ? 1 : 0;
-    }
-    uses.push_back(!ok                 ? CycleUse::Unreadable
-                   : taking < required ? CycleUse::Lost
-                                       : CycleUse::Guided);
-  }
+  for (const guidelog::LogRow& r : run.rows) uses.push_back(CycleUseOf(r, run.stars, settings));
   return uses;
 }
 
@@ -673,15 +687,14 @@ RunFigures Analyse(const guidelog::LogRun& run, const RunSettings& settings) {
     f.notes.push_back("RA/Dec figures use the estimated guider angle (--angle not given)");
   }
   if (angle) {
-    const double a = *angle * kDegree;
-    std::vector<double> ra, dec;
+    AxisAccumulator ra, dec;
     for (const guidelog::LogRow& r : run.rows) {
-      const double x = r.xoff * std::cos(a) + r.yoff * std::sin(a);
-      ra.push_back(reverse ? -x : x);
-      dec.push_back(r.yoff * std::cos(a) - r.xoff * std::sin(a));
+      const MountOffset m = ToMountAxes(r.xoff, r.yoff, *angle, reverse);
+      ra.Add(m.ra);
+      dec.Add(m.dec);
     }
-    f.ra = Figures(ra);
-    f.dec = Figures(dec);
+    f.ra = ra.Figures();
+    f.dec = dec.Figures();
   }
   if (!settings.scale) f.notes.push_back("arcseconds need the pixel scale (--scale)");
   // The host's calibration against how the pulses acted.
