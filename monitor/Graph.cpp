@@ -72,8 +72,8 @@ double NiceStep(double range, int count) {
 }
 
 std::vector<Tick> TimeTicks(double from, double to, int count) {
-  static const double kSteps[] = {1,   2,    5,    10,   15,    30,    60,    120,   300,
-                                  600, 900,  1800, 3600, 7200,  10800, 21600, 43200, 86400};
+  static const double kSteps[] = {1,   2,   5,    10,   15,   30,    60,    120,   300,
+                                  600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
   double step = kSteps[std::size(kSteps) - 1];
   for (double s : kSteps) {
     if ((to - from) / s <= std::max(count, 1)) {
@@ -105,8 +105,7 @@ GraphModel MakeGraph(const RunState& run, Span span, std::optional<double> scale
   g.empty = false;
   g.to = run.LastTime();
   const std::optional<double> seconds = SpanSeconds(span);
-  const bool fromBuckets = !seconds && recent[0].cycle > 1 &&
-                           run.All().Buckets().size() > 0 &&
+  const bool fromBuckets = !seconds && recent[0].cycle > 1 && run.All().Buckets().size() > 0 &&
                            run.All().Buckets().front().first < recent[0].cycle;
   if (seconds) {
     g.from = g.to - *seconds;

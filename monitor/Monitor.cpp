@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 #include <utility>
 
 #include "monitor/Texts.h"
@@ -50,7 +51,9 @@ void Monitor::Switch(const std::string& path) {
   fileProblem_ = false;
 }
 
-void Monitor::SetProblem(std::string text) { problem_ = std::move(text); }
+void Monitor::SetProblem(std::string text) {
+  problem_ = std::move(text);
+}
 
 std::optional<std::string> Monitor::Newest() {
   struct Candidate {
@@ -61,19 +64,21 @@ std::optional<std::string> Monitor::Newest() {
   if (!sources_.recordFolder.empty()) {
     const FolderListing listing = files_.List(sources_.recordFolder);
     if (listing.state == FileState::Unreadable) {
-      folderProblem_ = "The folder " + sources_.recordFolder + " cannot be read (" +
-                       listing.error + "): the guide log is followed instead.";
+      folderProblem_ = "The folder " + sources_.recordFolder + " cannot be read (" + listing.error +
+                       "): the guide log is followed instead.";
     } else {
       folderProblem_.clear();
     }
     const FolderEntry* newest = nullptr;
     for (const FolderEntry& entry : listing.files) {
       if (!IsRecordName(entry.name)) continue;
-      if (!newest || std::tie(entry.writeTime, entry.name) > std::tie(newest->writeTime, newest->name)) {
+      if (!newest ||
+          std::tie(entry.writeTime, entry.name) > std::tie(newest->writeTime, newest->name)) {
         newest = &entry;
       }
     }
-    if (newest) record = Candidate{JoinPath(sources_.recordFolder, newest->name), newest->writeTime};
+    if (newest)
+      record = Candidate{JoinPath(sources_.recordFolder, newest->name), newest->writeTime};
   }
   for (const std::string& path : sources_.guideLogs) {
     const FileChunk chunk = files_.Read(path, 0, 0);
@@ -142,9 +147,10 @@ bool Monitor::Poll(double now) {
       format_ = line.overlong ? nullptr : FormatFor(text, &why);
       if (!format_) {
         notALog_ = true;
-        SetProblem(path_ + " is " + (line.overlong ? "not a Corvane guide log (its first line is "
-                                                     "longer than any line of a log)"
-                                                   : why) +
+        SetProblem(path_ + " is " +
+                   (line.overlong ? "not a Corvane guide log (its first line is "
+                                    "longer than any line of a log)"
+                                  : why) +
                    ". The monitor keeps looking for the next run.");
         break;
       }

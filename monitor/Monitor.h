@@ -66,7 +66,7 @@ class Monitor : private RunEvents {
   std::unique_ptr<LineFormat> format_;
   bool notALog_ = false;
   std::unique_ptr<RunState> run_;
-  bool live_ = false;      // the tail had caught up before: new lines arrive as written
+  bool live_ = false;  // the tail had caught up before: new lines arrive as written
   bool caughtUp_ = true;
   double now_ = 0.0;
   double lastLook_ = -1e300;

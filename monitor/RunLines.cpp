@@ -43,7 +43,8 @@ std::unique_ptr<LineFormat> FormatFor(std::string_view firstLine, std::string* w
       if (byte < 32 || byte > 126) c = '?';  // a binary file shown as text
     }
     *why = "not a Corvane guide log: its first line is \"" + shown +
-           (firstLine.size() > 60 ? "...\"" : "\"") + " where a log begins with \"Xave\",\"Yave\",...";
+           (firstLine.size() > 60 ? "...\"" : "\"") +
+           " where a log begins with \"Xave\",\"Yave\",...";
   }
   return nullptr;
 }

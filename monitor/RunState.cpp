@@ -35,7 +35,9 @@ void Merge(Bucket& into, const Bucket& next) {
   into.lost += next.lost;
 }
 
-double Magnitude(const Sample& s) { return std::hypot(s.a, s.b); }
+double Magnitude(const Sample& s) {
+  return std::hypot(s.a, s.b);
+}
 
 }  // namespace
 
@@ -204,12 +206,14 @@ std::optional<double> RunState::LastStarvedTime() const {
   return TimeOfCycle(lastStarvedCycle_, kUnknownTime);
 }
 
-bool RunState::CycleSecondsMeasured() const { return liveTimes_.size() >= 3; }
+bool RunState::CycleSecondsMeasured() const {
+  return liveTimes_.size() >= 3;
+}
 
 double RunState::CycleSeconds() const {
   if (CycleSecondsMeasured()) {
-    const double seconds = (liveTimes_.back() - liveTimes_.front()) /
-                           static_cast<double>(liveTimes_.size() - 1);
+    const double seconds =
+        (liveTimes_.back() - liveTimes_.front()) / static_cast<double>(liveTimes_.size() - 1);
     if (seconds > 0.0) return seconds;
   }
   return info_.exposureSeconds.value_or(kAssumedCycleSeconds);
@@ -220,11 +224,13 @@ double RunState::TimeOfCycle(std::uint64_t cycle, double known) const {
   // Placed before the first cycle that came with a time, else before the file's last write.
   const std::uint64_t anchorCycle = firstLive_ ? firstLive_->first : cycles_;
   const double anchorTime = firstLive_ ? firstLive_->second : fileTime_;
-  return anchorTime - (static_cast<double>(anchorCycle) - static_cast<double>(cycle)) *
-                          CycleSeconds();
+  return anchorTime -
+         (static_cast<double>(anchorCycle) - static_cast<double>(cycle)) * CycleSeconds();
 }
 
-double RunState::TimeOf(const Sample& sample) const { return TimeOfCycle(sample.cycle, sample.time); }
+double RunState::TimeOf(const Sample& sample) const {
+  return TimeOfCycle(sample.cycle, sample.time);
+}
 
 bool RunState::TimesEstimated() const {
   return cycles_ > 0 && (!firstLive_ || firstLive_->first > 1) && !info_.startTime;

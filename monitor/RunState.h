@@ -20,7 +20,7 @@ namespace corvane::monitor {
 enum class Span { Minutes5, Minutes15, Minutes60, All };
 inline constexpr Span kSpans[] = {Span::Minutes5, Span::Minutes15, Span::Minutes60, Span::All};
 std::optional<double> SpanSeconds(Span span);  // nothing for the whole run
-const char* SpanName(Span span);                // "5 min", ..., "All"
+const char* SpanName(Span span);               // "5 min", ..., "All"
 
 inline constexpr double kUnknownTime = std::numeric_limits<double>::quiet_NaN();
 

@@ -122,13 +122,12 @@ std::vector<std::string> Warnings(const RunState& run, bool live, double now) {
   if (!lost.empty()) out.push_back("Not found: " + lost + ".");
   // Cycles without a pulse for want of stars.
   const int required = std::min(run.Info().minStars.value_or(4), run.Info().stars);
-  const std::string minimum = run.Info().minStars
-                                  ? "the minimum of " + std::to_string(required)
-                                  : "the minimum to average";
+  const std::string minimum =
+      run.Info().minStars ? "the minimum of " + std::to_string(required) : "the minimum to average";
   if (run.StarvedInARow() > 0) {
     out.push_back("No guide pulse in the last " + Cycles(run.StarvedInARow()) +
-                  ": fewer stars than " + minimum + " had an SN of " +
-                  Fixed(run.MinSN(), 1) + " or more (clouds, dew, a star lost?).");
+                  ": fewer stars than " + minimum + " had an SN of " + Fixed(run.MinSN(), 1) +
+                  " or more (clouds, dew, a star lost?).");
   }
   if (run.Starved() > run.StarvedInARow()) {
     std::string text = Cycles(run.Starved() - run.StarvedInARow()) +
@@ -144,15 +143,14 @@ std::vector<std::string> Warnings(const RunState& run, bool live, double now) {
     for (double p : run.Growth().Pulses()) {
       pulses += (pulses.empty() ? "" : ", ") + Fixed(std::abs(p), 2);
     }
-    out.push_back(
-        "The corrections grow: after each pulse the stars are further off (pulses " + pulses +
-        " s), as with a reversed calibration. Check the guider calibration in MaxIm DL "
-        "(Reverse X, the angle) and stop guiding if it goes on.");
+    out.push_back("The corrections grow: after each pulse the stars are further off (pulses " +
+                  pulses +
+                  " s), as with a reversed calibration. Check the guider calibration in MaxIm DL "
+                  "(Reverse X, the angle) and stop guiding if it goes on.");
   }
   // No new cycle for three exposure lengths.
   if (live && run.LastArrival() && run.LiveCycles() >= 3 && run.CycleSecondsMeasured()) {
-    const double exposure =
-        std::max(run.Info().exposureSeconds.value_or(0.0), run.CycleSeconds());
+    const double exposure = std::max(run.Info().exposureSeconds.value_or(0.0), run.CycleSeconds());
     const double quiet = now - *run.LastArrival();
     if (quiet > 3.0 * exposure) {
       out.push_back("No new cycle for " + DurationText(quiet) + ", three times the " +

@@ -13,9 +13,9 @@
 
 namespace corvane::monitor {
 
-std::string ClockText(double utcSeconds);       // local time, "22:13:05"
-std::string DurationText(double seconds);       // "4 s", "2 min 5 s", "1 h 12 min"
-double LocalOffsetSeconds(double utcSeconds);   // local time minus UTC at that moment
+std::string ClockText(double utcSeconds);      // local time, "22:13:05"
+std::string DurationText(double seconds);      // "4 s", "2 min 5 s", "1 h 12 min"
+double LocalOffsetSeconds(double utcSeconds);  // local time minus UTC at that moment
 // A distance: "0.123 px", or "0.18\"" with the scale (arcsec per pixel).
 std::string DistanceText(double pixels, std::optional<double> scale);
 // The pixel scale a user typed ("1.5" or "1,5"): nothing when empty, not a number or not positive.

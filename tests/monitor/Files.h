@@ -1,11 +1,11 @@
 // A folder of the test's own, and the file operations a writer of logs does in it.
 #pragma once
 
+#include <unistd.h>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace corvane::monitor::test {
 

@@ -26,14 +26,15 @@ inline std::string SimulatedLog(int cycles, std::uint64_t seed,
 inline std::string SyntheticLog(int cycles, std::uint32_t seed) {
   std::mt19937 random(seed);
   std::normal_distribution<double> noise(0.0, 0.3);
-  std::string log = "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\",\"Xpos1\",\"Ypos1\","
-                    "\"Xoff1\",\"Yoff1\",\"SN1\",\"\"\r\n";
+  std::string log =
+      "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\",\"Xpos1\",\"Ypos1\","
+      "\"Xoff1\",\"Yoff1\",\"SN1\",\"\"\r\n";
   char line[256];
   for (int i = 0; i < cycles; ++i) {
     const double x = 0.8 * std::sin(i / 240.0) + noise(random), y = noise(random);
-    std::snprintf(line, sizeof line, "%.7g,%.7g,%.7g,%.7g,%.6g,%.6g,%.7g,%.7g,%.7g,%.7g,%.4g,\"\"\r\n",
-                  300 + x, 200 + y, x, y, -0.2 * x, -0.2 * y, 300 + x, 200 + y, x, y,
-                  30 + 3 * noise(random));
+    std::snprintf(
+        line, sizeof line, "%.7g,%.7g,%.7g,%.7g,%.6g,%.6g,%.7g,%.7g,%.7g,%.7g,%.4g,\"\"\r\n",
+        300 + x, 200 + y, x, y, -0.2 * x, -0.2 * y, 300 + x, 200 + y, x, y, 30 + 3 * noise(random));
     log += line;
   }
   return log;

@@ -165,14 +165,13 @@ TEST(Monitor, FollowsTheNewestRunAndTheFileTheUserOpened) {
   Monitor monitor(files, Sources{{root, documents}, records});
   const std::string log = SimulatedLog(10, 7);
   Write(root, log);
-  std::filesystem::last_write_time(root, std::filesystem::file_time_type::clock::now() -
-                                             std::chrono::hours(2));
+  std::filesystem::last_write_time(
+      root, std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
   Write(documents, log.substr(0, LinesOf(log)[0].size() + LinesOf(log)[1].size()));
   double now = kNight;
   monitor.Poll(now);
   EXPECT_EQ(monitor.Path(), documents);  // the newer of the two
-  EXPECT_NE(monitor.Problem().find("The folder " + records + " cannot be read"),
-            std::string::npos)
+  EXPECT_NE(monitor.Problem().find("The folder " + records + " cannot be read"), std::string::npos)
       << monitor.Problem();
 
   std::filesystem::remove(records);

@@ -109,7 +109,8 @@ TEST(Warnings, StarsLostUnderACloudAndTheCyclesWithoutAPulse) {
   // After the cloud: the stars are back and the run keeps the count.
   const auto after = Warnings(run, true, kNight + 119);
   EXPECT_FALSE(Mentions(after, "Not found"));
-  EXPECT_TRUE(Mentions(after, "earlier in this run had no guide pulse for want of stars, the last at"));
+  EXPECT_TRUE(
+      Mentions(after, "earlier in this run had no guide pulse for want of stars, the last at"));
   EXPECT_GT(run.Starved(), 5u);
 }
 
