@@ -162,7 +162,10 @@ GraphModel MakeGraph(const RunState& run, Span span, std::optional<double> scale
                   {g.pulseRange, Number(g.pulseRange, pulseStep) + " s"}};
   g.timeTicks = TimeTicks(g.from, g.to, std::max(2, columns / 90));
   if (run.TimesEstimated()) {
-    g.note = "Times before the monitor began to follow are estimated (the guide log holds none).";
+    char each[32];
+    std::snprintf(each, sizeof each, "%.1f s", run.CycleSeconds());
+    g.note = std::string("The guide log holds no times: earlier cycles placed ") + each +
+             (run.CycleSecondsMeasured() ? " apart, as measured since." : " apart, assumed.");
   }
   return g;
 }
