@@ -15,7 +15,7 @@ SimulationSettings Settings(int cycles, int stars) {
   stop.kind = ScriptedEvent::Kind::Stop;
   stop.afterCycles = cycles;
   settings.observatory.events.push_back(stop);
-  settings.dialogs.sample.front()[0] = std::to_string(stars);
+  settings.dialogs.guideSetup.front().NumberStars = std::to_string(stars);
   return settings;
 }
 

@@ -39,10 +39,19 @@ class InitialExposureDialog {
   bool valid_ = false;
 };
 
-// "Guide star setup": GuideSettings. The texts are Number1..Number7 in that order.
+// "Guide star setup": GuideSettings, from the texts of its boxes Number1 to Number7.
 class GuideSetupDialog {
  public:
-  using Texts = std::array<std::string, 7>;
+  // The boxes' texts, each named by the value it holds: Number1 holds NumberStars, Number2 MinSN,
+  // Number3 MinStars, Number4 Duration, Number5 MinMove, Number6 MaxMove, Number7 Border.
+  struct Texts {
+    std::string NumberStars, MinSN, MinStars, Duration, MinMove, MaxMove, Border;
+
+    static constexpr int kBoxes = 7;
+    // The text of box Number<number>, for code that goes over the boxes (1 to 7).
+    std::string& Box(int number);
+    const std::string& Box(int number) const;
+  };
 
   void BeginShowing();
   OkResult Accept(const Texts& texts, const NumberReader& reader);  // OK

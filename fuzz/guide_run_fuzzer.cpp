@@ -81,14 +81,14 @@ void Script(FuzzedDataProvider& in, Rig& rig) {
     for (int press = in.ConsumeIntegralInRange<int>(1, 2); press > 0; --press) {
       corvane::testing::DialogStep step;
       step.ok = in.ConsumeIntegralInRange<int>(0, 7) != 0;
-      for (const std::string& usual : corvane::testing::kSampleDefaults) {
+      for (const std::string& usual : corvane::testing::kGuideSetupDefaults) {
         step.texts.push_back(DialogText(in, usual));
       }
       steps.push_back(step);
     }
-    rig.env.sampleShowings.push_back(steps);
+    rig.env.guideSetupShowings.push_back(steps);
   }
-  if (in.ConsumeBool()) rig.env.initialShowings.push_back({{true, {DialogText(in, "6")}}});
+  if (in.ConsumeBool()) rig.env.initialExposureShowings.push_back({{true, {DialogText(in, "6")}}});
 
   // The host's values, read by read.
   auto hostile = [&] { return Hostile(in); };

@@ -1,8 +1,11 @@
 #include "guidelog/LogFile.h"
 
+#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
 
 namespace corvane::guidelog {
 namespace {
@@ -172,12 +175,31 @@ std::optional<LogRun> FirstRun(std::string_view text, std::string* error) {
   }
 }
 
+std::string ReadFileText(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) throw LogError(0, "no such file");
+  if (status.type() == std::filesystem::file_type::directory) {
+    throw LogError(0, "a folder, not a file");
+  }
+  errno = 0;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             &std::fclose);
+  if (!file) {
+    throw LogError(0, std::string("cannot be opened: ") +
+                          (errno != 0 ? std::strerror(errno) : "unknown reason"));
+  }
+  std::string text;
+  char chunk[65536];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
+    text.append(chunk, got);
+  }
+  if (std::ferror(file.get())) throw LogError(0, "cannot be read to its end");
+  return text;
+}
+
 LogFile ReadLogFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw LogError(0, "cannot open " + path);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return ParseLog(buffer.str());
+  return ParseLog(ReadFileText(path));
 }
 
 }  // namespace corvane::guidelog

@@ -55,6 +55,9 @@ LogFile ParseLog(std::string_view text);  // throws LogError
 // The first run of a log that a program has just had written (a simulated or observed run): its
 // rows, or nothing with the reason in *error.
 std::optional<LogRun> FirstRun(std::string_view text, std::string* error = nullptr);
+// A whole file's bytes; LogError (line 0) says why it cannot be had: "no such file", "a folder,
+// not a file", "cannot be opened: <the system's reason>" (e.g. no permission).
+std::string ReadFileText(const std::string& path);
 LogFile ReadLogFile(const std::string& path);  // throws LogError (line 0: the file itself)
 
 // One line at a time, for a reader that follows a log while it is written (ParseLog reads with

@@ -66,7 +66,7 @@ std::optional<float> FakeEnvironment::AskInitialExposure() {
   script_.Record("env.AskInitialExposure", false);
   InitialExposureDialog& dialog = dialogs_.InitialExposure;
   RunShowing(
-      script_, dialog, initialShowings, Showing{{true, {"6"}}},
+      script_, dialog, initialExposureShowings, Showing{{true, {"6"}}},
       [&](const std::vector<std::string>& texts) { return dialog.Accept(texts.at(0), reader_); });
   return dialog.Answer();
 }
@@ -74,11 +74,13 @@ std::optional<float> FakeEnvironment::AskInitialExposure() {
 std::optional<GuideSettings> FakeEnvironment::AskGuideSettings() {
   script_.Record("env.AskGuideSettings", false);
   GuideSetupDialog& dialog = dialogs_.GuideSetup;
-  RunShowing(script_, dialog, sampleShowings, Showing{{true, kSampleDefaults}},
+  RunShowing(script_, dialog, guideSetupShowings, Showing{{true, kGuideSetupDefaults}},
              [&](const std::vector<std::string>& texts) {
-               GuideSetupDialog::Texts array;
-               for (std::size_t i = 0; i < array.size(); ++i) array[i] = texts.at(i);
-               return dialog.Accept(array, reader_);
+               GuideSetupDialog::Texts boxes;
+               for (int n = 1; n <= GuideSetupDialog::Texts::kBoxes; ++n) {
+                 boxes.Box(n) = texts.at(static_cast<std::size_t>(n - 1));
+               }
+               return dialog.Accept(boxes, reader_);
              });
   return dialog.Answer();
 }
@@ -115,8 +117,8 @@ std::unique_ptr<GuideLogFile> FakeEnvironment::CreateGuideLog() {
 Rig::Rig() = default;
 
 void Rig::Settings(const std::vector<std::string>& texts) {
-  env.sampleShowings.clear();
-  for (int i = 0; i < 8; ++i) env.sampleShowings.push_back({{true, texts}});
+  env.guideSetupShowings.clear();
+  for (int i = 0; i < 8; ++i) env.guideSetupShowings.push_back({{true, texts}});
 }
 
 void Rig::StopAfterCycles(int cycles) {

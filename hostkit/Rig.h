@@ -42,7 +42,7 @@ using Showing = std::vector<DialogStep>;
 
 // The window's initial texts, Number1 to Number7 (NumberStars, MinSN, MinStars, Duration,
 // MinMove, MaxMove, Border).
-inline const std::vector<std::string> kSampleDefaults{"5", "3", "4", "2", "0.01", "2.00", "15"};
+inline const std::vector<std::string> kGuideSetupDefaults{"5", "3", "4", "2", "0.01", "2.00", "15"};
 
 class FakeEnvironment final : public RunEnvironment {
  public:
@@ -51,8 +51,8 @@ class FakeEnvironment final : public RunEnvironment {
 
   // One list of presses per showing; a showing whose presses run out without an accepted OK
   // ends with the close box. Fallback: OK with "6", and OK with the window's initial texts.
-  std::deque<Showing> initialShowings;
-  std::deque<Showing> sampleShowings;
+  std::deque<Showing> initialExposureShowings;
+  std::deque<Showing> guideSetupShowings;
   std::vector<std::string> messages;  // the run's and the plug-in's message boxes
 
   // The guide log: its bytes exactly as written, and scripted failures.

@@ -87,9 +87,9 @@ double PredictRms(const ModelFit& model, const GuideChoice& choice, int seeds, d
         20,
         static_cast<int>(seconds / (choice.exposure + model.observatory.camera.downloadSeconds)));
     s.observatory.events = {stop};
-    s.dialogs.initial = {"2"};
-    s.dialogs.sample = {{std::to_string(model.stars), "3", "1", Text(choice.exposure),
-                         Text(choice.minMove), Text(model.maxMove), "15"}};
+    s.dialogs.initialExposure = {"2"};
+    s.dialogs.guideSetup = {{std::to_string(model.stars), "3", "1", Text(choice.exposure),
+                             Text(choice.minMove), Text(model.maxMove), "15"}};
     const sim::RunOutcome outcome = sim::RunSimulation(s);
     sum += outcome.truth.totalRms;
   }

@@ -23,13 +23,13 @@ SimulatedLog SimulateLog(const LogScenario& scenario) {
     calibration.reverseX = !calibration.reverseX;
     obs.calibration = calibration;
   }
-  auto& texts = result.settings.dialogs.sample.front();
-  texts[0] = std::to_string(scenario.stars);
-  texts[2] = std::to_string(scenario.minStars);
+  auto& texts = result.settings.dialogs.guideSetup.front();
+  texts.NumberStars = std::to_string(scenario.stars);
+  texts.MinStars = std::to_string(scenario.minStars);
   result.outcome = sim::RunSimulation(result.settings);
   result.log = result.outcome.log;
 
-  result.exposureS = std::stod(result.settings.dialogs.sample.front()[3]);
+  result.exposureS = std::stod(result.settings.dialogs.guideSetup.front().Duration);
   // The independent noise: each star's own seeing and its centroid error at its SN (as the
   // observatory draws them), over the guide stars the log holds.
   const guidelog::LogRun data = *guidelog::FirstRun(result.log);
@@ -83,9 +83,9 @@ RunSettings HostCalibratedSettings(const SimulatedLog& s) {
 double TrueRmsWith(const SimulatedLog& s, const GuideChoice& choice) {
   sim::SimulationSettings tried = s.settings;
   tried.observatory.aggressiveness = choice.aggressiveness;
-  auto& texts = tried.dialogs.sample.front();
-  texts[3] = std::to_string(choice.exposure);
-  texts[4] = std::to_string(choice.minMove);
+  auto& texts = tried.dialogs.guideSetup.front();
+  texts.Duration = std::to_string(choice.exposure);
+  texts.MinMove = std::to_string(choice.minMove);
   const double download = s.settings.observatory.camera.downloadSeconds;
   const double cycles = static_cast<double>(s.outcome.cycles.size()) * (s.exposureS + download) /
                         (choice.exposure + download);

@@ -48,7 +48,7 @@ SimEnvironment::SimEnvironment(Observatory& observatory, DialogScript script,
 std::optional<float> SimEnvironment::AskInitialExposure() {
   InitialExposureDialog& dialog = dialogs_.InitialExposure;
   dialog.BeginShowing();
-  for (const std::string& text : script_.initial) {
+  for (const std::string& text : script_.initialExposure) {
     observatory_.Advance(observatory_.Settings().user.dialogSeconds);
     if (dialog.Accept(text, reader_) == OkResult::Accepted) return dialog.Answer();
     ShowMessage(kPleaseEnterANumber);
@@ -60,7 +60,7 @@ std::optional<float> SimEnvironment::AskInitialExposure() {
 std::optional<GuideSettings> SimEnvironment::AskGuideSettings() {
   GuideSetupDialog& dialog = dialogs_.GuideSetup;
   dialog.BeginShowing();
-  for (const GuideSetupDialog::Texts& texts : script_.sample) {
+  for (const GuideSetupDialog::Texts& texts : script_.guideSetup) {
     observatory_.Advance(observatory_.Settings().user.dialogSeconds);
     if (dialog.Accept(texts, reader_) == OkResult::Accepted) return dialog.Answer();
     ShowMessage(kPleaseEnterANumber);

@@ -19,8 +19,8 @@ namespace corvane::sim {
 // "Please enter a number" the next attempt is typed; after the last one the user cancels. An
 // empty list cancels at once.
 struct DialogScript {
-  std::vector<std::string> initial = {"2"};
-  std::vector<GuideSetupDialog::Texts> sample = {{"5", "3", "4", "2", "0.01", "2.00", "15"}};
+  std::vector<std::string> initialExposure = {"2"};
+  std::vector<GuideSetupDialog::Texts> guideSetup = {{"5", "3", "4", "2", "0.01", "2.00", "15"}};
 };
 
 // The guide log in memory, optionally also written to a file.

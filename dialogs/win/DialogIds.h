@@ -4,8 +4,8 @@
 
 namespace corvane::dialog_ids {
 
-inline constexpr const wchar_t* kInitialCaption = L"Initial Exposure";
-inline constexpr const wchar_t* kSampleCaption = L"Guide star setup";
+inline constexpr const wchar_t* kInitialExposureCaption = L"Initial Exposure";
+inline constexpr const wchar_t* kGuideSetupCaption = L"Guide star setup";
 
 // OK and Cancel are the standard IDOK (1) and IDCANCEL (2) in both windows.
 inline constexpr int kOK = 1;

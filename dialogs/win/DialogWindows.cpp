@@ -53,9 +53,9 @@ constexpr ControlDesign kInitialControls[] = {
     {ids::kCancel, Button, L"&Cancel", 2160, 960, 975, 375},
 };
 
-constexpr DialogDesign kInitialDesign{ids::kInitialCaption, 3735, 1740, kInitialControls};
+constexpr DialogDesign kInitialDesign{ids::kInitialExposureCaption, 3735, 1740, kInitialControls};
 
-constexpr ControlDesign kSampleControls[] = {
+constexpr ControlDesign kGuideSetupControls[] = {
     {ids::kOK, DefaultButton, L"&OK", 360, 4080, 975, 375},
     {ids::kCancel, Button, L"&Cancel", 1800, 4080, 975, 375},
     {ids::kNumber1, TextBox, L"5", 2520, 240, 495, 285,
@@ -83,7 +83,7 @@ constexpr ControlDesign kSampleControls[] = {
      L"a value larger than your max frame resolution to use the full frame."},
 };
 
-constexpr DialogDesign kSampleDesign{ids::kSampleCaption, 3360, 4695, kSampleControls};
+constexpr DialogDesign kGuideSetupDesign{ids::kGuideSetupCaption, 3360, 4695, kGuideSetupControls};
 
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
 
@@ -413,11 +413,11 @@ void ShowInitialExposureDialog(InitialExposureDialog& model, const NumberReader&
 
 void ShowGuideSetupDialog(GuideSetupDialog& model, const NumberReader& reader) {
   model.BeginShowing();
-  DialogSession session{kSampleDesign,
+  DialogSession session{kGuideSetupDesign,
                         [&](HWND window) {
                           GuideSetupDialog::Texts texts;
-                          for (int n = 1; n <= 7; ++n) {
-                            texts[static_cast<std::size_t>(n - 1)] = TextOf(window, ids::Number(n));
+                          for (int n = 1; n <= GuideSetupDialog::Texts::kBoxes; ++n) {
+                            texts.Box(n) = TextOf(window, ids::Number(n));
                           }
                           return model.Accept(texts, reader);
                         },

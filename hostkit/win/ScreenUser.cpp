@@ -45,14 +45,14 @@ bool OffersOnlyOk(HWND box) {
 }  // namespace
 
 void UserActions::AnswerInitial(std::optional<std::wstring> number1) {
-  HWND dialog = Dialog(dialog_ids::kInitialCaption);
+  HWND dialog = Dialog(dialog_ids::kInitialExposureCaption);
   if (number1) driver::SetText(dialog, dialog_ids::kNumber1, *number1);
   driver::PressButton(dialog, dialog_ids::kOK);
   WaitForOutcome(dialog);
 }
 
 void UserActions::AnswerSetup(const std::array<std::optional<std::wstring>, 7>& numbers) {
-  HWND dialog = Dialog(dialog_ids::kSampleCaption);
+  HWND dialog = Dialog(dialog_ids::kGuideSetupCaption);
   for (int n = 1; n <= 7; ++n) {
     if (const auto& text = numbers[static_cast<std::size_t>(n - 1)]) {
       driver::SetText(dialog, dialog_ids::Number(n), *text);
@@ -134,7 +134,8 @@ void ScreenUser::Run(Script script, StandingAnswers answers) {
     // left: looking again could find a window that came up in between and cancel it unanswered.
     bool acted = false;
     for (const bool setup : {false, true}) {
-      const wchar_t* caption = setup ? dialog_ids::kSampleCaption : dialog_ids::kInitialCaption;
+      const wchar_t* caption =
+          setup ? dialog_ids::kGuideSetupCaption : dialog_ids::kInitialExposureCaption;
       HWND dialog = driver::FindDialog(caption);
       if (!dialog) continue;
       acted = true;

@@ -85,13 +85,24 @@ class RegistryKey {
   UniqueRegistryKey key_;
 };
 
-// Removes HKCR\path with everything below it; a key that is already gone is no failure.
-void DeleteTree(const std::wstring& path) {
-  const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
-  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+// Removes HKCR\path with everything below it, in this process's registry view or in the one
+// given (KEY_WOW64_32KEY, KEY_WOW64_64KEY); a key that is already gone is no failure.
+void DeleteTree(const std::wstring& path, REGSAM view = 0) {
+  const auto fail = [&path](LSTATUS status) {
     ThrowIfFailed(HRESULT_FROM_WIN32(status),
                   ("Cannot remove the registry key HKCR\\" + Narrow(path)).c_str());
-  }
+  };
+  UniqueRegistryKey key;
+  LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0,
+                                 DELETE | KEY_READ | KEY_SET_VALUE | view, key.Receive());
+  if (status == ERROR_FILE_NOT_FOUND) return;
+  if (status != ERROR_SUCCESS) fail(status);
+  // RegDeleteTree empties the key it is given; the key itself goes with RegDeleteKeyEx, which
+  // is the call that names the view.
+  status = RegDeleteTreeW(key.Get(), nullptr);
+  if (status != ERROR_SUCCESS) fail(status);
+  status = RegDeleteKeyExW(HKEY_CLASSES_ROOT, path.c_str(), view, 0);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) fail(status);
 }
 
 std::wstring ClassKeyPath() {
@@ -157,7 +168,11 @@ void UnregisterServer() {
   const bool otherPlatform = platforms.Open(version + L"\\0", 0) && platforms.HasSubkeys();
   if (!otherPlatform && !otherServes) {
     DeleteTree(L"TypeLib\\" + GuidText(LIBID_Corvane));
-    DeleteTree(L"Interface\\" + GuidText(IID__PlugIn));
+    // The type library's registration writes the Interface key of _PlugIn in both views; with
+    // no other bitness registered, it goes from both.
+    const std::wstring plugInInterface = L"Interface\\" + GuidText(IID__PlugIn);
+    DeleteTree(plugInInterface);
+    DeleteTree(plugInInterface, kOtherView);
   }
 }
 

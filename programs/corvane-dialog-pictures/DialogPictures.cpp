@@ -37,12 +37,12 @@ std::wstring DllBesideProgram() {
 // where it is.
 void ReportWhenShown(bool setup) {
   if (setup) {
-    if (HWND initial = driver::WaitForDialog(dialog_ids::kInitialCaption)) {
+    if (HWND initial = driver::WaitForDialog(dialog_ids::kInitialExposureCaption)) {
       driver::PressButton(initial, dialog_ids::kOK);
     }
   }
-  HWND shown =
-      driver::WaitForDialog(setup ? dialog_ids::kSampleCaption : dialog_ids::kInitialCaption);
+  HWND shown = driver::WaitForDialog(setup ? dialog_ids::kGuideSetupCaption
+                                           : dialog_ids::kInitialExposureCaption);
   if (!shown) {
     std::printf("missing\n");
     std::fflush(stdout);

@@ -17,7 +17,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 
 #include "GuiderWindow.h"
 #include "hostkit/win/ClassRegistration.h"
@@ -61,10 +63,13 @@ std::string HResultText(HRESULT hr) {
 // texts while they last, cancels them after, and dismisses every message box, recording its text.
 hostkit::StandingAnswers AnswersOf(const DialogScript& script) {
   hostkit::StandingAnswers answers;
-  for (const std::string& text : script.initial) answers.initial.push_back(win::Widen(text));
-  for (const auto& texts : script.sample) {
+  for (const std::string& text : script.initialExposure)
+    answers.initial.push_back(win::Widen(text));
+  for (const auto& texts : script.guideSetup) {
     std::array<std::wstring, 7> typed;
-    for (std::size_t n = 0; n < typed.size(); ++n) typed[n] = win::Widen(texts[n]);
+    for (int n = 1; n <= GuideSetupDialog::Texts::kBoxes; ++n) {
+      typed[static_cast<std::size_t>(n - 1)] = win::Widen(texts.Box(n));
+    }
     answers.setup.push_back(typed);
   }
   return answers;
@@ -111,49 +116,44 @@ struct Expectations {
   std::string message;  // a message box the run must have shown
 };
 
-struct WindowChoice {
-  bool show = false;           // the "Autoguider Image" window
+struct ObservatoryOptions {
+  CliOptions simulator;
+  double pollSeconds = 1.0;    // simulated seconds per poll of GuiderRunning / GuiderMoving
+  std::string dllPath;         // empty: the Corvane.dll beside this program
+  bool showWindow = false;     // the "Autoguider Image" window
   bool clickYourself = false;  // a person clicks the stars in it
+  Expectations expect;
 };
 
-int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPath,
-        WindowChoice windowChoice, const Expectations& expect) {
-  hostkit::OleSession ole;
-  if (FAILED(ole.Result())) {
-    std::cerr << "OleInitialize failed: " << HResultText(ole.Result()) << "\n";
-    return 1;
-  }
-
-  ObservatorySettings settings = options.simulation.observatory;
-  settings.secondsPerPoll = pollSeconds;
-  settings.secondsPerPointerRead = 0.1;
-  if (windowChoice.clickYourself) settings.user.scripted = false;
-  Observatory observatory(settings);
-  std::unique_ptr<GuiderWindow> window;
-  if (windowChoice.show) window = std::make_unique<GuiderWindow>(observatory);
-  SimHost host(observatory);
-  auto session = std::make_shared<hostcom::HostSession>();
-
-  // The plug-in: registered unless it already is, then created by its ProgID.
-  hostkit::Library dll(dllPath);
-  if (!dll) {
-    std::cerr << "cannot load " << win::Narrow(dllPath) << "\n";
-    return 1;
-  }
-  const bool wasRegistered = ProgIdRegistered(kPlugInProgId);
-  if (HRESULT hr = dll.Call("DllRegisterServer"); FAILED(hr)) {
-    std::cerr << "DllRegisterServer failed: " << HResultText(hr) << "\n";
-    return 1;
-  }
-
-  int status = 0;
+// What the plug-in's run left behind besides the model's record.
+struct PlugInRun {
+  bool failed = false;
   std::string failure;
   std::vector<std::string> messages;
+  double wallSeconds = 0.0;
+  std::filesystem::file_time_type fileTimeStart;  // guide logs written since belong to this run
+};
+
+// Registers the DLL (unless it already is), serves the model as the host's classes for the run,
+// creates Corvane.PlugIn by its ProgID and calls DoModal while the screen user answers; then
+// unregisters what it registered. Throws when the plug-in cannot be loaded or registered.
+PlugInRun RunThePlugIn(const ObservatoryOptions& options, Observatory& observatory, SimHost& host,
+                       GuiderWindow* window) {
+  const std::wstring dllPath =
+      options.dllPath.empty() ? ProgramFolder() + L"\\Corvane.dll" : win::Widen(options.dllPath);
+  hostkit::Library dll(dllPath);
+  if (!dll) throw std::runtime_error("cannot load " + win::Narrow(dllPath));
+  const bool wasRegistered = ProgIdRegistered(kPlugInProgId);
+  if (HRESULT hr = dll.Call("DllRegisterServer"); FAILED(hr)) {
+    throw std::runtime_error("DllRegisterServer failed: " + HResultText(hr));
+  }
+
+  PlugInRun run;
   const auto wallStart = std::chrono::steady_clock::now();
   // File times may be coarse: anything written from two seconds before the run counts.
-  const auto fileTimeStart =
-      std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
+  run.fileTimeStart = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
   {
+    auto session = std::make_shared<hostcom::HostSession>();
     // The host's classes, served for this block only.
     hostcom::HostRegistration registration(
         session, [&host] { return host.CreateApplication(); },
@@ -168,135 +168,158 @@ int Run(const CliOptions& options, double pollSeconds, const std::wstring& dllPa
       if (observatory.TakeStopNotification()) plugIn.CCDCamera_Notify(15);
     });
 
-    hostkit::ScreenUser user(nullptr, AnswersOf(options.simulation.dialogs));
+    hostkit::ScreenUser user(nullptr, AnswersOf(options.simulator.simulation.dialogs));
     auto doc = hostcom::MakeDocument(host.OpenDocument("Light Frame"), session);
     const hostkit::CallOutcome outcome = plugIn.DoModal(doc.Get());
-    const HRESULT hr = outcome.result;
-    failure = win::Narrow(outcome.description);
     doc.Reset();
     user.Finish();
-    for (const std::wstring& message : user.Messages()) messages.push_back(win::Narrow(message));
-    for (const std::string& problem : user.Problems())
+    for (const std::wstring& message : user.Messages())
+      run.messages.push_back(win::Narrow(message));
+    for (const std::string& problem : user.Problems()) {
       std::cout << "Screen user: " << problem << "\n";
+    }
     plugIn.Reset();
     host.SetPollHook(nullptr);
-    if (FAILED(hr)) {
-      status = 1;
-      failure = "DoModal failed with " + HResultText(hr) + (failure.empty() ? "" : ": " + failure);
-    } else {
-      failure.clear();
+    if (FAILED(outcome.result)) {
+      const std::string description = win::Narrow(outcome.description);
+      run.failed = true;
+      run.failure = "DoModal failed with " + HResultText(outcome.result) +
+                    (description.empty() ? "" : ": " + description);
     }
   }
-  const double wallSeconds =
+  run.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
   CoFreeUnusedLibraries();
   if (!wasRegistered) dll.Call("DllUnregisterServer");
+  return run;
+}
 
-  // The report, from the log the plug-in wrote and the model's truth.
-  const std::filesystem::path out = options.outputDir;
-  std::filesystem::create_directories(out);
-  std::wstring logPath;
-  const auto logBytes = ReadGuideLog(fileTimeStart, logPath);
-  guidelog::LogRun log;
-  std::string parseError = "no guide log";
-  if (logBytes) {
-    WriteFile(out / "Corvane.csv", *logBytes);
-    if (auto parsed = guidelog::FirstRun(*logBytes, &parseError)) log = *parsed;
-  }
+// The guided run as the simulator's report sees it: the plug-in's end and the model's record.
+RunOutcome Outcome(const PlugInRun& run, const Observatory& observatory) {
   RunOutcome guided;
-  guided.failed = status != 0;
-  guided.failure = failure;
-  guided.messages = messages;
+  guided.failed = run.failed;
+  guided.failure = run.failure;
+  guided.messages = run.messages;
   guided.cycles = observatory.Cycles();
   guided.truth = observatory.GuidedSummary();
   guided.pulses = observatory.PulsesIssued();
   guided.simulatedSeconds = observatory.Now();
+  return guided;
+}
+
+// Where the run disagrees with what it had to do: each a line of the output; none: it agrees.
+std::vector<std::string> Problems(const std::optional<guidelog::LogRun>& log,
+                                  const std::string& logError, const RunOutcome& guided,
+                                  int expectedCycles, const std::string& expectedMessage,
+                                  bool hostObjectsReleased) {
+  std::vector<std::string> problems;
+  if (guided.failed) problems.push_back(guided.failure);
+  if (!log || log->rows.empty()) problems.push_back(log ? "no guide cycle logged" : logError);
+  const std::size_t logged = log ? log->rows.size() : 0;
+  if (expectedCycles > 0 && logged != static_cast<std::size_t>(expectedCycles)) {
+    problems.push_back(std::to_string(logged) + " cycles logged, " +
+                       std::to_string(expectedCycles) + " expected");
+  }
+  if (!expectedMessage.empty() && std::find(guided.messages.begin(), guided.messages.end(),
+                                            expectedMessage) == guided.messages.end()) {
+    problems.push_back("the message \"" + expectedMessage + "\" was not shown");
+  }
+  if (log) {
+    for (std::string& problem : CompareLogWithTruth(*log, guided.cycles, 1.0)) {
+      problems.push_back(std::move(problem));
+    }
+  }
+  if (!hostObjectsReleased) problems.push_back("host objects not released");
+  return problems;
+}
+
+// The observatory, the plug-in's run in it, the report from the log the plug-in wrote and the
+// model's truth, and the checks. Exit status 0 when the log agrees with the truth.
+int Run(const ObservatoryOptions& options) {
+  hostkit::OleSession ole;
+  if (FAILED(ole.Result())) {
+    std::cerr << "OleInitialize failed: " << HResultText(ole.Result()) << "\n";
+    return 1;
+  }
+  ObservatorySettings settings = options.simulator.simulation.observatory;
+  settings.secondsPerPoll = options.pollSeconds;
+  settings.secondsPerPointerRead = 0.1;
+  if (options.clickYourself) settings.user.scripted = false;
+  Observatory observatory(settings);
+  std::unique_ptr<GuiderWindow> window;
+  if (options.showWindow) window = std::make_unique<GuiderWindow>(observatory);
+  SimHost host(observatory);
+
+  const PlugInRun run = RunThePlugIn(options, observatory, host, window.get());
+
+  const std::filesystem::path out = options.simulator.outputDir;
+  std::filesystem::create_directories(out);
+  std::wstring logPath;
+  const auto logBytes = ReadGuideLog(run.fileTimeStart, logPath);
+  std::string logError = "no guide log";
+  std::optional<guidelog::LogRun> log;
+  if (logBytes) {
+    WriteFile(out / "Corvane.csv", *logBytes);
+    log = guidelog::FirstRun(*logBytes, &logError);
+  }
+  const RunOutcome guided = Outcome(run, observatory);
   ErrorSummary unguided;
-  if (options.unguided) unguided = UnguidedOver(settings, guided);
-  const Report report = MakeReport(log, guided, unguided);
+  if (options.simulator.unguided) unguided = UnguidedOver(settings, guided);
+  const Report report = MakeReport(log.value_or(guidelog::LogRun{}), guided, unguided);
   WriteFile(out / "truth.csv", TruthCsv(guided.cycles));
   WriteFile(out / "report.txt", ReportText(report));
   WriteFile(out / "report.json", ReportJson(report));
 
   std::cout << ReportText(report);
-  std::printf("Wall time of the run:    %.1f s (%.1f simulated seconds)\n", wallSeconds,
+  std::printf("Wall time of the run:    %.1f s (%.1f simulated seconds)\n", run.wallSeconds,
               observatory.Now());
-  if (logBytes) {
-    std::cout << "Guide log written by Corvane.dll: " << win::Narrow(logPath) << "\n";
-  }
+  if (logBytes) std::cout << "Guide log written by Corvane.dll: " << win::Narrow(logPath) << "\n";
 
-  // The checks: the run ran its cycles and its log agrees with what the model recorded.
-  if (!logBytes || log.rows.empty()) {
-    std::cout << "PROBLEM: " << parseError << "\n";
-    status = 1;
-  }
-  const int expectedCycles = expect.cycles >= 0 ? expect.cycles : options.cycles;
-  if (expectedCycles > 0 && static_cast<int>(log.rows.size()) != expectedCycles) {
-    std::cout << "PROBLEM: " << log.rows.size() << " cycles logged, " << expectedCycles
-              << " expected\n";
-    status = 1;
-  }
-  if (!expect.message.empty() &&
-      std::find(messages.begin(), messages.end(), expect.message) == messages.end()) {
-    std::cout << "PROBLEM: the message \"" << expect.message << "\" was not shown\n";
-    status = 1;
-  }
-  for (const std::string& problem : CompareLogWithTruth(log, guided.cycles, 1.0)) {
-    std::cout << "PROBLEM: " << problem << "\n";
-    status = 1;
-  }
-  if (host.Record().objectsAlive != 0 || hostcom::LiveObjectCount() != 0) {
-    std::cout << "PROBLEM: host objects not released\n";
-    status = 1;
-  }
-  std::cout << (status == 0 ? "Log agrees with the model's truth.\n" : "");
-  return status;
+  const int expectedCycles =
+      options.expect.cycles >= 0 ? options.expect.cycles : options.simulator.cycles;
+  const bool released = host.Record().objectsAlive == 0 && hostcom::LiveObjectCount() == 0;
+  const auto problems =
+      Problems(log, logError, guided, expectedCycles, options.expect.message, released);
+  for (const std::string& problem : problems) std::cout << "PROBLEM: " << problem << "\n";
+  if (problems.empty()) std::cout << "Log agrees with the model's truth.\n";
+  return problems.empty() ? 0 : 1;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  ObservatoryOptions options;
+  options.simulator.outputDir = "out/observatory";
+  options.showWindow = !hostcom::RunningUnderWine();
+  CLI::App app("corvane-observatory: the real Corvane.dll in the simulated observatory",
+               "corvane-observatory");
+  SimulatorOptions simulator(app, options.simulator);
+  const std::string observatory = "The observatory program";
+  app.add_option("--dll", options.dllPath, "Corvane.dll [beside this program]")->group(observatory);
+  app.add_option("--poll-seconds", options.pollSeconds,
+                 "simulated seconds per GuiderRunning / GuiderMoving poll")
+      ->check(CLI::NonNegativeNumber)
+      ->group(observatory);
+  app.add_flag("--window", options.showWindow, "show the guider image (the default on Windows)")
+      ->group(observatory);
+  app.add_flag("--click-yourself", options.clickYourself,
+               "show the guider image and click the guide stars yourself")
+      ->group(observatory);
+  app.add_option("--expect-cycles", options.expect.cycles, "check: cycles logged")
+      ->group(observatory);
+  app.add_option("--expect-message", options.expect.message, "check: a message shown")
+      ->group(observatory);
+  std::vector<std::string> args;
+  for (int i = argc - 1; i >= 1; --i) args.push_back(win::Narrow(argv[i]));
   try {
-    std::vector<std::string> args;
-    double pollSeconds = 1.0;
-    std::wstring dllPath = ProgramFolder() + L"\\Corvane.dll";
-    WindowChoice windowChoice;
-    Expectations expect;
-    windowChoice.show = !hostcom::RunningUnderWine();
-    for (int i = 1; i < argc; ++i) {
-      const std::wstring arg = argv[i];
-      if (arg == L"--dll" && i + 1 < argc) {
-        dllPath = argv[++i];
-      } else if (arg == L"--expect-cycles" && i + 1 < argc) {
-        expect.cycles = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
-      } else if (arg == L"--expect-message" && i + 1 < argc) {
-        expect.message = win::Narrow(argv[++i]);
-      } else if (arg == L"--window") {
-        windowChoice.show = true;
-      } else if (arg == L"--click-yourself") {
-        windowChoice.show = windowChoice.clickYourself = true;
-      } else if (arg == L"--poll-seconds" && i + 1 < argc) {
-        pollSeconds = std::wcstod(argv[++i], nullptr);
-      } else {
-        args.push_back(win::Narrow(arg));
-      }
-    }
-    CliOptions options;
-    options.outputDir = "out/observatory";
-    std::string error;
-    if (!ParseOptions(args, options, error) || options.help) {
-      std::cerr << (options.help ? "" : "corvane-observatory: " + error + "\n\n")
-                << "corvane-observatory [options]: the real Corvane.dll in the simulated "
-                   "observatory\n  --dll PATH          Corvane.dll [beside this program]\n"
-                   "  --poll-seconds S    simulated seconds per GuiderRunning/GuiderMoving poll "
-                   "[1]\n"
-                   "  --window            show the guider image (the default on Windows)\n"
-                   "  --click-yourself    show it and click the guide stars yourself\n"
-                   "  --expect-cycles N, --expect-message TEXT   checks (exit status 1 if not)\n"
-                << OptionsHelp();
-      return options.help ? 0 : 2;
-    }
-    return Run(options, pollSeconds, dllPath, windowChoice, expect);
+    app.parse(args);
+  } catch (const CLI::ParseError& e) {
+    return ExitStatus(app, e);
+  }
+  simulator.Finish();
+  if (options.clickYourself) options.showWindow = true;
+  try {
+    return Run(options);
   } catch (const std::exception& e) {
     std::cerr << "corvane-observatory: " << e.what() << "\n";
     return 1;

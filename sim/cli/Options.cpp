@@ -1,6 +1,6 @@
 #include "sim/cli/Options.h"
 
-#include <cstdlib>
+#include <charconv>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -8,17 +8,11 @@
 namespace corvane::sim {
 namespace {
 
-bool ToDouble(const std::string& text, double& value) {
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return !text.empty() && end && *end == '\0';
-}
-
-bool ToInt(const std::string& text, int& value) {
-  double d = 0;
-  if (!ToDouble(text, d) || d != static_cast<int>(d)) return false;
-  value = static_cast<int>(d);
-  return true;
+template <typename Number>
+bool ToNumber(const std::string& text, Number& value) {
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return !text.empty() && error == std::errc() && stop == end;
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -29,189 +23,239 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return parts;
 }
 
+// N (cycles completed before) or tS (seconds of simulated time): when an event happens.
+bool ParseWhen(const std::string& text, ScriptedEvent& event) {
+  if (!text.empty() && text[0] == 't') {
+    return ToNumber(text.substr(1), event.atSeconds) && event.atSeconds >= 0.0;
+  }
+  return ToNumber(text, event.afterCycles) && event.afterCycles >= 0;
+}
+
 // KIND@N (after N cycles) or KIND@tS (at S seconds of simulated time).
 bool ParseEvent(const std::string& text, ScriptedEvent& event) {
   const auto at = text.find('@');
   if (at == std::string::npos) return false;
-  const std::string kind = text.substr(0, at);
-  std::string when = text.substr(at + 1);
   using Kind = ScriptedEvent::Kind;
   static const std::map<std::string, Kind> kinds = {{"stop", Kind::Stop},
                                                     {"aggr0", Kind::AggressivenessZero},
                                                     {"link", Kind::LinkDrop},
                                                     {"close", Kind::ImageClosed}};
-  const auto found = kinds.find(kind);
+  const auto found = kinds.find(text.substr(0, at));
   if (found == kinds.end()) return false;
   event.kind = found->second;
-  if (!when.empty() && when[0] == 't') return ToDouble(when.substr(1), event.atSeconds);
-  return ToInt(when, event.afterCycles);
+  return ParseWhen(text.substr(at + 1), event);
 }
 
-// START,DURATION,TRANSMISSION,STARS with STARS 1-based brightness ranks joined by '+'; START is
-// seconds (tS) or cycles completed before the cloud arrives (N).
+// WHEN,DURATION,TRANSMISSION,STARS with STARS 1-based brightness ranks joined by '+'.
 bool ParseCloud(const std::string& text, ScriptedEvent& event) {
   const auto parts = Split(text, ',');
   if (parts.size() != 4) return false;
   event.kind = ScriptedEvent::Kind::Cloud;
-  bool ok = parts[0].size() > 1 && parts[0][0] == 't'
-                ? ToDouble(parts[0].substr(1), event.atSeconds)
-                : ToInt(parts[0], event.afterCycles);
-  ok = ok && ToDouble(parts[1], event.durationSeconds) && ToDouble(parts[2], event.transmission);
+  bool ok = ParseWhen(parts[0], event) && ToNumber(parts[1], event.durationSeconds) &&
+            event.durationSeconds >= 0.0 && ToNumber(parts[2], event.transmission) &&
+            event.transmission >= 0.0 && event.transmission <= 1.0;
   for (const std::string& star : Split(parts[3], '+')) {
     int rank = 0;
-    ok = ok && ToInt(star, rank) && rank >= 1;
+    ok = ok && ToNumber(star, rank) && rank >= 1;
     event.stars.push_back(rank - 1);
   }
   return ok;
 }
 
+// A number for which `holds` is true, described as `what` in the help and the error (CLI11's own
+// range checks print the limits of a double).
+CLI::Validator Number(std::function<bool(double)> holds, const std::string& what) {
+  return CLI::Validator(
+      [holds, what](std::string& text) {
+        double value = 0.0;
+        if (!CLI::detail::lexical_cast(text, value) || !holds(value)) {
+          return text + " is not " + what;
+        }
+        return std::string();
+      },
+      what);
+}
+
+CLI::Validator Between(double low, double high) {
+  std::ostringstream what;
+  what << "in [" << low << ", " << high << "]";
+  return Number([low, high](double v) { return v >= low && v <= high; }, what.str());
+}
+
+// A repeatable option whose every value is read by `parse` into one more scripted event.
+CLI::Option* AddEvents(CLI::App& app, const std::string& name, std::vector<ScriptedEvent>& events,
+                       bool (*parse)(const std::string&, ScriptedEvent&),
+                       const std::string& description) {
+  return app
+      .add_option_function<std::vector<std::string>>(
+          name,
+          [&events, parse, name](const std::vector<std::string>& texts) {
+            for (const std::string& text : texts) {
+              ScriptedEvent event;
+              if (!parse(text, event)) throw CLI::ValidationError(name, "cannot read " + text);
+              events.push_back(event);
+            }
+          },
+          description)
+      ->type_name("SPEC")
+      ->take_all();
+}
+
 }  // namespace
 
-std::string OptionsHelp() {
-  return R"(Options (defaults in brackets):
-  --cycles N          stop with camera event 15 after N guide cycles [100]; 0: no stop event
-  --out DIR           where Corvane.csv, truth.csv, report.txt, report.json and plot.svg go [out/sim]
-  --seed N            the sky, the seeing and the user's clicks [1]
-  --no-unguided       skip the unguided comparison run
- The settings typed into the dialogs:
-  --first-exposure S  [2]          --stars N (guide stars, 1-10) [5]   --min-sn X [3]
-  --min-stars N [4]   --exposure S (guide exposure) [2]   --min-move S [0.01]
-  --max-move S [2]    --border N [15]
- The host's guider:
-  --aggressiveness A [14]   --wrong-reverse (calibration with GuiderReverseX the wrong way)
-  --wrong-dec DEG (the host reports this declination instead of the mount's)
-  --output-enables MASK (GuiderOutputEnables: bit 1, 2, 4, 8 for directions 0 to 3) [15]
- Camera and sky:
-  --width N [752] --height N [582] --scale ARCSEC_PER_PX [1.5] --rotation DEG [25] --mirror
-  --read-noise E [8] --sky E_PER_S [30] --field-stars N [14] --brightest E_PER_S [30000]
-  --faintest E_PER_S [400] --fwhm ARCSEC [2.5] --jitter ARCSEC (seeing, 1 s exposure) [0.35]
-  --common F (share of the seeing common to all stars) [0.5]
- Mount:
-  --dec DEG [30] --guide-rate ARCSEC_PER_S [7.5] --pe ARCSEC_PP [10] --worm S [480]
-  --ra-drift ARCSEC_PER_MIN [0.5] --dec-drift ARCSEC_PER_MIN [1] --wander ARCSEC_PER_SQRT_S [0]
-  --backlash ARCSEC [0] --swap-ra --swap-dec
- Scripted events (repeatable):
-  --event KIND@N | KIND@tS   KIND: stop, aggr0, link, close; after N cycles or at S seconds
-  --cloud WHEN,DURATION,TRANSMISSION,STARS   e.g. 20,60,0.05,1+2: after 20 cycles, for 60 s,
-                      5% of the light of the two brightest stars; WHEN tS for a time in seconds
-)";
+SimulatorOptions::SimulatorOptions(CLI::App& app, CliOptions& options) : options_(options) {
+  SimulationSettings& sim = options.simulation;
+  ObservatorySettings& obs = sim.observatory;
+  GuideSetupDialog::Texts& setup = sim.dialogs.guideSetup.front();
+  const CLI::Validator nonNegative = Number([](double v) { return v >= 0.0; }, ">= 0");
+  const CLI::Validator positive = Number([](double v) { return v > 0.0; }, "> 0");
+
+  app.option_defaults()->always_capture_default();
+  app.add_option("--cycles", options.cycles,
+                 "stop with camera event 15 after N guide cycles; 0: no stop event")
+      ->check(nonNegative);
+  app.add_option("--out", options.outputDir,
+                 "where Corvane.csv, truth.csv, report.txt, report.json and the plot go");
+  app.add_option("--seed", obs.seed, "the sky, the seeing and the user's clicks")
+      ->check(nonNegative);
+  app.add_flag("--no-unguided", noUnguided_, "skip the unguided comparison run");
+
+  const std::string dialogs = "The texts typed into the dialogs";
+  app.add_option("--first-exposure", sim.dialogs.initialExposure.front(),
+                 "\"Initial Exposure\": seconds")
+      ->group(dialogs);
+  app.add_option("--stars", setup.NumberStars, "guide stars (1-10)")->group(dialogs);
+  app.add_option("--min-sn", setup.MinSN, "minimum SN ratio")->group(dialogs);
+  app.add_option("--min-stars", setup.MinStars, "minimum stars to average")->group(dialogs);
+  app.add_option("--exposure", setup.Duration, "guide exposure, seconds")->group(dialogs);
+  app.add_option("--min-move", setup.MinMove, "minimum move, seconds")->group(dialogs);
+  app.add_option("--max-move", setup.MaxMove, "maximum move, seconds")->group(dialogs);
+  app.add_option("--border", setup.Border, "subframe border, pixels")->group(dialogs);
+
+  const std::string guider = "The host's guider";
+  app.add_option("--aggressiveness", obs.aggressiveness, "GuiderAggressiveness")
+      ->check(nonNegative)
+      ->group(guider);
+  app.add_flag("--wrong-reverse", wrongReverse_, "a calibration with GuiderReverseX the wrong way")
+      ->group(guider);
+  wrongDec_ = app.add_option("--wrong-dec", wrongDecDeg_,
+                             "the host reports this declination (degrees) instead of the mount's")
+                  ->check(Between(-90.0, 90.0))
+                  ->default_str("")
+                  ->group(guider);
+  app.add_option("--output-enables", outputEnables_,
+                 "GuiderOutputEnables: bits 1, 2, 4, 8 for directions 0 to 3")
+      ->check(Between(0, 15))
+      ->group(guider);
+
+  const std::string camera = "Camera and sky";
+  app.add_option("--width", obs.camera.width, "GuiderXSize, pixels")
+      ->check(Between(1, 32767))
+      ->group(camera);
+  app.add_option("--height", obs.camera.height, "GuiderYSize, pixels")
+      ->check(Between(1, 32767))
+      ->group(camera);
+  app.add_option("--scale", obs.camera.pixelScale, "arcsec per pixel")
+      ->check(positive)
+      ->group(camera);
+  app.add_option("--rotation", obs.camera.rotationDeg, "degrees of the sensor against RA")
+      ->group(camera);
+  app.add_flag("--mirror", obs.camera.mirrored, "optics that mirror the image")->group(camera);
+  app.add_option("--read-noise", obs.camera.readNoise, "electrons RMS")
+      ->check(nonNegative)
+      ->group(camera);
+  app.add_option("--sky", obs.camera.skyBackground, "electrons per second per pixel")
+      ->check(nonNegative)
+      ->group(camera);
+  app.add_option("--field-stars", obs.sky.fieldStars, "stars on the sensor")
+      ->check(Between(0, 10000))
+      ->group(camera);
+  app.add_option("--brightest", obs.sky.brightestFlux, "electrons per second")
+      ->check(nonNegative)
+      ->group(camera);
+  app.add_option("--faintest", obs.sky.faintestFlux, "electrons per second")
+      ->check(nonNegative)
+      ->group(camera);
+  app.add_option("--fwhm", obs.sky.seeingFwhm, "arcsec")->check(positive)->group(camera);
+  app.add_option("--jitter", obs.sky.seeingJitter, "seeing, arcsec RMS in a 1 s exposure")
+      ->check(nonNegative)
+      ->group(camera);
+  app.add_option("--common", obs.sky.seeingCommonFraction,
+                 "share of the seeing common to all stars")
+      ->check(Between(0.0, 1.0))
+      ->group(camera);
+
+  const std::string mount = "Mount";
+  app.add_option("--dec", obs.mount.declinationDeg, "declination, degrees")
+      ->check(Between(-90.0, 90.0))
+      ->group(mount);
+  app.add_option("--guide-rate", obs.mount.guideRate, "arcsec per second")
+      ->check(nonNegative)
+      ->group(mount);
+  app.add_option("--pe", obs.mount.periodicErrorPP, "periodic error, arcsec peak to peak")
+      ->check(nonNegative)
+      ->group(mount);
+  app.add_option("--worm", obs.mount.wormPeriod, "worm period, seconds")
+      ->check(positive)
+      ->group(mount);
+  app.add_option("--ra-drift", obs.mount.raDrift, "arcsec per minute")->group(mount);
+  app.add_option("--dec-drift", obs.mount.decDrift, "arcsec per minute")->group(mount);
+  app.add_option("--wander", obs.mount.wander, "random walk, arcsec per sqrt(second)")
+      ->check(nonNegative)
+      ->group(mount);
+  app.add_option("--backlash", obs.mount.decBacklash, "Dec backlash, arcsec")
+      ->check(nonNegative)
+      ->group(mount);
+  app.add_flag("--swap-ra", obs.mount.raOutputsSwapped, "RA outputs wired the other way")
+      ->group(mount);
+  app.add_flag("--swap-dec", obs.mount.decOutputsSwapped, "Dec outputs wired the other way")
+      ->group(mount);
+
+  const std::string events = "Scripted events (repeatable)";
+  AddEvents(app, "--event", events_, ParseEvent,
+            "KIND@N or KIND@tS; KIND: stop, aggr0, link, close; after N cycles or at S seconds")
+      ->group(events);
+  AddEvents(app, "--cloud", events_, ParseCloud,
+            "WHEN,DURATION,TRANSMISSION,STARS, e.g. 20,60,0.05,1+2: after 20 cycles (tS: at S "
+            "seconds), for 60 s, 5% of the light of the two brightest stars")
+      ->group(events);
+}
+
+void SimulatorOptions::Finish() {
+  ObservatorySettings& obs = options_.simulation.observatory;
+  obs.events.insert(obs.events.end(), events_.begin(), events_.end());
+  options_.unguided = !noUnguided_;
+  if (options_.cycles > 0) {
+    ScriptedEvent stop;
+    stop.kind = ScriptedEvent::Kind::Stop;
+    stop.afterCycles = options_.cycles;
+    obs.events.push_back(stop);
+  }
+  const bool wrongDec = wrongDec_->count() > 0;
+  if (wrongReverse_ || wrongDec || outputEnables_ != 15) {
+    GuiderCalibration c = CalibrationFor(obs.camera, obs.mount, obs.aggressiveness);
+    if (wrongReverse_) c.reverseX = !c.reverseX;
+    if (wrongDec) c.declinationDeg = wrongDecDeg_;
+    c.outputEnables = outputEnables_;
+    obs.calibration = c;
+  }
+}
+
+int ExitStatus(const CLI::App& app, const CLI::ParseError& error) {
+  const int status = app.exit(error);
+  return status == 0 ? 0 : 2;
 }
 
 bool ParseOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
-  auto& sim = options.simulation;
-  auto& obs = sim.observatory;
-  auto& texts = sim.dialogs.sample.front();
-  bool wrongReverse = false;
-  bool noUnguided = false;
-  double wrongDec = 1e9;
-  int outputEnables = 15;
-
-  using Setter = std::function<bool(const std::string&)>;
-  auto number = [](double& target) {
-    return Setter([&target](const std::string& v) { return ToDouble(v, target); });
-  };
-  auto integer = [](int& target) {
-    return Setter([&target](const std::string& v) { return ToInt(v, target); });
-  };
-  auto text = [](std::string& target) {
-    return Setter([&target](const std::string& v) {
-      target = v;
-      return true;
-    });
-  };
-  std::uint64_t seed = obs.seed;
-  double seedValue = static_cast<double>(seed);
-  std::map<std::string, Setter> valued = {
-      {"--cycles", integer(options.cycles)},
-      {"--out", text(options.outputDir)},
-      {"--seed", number(seedValue)},
-      {"--first-exposure", text(sim.dialogs.initial.front())},
-      {"--stars", text(texts[0])},
-      {"--min-sn", text(texts[1])},
-      {"--min-stars", text(texts[2])},
-      {"--exposure", text(texts[3])},
-      {"--min-move", text(texts[4])},
-      {"--max-move", text(texts[5])},
-      {"--border", text(texts[6])},
-      {"--aggressiveness", number(obs.aggressiveness)},
-      {"--wrong-dec", number(wrongDec)},
-      {"--output-enables", integer(outputEnables)},
-      {"--width", integer(obs.camera.width)},
-      {"--height", integer(obs.camera.height)},
-      {"--scale", number(obs.camera.pixelScale)},
-      {"--rotation", number(obs.camera.rotationDeg)},
-      {"--read-noise", number(obs.camera.readNoise)},
-      {"--sky", number(obs.camera.skyBackground)},
-      {"--field-stars", integer(obs.sky.fieldStars)},
-      {"--brightest", number(obs.sky.brightestFlux)},
-      {"--faintest", number(obs.sky.faintestFlux)},
-      {"--fwhm", number(obs.sky.seeingFwhm)},
-      {"--jitter", number(obs.sky.seeingJitter)},
-      {"--common", number(obs.sky.seeingCommonFraction)},
-      {"--dec", number(obs.mount.declinationDeg)},
-      {"--guide-rate", number(obs.mount.guideRate)},
-      {"--pe", number(obs.mount.periodicErrorPP)},
-      {"--worm", number(obs.mount.wormPeriod)},
-      {"--ra-drift", number(obs.mount.raDrift)},
-      {"--dec-drift", number(obs.mount.decDrift)},
-      {"--wander", number(obs.mount.wander)},
-      {"--backlash", number(obs.mount.decBacklash)},
-  };
-  const std::map<std::string, bool*> flags = {
-      {"--no-unguided", &noUnguided},
-      {"--measure", &options.measure},
-      {"--help", &options.help},
-      {"--mirror", &obs.camera.mirrored},
-      {"--swap-ra", &obs.mount.raOutputsSwapped},
-      {"--swap-dec", &obs.mount.decOutputsSwapped},
-      {"--wrong-reverse", &wrongReverse},
-  };
-
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (auto flag = flags.find(arg); flag != flags.end()) {
-      *flag->second = true;
-      continue;
-    }
-    if (i + 1 >= args.size()) {
-      error = "unknown option or missing value: " + arg;
-      return false;
-    }
-    const std::string& value = args[++i];
-    if (arg == "--event" || arg == "--cloud") {
-      ScriptedEvent event;
-      if (!(arg == "--event" ? ParseEvent(value, event) : ParseCloud(value, event))) {
-        error = "bad " + arg + " " + value;
-        return false;
-      }
-      obs.events.push_back(event);
-      continue;
-    }
-    auto setter = valued.find(arg);
-    if (setter == valued.end()) {
-      error = "unknown option: " + arg;
-      return false;
-    }
-    if (!setter->second(value)) {
-      error = "bad value for " + arg + ": " + value;
-      return false;
-    }
+  CLI::App app;
+  SimulatorOptions simulator(app, options);
+  try {
+    app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+  } catch (const CLI::ParseError& e) {
+    error = e.what();
+    return false;
   }
-  obs.seed = static_cast<std::uint64_t>(seedValue);
-  options.unguided = !noUnguided;
-  if (options.cycles > 0) {
-    ScriptedEvent stop;
-    stop.kind = ScriptedEvent::Kind::Stop;
-    stop.afterCycles = options.cycles;
-    obs.events.push_back(stop);
-  }
-  if (wrongReverse || wrongDec < 1e8 || outputEnables != 15) {
-    GuiderCalibration c = CalibrationFor(obs.camera, obs.mount, obs.aggressiveness);
-    if (wrongReverse) c.reverseX = !c.reverseX;
-    if (wrongDec < 1e8) c.declinationDeg = wrongDec;
-    c.outputEnables = outputEnables;
-    obs.calibration = c;
-  }
+  simulator.Finish();
   return true;
 }
 

@@ -155,8 +155,8 @@ TEST(InitialExposureDialog, CancelCancelsEvenAfterAnAcceptedShowing) {
 
 GuideSetupDialog::Texts Texts(std::initializer_list<const char*> texts) {
   GuideSetupDialog::Texts result;
-  std::size_t i = 0;
-  for (const char* text : texts) result[i++] = text;
+  int box = 1;
+  for (const char* text : texts) result.Box(box++) = text;
   return result;
 }
 
@@ -188,7 +188,7 @@ TEST(GuideSetupDialog, NumberOfStarsMustBe1To10AfterRounding) {
     GuideSetupDialog dialog;
     dialog.BeginShowing();
     auto texts = kDefaults;
-    texts[0] = c.text;
+    texts.NumberStars = c.text;
     EXPECT_EQ(dialog.Accept(texts, kReader), c.result) << c.text;
     EXPECT_EQ(dialog.DataValid(), c.result == OkResult::Accepted) << c.text;
   }
@@ -198,9 +198,9 @@ TEST(GuideSetupDialog, MinimumStarsMustBeAtLeast1ButNeedNotFitTheStarCount) {
   GuideSetupDialog dialog;
   dialog.BeginShowing();
   auto texts = kDefaults;
-  texts[2] = "0";
+  texts.MinStars = "0";
   EXPECT_EQ(dialog.Accept(texts, kReader), OkResult::Rejected);
-  texts[2] = "20";
+  texts.MinStars = "20";
   EXPECT_EQ(dialog.Accept(texts, kReader), OkResult::Accepted);
   EXPECT_EQ(dialog.GetMinStars(), 20);
 }
@@ -209,9 +209,9 @@ TEST(GuideSetupDialog, DurationsAndLimitsAreNotRangeChecked) {
   GuideSetupDialog dialog;
   dialog.BeginShowing();
   auto texts = kDefaults;
-  texts[3] = "-1";
-  texts[4] = "5";
-  texts[5] = "1";
+  texts.Duration = "-1";
+  texts.MinMove = "5";
+  texts.MaxMove = "1";
   ASSERT_EQ(dialog.Accept(texts, kReader), OkResult::Accepted);
   EXPECT_EQ(dialog.GetDuration(), -1.0f);
   EXPECT_EQ(dialog.GetMinMove(), 5.0f);

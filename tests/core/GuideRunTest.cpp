@@ -152,7 +152,7 @@ TEST(GuideRun, ClickWaitsWaitForInputWithoutSleepingAndTakeEachPressOnce) {
 
 TEST(GuideRunEnds, CancellingTheFirstDialogEndsQuietlyWithoutACamera) {
   Rig rig;
-  rig.env.initialShowings = {{{false, {}}}};
+  rig.env.initialExposureShowings = {{{false, {}}}};
   rig.DoModal();
   EXPECT_EQ(rig.script.HostCalls(), (Calls{"app.create"}));
   EXPECT_TRUE(rig.env.messages.empty());
@@ -185,7 +185,7 @@ TEST(GuideRunEnds, ATelescopeRefusingToConnectIsReportedBeforeAnyExposure) {
 
 TEST(GuideRunEnds, CancellingTheSetupDialogEndsAfterTheFirstExposure) {
   Rig rig;
-  rig.env.sampleShowings = {{{false, {}}}};
+  rig.env.guideSetupShowings = {{{false, {}}}};
   rig.script.guiderRunning.queue = {true, false};
   rig.DoModal();
   const Calls calls = rig.script.HostCalls();
@@ -508,14 +508,6 @@ TEST(GuideRunPulses, CappedPulsesAreSinglesInTheLogAndTheMove) {
   EXPECT_EQ(rig.LogLines()[1], "102,199,2,-1,-0.15,-0.1,102,199,2,-1,40,\"\"");
 }
 
-TEST(GuideRunPulses, AggressivenessZeroLogsZerosAndEndsTheRun) {
-  PulseCase rig;
-  rig.script.guiderAggressiveness.Set(0.0);
-  rig.DoModal();
-  EXPECT_TRUE(rig.Moves().empty());
-  EXPECT_EQ(rig.LogLines(), (Calls{rig.LogLines()[0], "102,199,2,-1,0,0,102,199,2,-1,40,\"\""}));
-}
-
 // --- Behaviour chosen for a user guiding unattended: a Cancel that cancels, stars screened by
 // their SN and counted, move limits by magnitude, every log line on disk at once, and the RA
 // pulse compensated for declination.
@@ -528,13 +520,13 @@ TEST(DialogCancel, CancelAfterAnAcceptedRunCancels) {
   ASSERT_EQ(rig.env.logsCreated, 1);
 
   rig.script.timeline.clear();
-  rig.env.initialShowings = {{{false, {}}}};
+  rig.env.initialExposureShowings = {{{false, {}}}};
   rig.DoModal();
   EXPECT_EQ(rig.script.HostCalls(), (Calls{"app.create"}));
 
   // A rejected OK (11 stars) followed by the close box: no guiding with the rejected values.
   rig.script.timeline.clear();
-  rig.env.sampleShowings = {{{true, {"11", "3", "1", "2", "0.01", "2", "15"}}}};
+  rig.env.guideSetupShowings = {{{true, {"11", "3", "1", "2", "0.01", "2", "15"}}}};
   rig.DoModal();
   EXPECT_EQ(
       rig.script.Entries("dialog."),

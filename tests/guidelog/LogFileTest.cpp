@@ -2,6 +2,8 @@
 // file, re-saved by a decimal-comma spreadsheet; anything else an error naming the line.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "guidelog/LogFile.h"
@@ -157,6 +159,31 @@ TEST(LogFile, AnythingElseIsAnErrorNamingItsLine) {
   } catch (const LogError& e) {
     EXPECT_NE(std::string(e.what()).find("line 40: item 1"), std::string::npos) << e.what();
   }
+}
+
+// A file that cannot be had says why, for a message that names it: missing, a folder, no right.
+TEST(LogFile, SaysWhyAFileCannotBeRead) {
+  auto why = [](const std::string& path) {
+    try {
+      ReadLogFile(path);
+    } catch (const LogError& e) {
+      EXPECT_EQ(e.Line(), 0);
+      return std::string(e.what());
+    }
+    return std::string("read");
+  };
+  const auto folder = std::filesystem::temp_directory_path() / "corvane-guidelog-test";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  EXPECT_EQ(why((folder / "missing.csv").string()), "no such file");
+  EXPECT_EQ(why(folder.string()), "a folder, not a file");
+  const auto locked = folder / "locked.csv";
+  { std::ofstream(locked) << kOneStarLog; }
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  if (std::ifstream(locked)) {
+    GTEST_SKIP() << "this user reads files without permission (root)";
+  }
+  EXPECT_EQ(why(locked.string()).rfind("cannot be opened: ", 0), 0u);
 }
 
 }  // namespace

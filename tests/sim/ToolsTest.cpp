@@ -56,7 +56,7 @@ TEST(Options, ScriptTheEventsAndMiscalibrateTheHostAsAsked) {
   ASSERT_TRUE(observatory.calibration.has_value());
   EXPECT_NE(observatory.calibration->reverseX,
             CalibrationFor(observatory.camera, observatory.mount, 14.0).reverseX);
-  EXPECT_EQ(options.simulation.dialogs.sample.front()[0], "7");
+  EXPECT_EQ(options.simulation.dialogs.guideSetup.front().NumberStars, "7");
 }
 
 TEST(Options, RefuseWhatTheyCannotRead) {

@@ -503,22 +503,6 @@ TEST_F(RunEnd, AGuiderImageClosedDuringGuidingEndsTheRunSilently) {
   EXPECT_EQ(run.liveHostObjects, 0);
 }
 
-TEST_F(RunEnd, AnAggressivenessOfZeroEndsTheRunAfterItsCycle) {
-  HostScript script = TwoStarSky();
-  script.aggressivenessZeroFromCycle = 1;
-  Serve(script);
-  const RunOutcome run = Run([](UserActions& at) {
-    at.AnswerInitial();
-    at.AnswerSetup({L"2"});
-  });
-  EXPECT_EQ(run.call.result, S_OK);
-  EXPECT_TRUE(run.messages.empty());
-  EXPECT_EQ(host->Record().exposures.size(), 3u);  // the full frame and two guide exposures
-  EXPECT_EQ(run.log, std::string(kTwoStarHeader) +
-                         "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n"
-                         "200,175,0,0,0,0,100,200,0,0,20,300,150,0,0,30,\"\"\r\n");
-}
-
 // The host fails in the second guide cycle: DoModal returns the host's code and description,
 // and the log holds the first cycle's row.
 TEST_F(RunEnd, AHostFailureIsReturnedByDoModalWithItsDescription) {

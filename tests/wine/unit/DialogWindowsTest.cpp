@@ -210,7 +210,7 @@ TEST_F(DialogWindows, InitialExposureLooksAsDesigned) {
   Seen seen;
   ShowWhileDriving([&] { ShowInitialExposureDialog(model, reader); },
                    [&](DWORD thread) {
-                     HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
+                     HWND dialog = driver::WaitForDialog(ids::kInitialExposureCaption);
                      if (dialog == nullptr) return;
                      Look(dialog, thread, {ids::kNumber1, ids::kLabel1, ids::kOK, ids::kCancel},
                           3735, 1740, seen);
@@ -243,7 +243,7 @@ TEST_F(DialogWindows, InitialExposureRejectsTextThatIsNoNumberAndStaysOpen) {
   Seen seen;
   ShowWhileDriving([&] { ShowInitialExposureDialog(model, reader); },
                    [&](DWORD) {
-                     HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
+                     HWND dialog = driver::WaitForDialog(ids::kInitialExposureCaption);
                      if (dialog == nullptr) return;
                      seen.found = true;
                      TypeAndBeRejected(dialog, ids::kNumber1, L"abc", seen);
@@ -266,7 +266,7 @@ TEST_F(DialogWindows, EnterPressesOkAndEscPressesCancel) {
   bool found = false;
   ShowWhileDriving([&] { ShowInitialExposureDialog(model, reader); },
                    [&](DWORD) {
-                     HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
+                     HWND dialog = driver::WaitForDialog(ids::kInitialExposureCaption);
                      if (dialog == nullptr) return;
                      found = true;
                      driver::SetText(dialog, ids::kNumber1, L"4");
@@ -283,7 +283,7 @@ TEST_F(DialogWindows, EnterPressesOkAndEscPressesCancel) {
   found = false;
   ShowWhileDriving([&] { ShowGuideSetupDialog(sample, reader); },
                    [&](DWORD) {
-                     HWND dialog = driver::WaitForDialog(ids::kSampleCaption);
+                     HWND dialog = driver::WaitForDialog(ids::kGuideSetupCaption);
                      if (dialog == nullptr) return;
                      found = true;
                      PostMessageW(GetDlgItem(dialog, ids::kOK), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -303,7 +303,7 @@ TEST_F(DialogWindows, AltWithTheUnderlinedLetterPressesTheButton) {
     bool closedByKey = false;
     ShowWhileDriving([&] { ShowInitialExposureDialog(model, reader); },
                      [&](DWORD) {
-                       HWND dialog = driver::WaitForDialog(ids::kInitialCaption);
+                       HWND dialog = driver::WaitForDialog(ids::kInitialExposureCaption);
                        if (dialog == nullptr) return;
                        found = true;
                        constexpr LPARAM kAltDown = 1 << 29;
@@ -324,7 +324,7 @@ TEST_F(DialogWindows, GuideStarSetupLooksAsDesigned) {
   Seen seen;
   ShowWhileDriving([&] { ShowGuideSetupDialog(model, reader); },
                    [&](DWORD thread) {
-                     HWND dialog = driver::WaitForDialog(ids::kSampleCaption);
+                     HWND dialog = driver::WaitForDialog(ids::kGuideSetupCaption);
                      if (dialog == nullptr) return;
                      Look(dialog, thread,
                           {ids::kNumber1, ids::kNumber2, ids::kNumber3, ids::kNumber4,
@@ -380,7 +380,7 @@ TEST_F(DialogWindows, GuideStarSetupRejectsElevenStarsAndAGroupSeparator) {
   Seen eleven, grouped;
   ShowWhileDriving([&] { ShowGuideSetupDialog(model, reader); },
                    [&](DWORD) {
-                     HWND dialog = driver::WaitForDialog(ids::kSampleCaption);
+                     HWND dialog = driver::WaitForDialog(ids::kGuideSetupCaption);
                      if (dialog == nullptr) return;
                      eleven.found = true;
                      TypeAndBeRejected(dialog, ids::kNumber1, L"11", eleven);

@@ -1,0 +1,217 @@
+#include "logtools/Output.h"
+
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <sstream>
+
+namespace corvane::logtools {
+namespace {
+
+std::string F(double v, int digits = 3) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", digits, v);
+  return buffer;
+}
+
+// Pixels, with arcseconds beside them when the scale is known.
+std::string Px(double px, const RunSettings& s, int digits = 3) {
+  std::string out = F(px, digits) + " px";
+  if (s.scale) out += " (" + F(px * *s.scale, 2) + "\")";
+  return out;
+}
+
+Json AxisJson(const AxisFigures& a) {
+  return {{"rms", Rounded(a.rms, 4)}, {"peak_to_peak", Rounded(a.peakToPeak, 4)}};
+}
+
+std::string ChoiceText(const GuideChoice& c) {
+  return "aggressiveness " + F(c.aggressiveness, 0) + ", minimum move " + F(c.minMove, 2) +
+         " s, guide exposure " + F(c.exposure, 1) + " s";
+}
+
+Json ChoiceJson(const GuideChoice& c, double rms) {
+  return {{"aggressiveness", Rounded(c.aggressiveness, 1)},
+          {"min_move", Rounded(c.minMove, 3)},
+          {"exposure", Rounded(c.exposure, 2)},
+          {"predicted_rms", Rounded(rms, 4)}};
+}
+
+}  // namespace
+
+std::string JsonLine(const Json& value) {
+  if (value.is_object() && !value.empty()) {
+    std::string out = "{";
+    bool first = true;
+    for (const auto& [key, item] : value.items()) {
+      out += (first ? "" : ", ") + Json(key).dump() + ": " + JsonLine(item);
+      first = false;
+    }
+    return out + "}";
+  }
+  if (value.is_array() && !value.empty()) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < value.size(); ++i) out += (i ? ", " : "") + JsonLine(value[i]);
+    return out + "]";
+  }
+  // Scalars, {} and []; strings escaped, invalid UTF-8 replaced rather than refused.
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+Json Rounded(double value, int decimals) {
+  if (!std::isfinite(value)) return nullptr;
+  const double factor = std::pow(10.0, decimals);
+  const double scaled = std::round(value * factor) / factor;
+  return std::isfinite(scaled) ? scaled : value;
+}
+
+std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& f,
+                      const RunSettings& s) {
+  std::ostringstream o;
+  o << "Run " << index << " (header on line " << run.headerLine << "): " << f.cycles << " cycles, "
+    << f.stars << " stars";
+  if (f.seconds > 0) o << ", " << F(f.seconds / 60.0, 1) << " min";
+  o << "\n";
+  o << "  Mean offset X: RMS " << Px(f.x.rms, s) << ", peak to peak " << Px(f.x.peakToPeak, s)
+    << "\n  Mean offset Y: RMS " << Px(f.y.rms, s) << ", peak to peak " << Px(f.y.peakToPeak, s)
+    << "\n";
+  if (f.ra) {
+    o << "  RA:  RMS " << Px(f.ra->rms, s) << ", peak to peak " << Px(f.ra->peakToPeak, s)
+      << "\n  Dec: RMS " << Px(f.dec->rms, s) << ", peak to peak " << Px(f.dec->peakToPeak, s)
+      << "\n";
+  }
+  for (std::size_t i = 0; i < f.starFigures.size(); ++i) {
+    const StarFigures& st = f.starFigures[i];
+    o << "  Star " << i + 1 << ": mean SN " << F(st.meanSN, 1) << ", lowest " << F(st.lowestSN, 1)
+      << ", " << st.cyclesBelowMinSN << " cycles below MinSN";
+    if (f.split.available) {
+      o << ", own noise " << F(st.noiseX, 3) << " / " << F(st.noiseY, 3) << " px (X / Y)";
+    }
+    o << "\n";
+  }
+  if (f.cyclesTooFewStars >= 0) o << "  Cycles with too few stars: " << f.cyclesTooFewStars << "\n";
+  o << "  Pulses: X " << f.xPulses << " (mean " << F(f.xMeanPulse, 3) << " s), Y " << f.yPulses
+    << " (mean " << F(f.yMeanPulse, 3) << " s)\n";
+  o << "  Last line (" << f.lastLine << "): offset " << F(f.last.xoff, 3) << ", "
+    << F(f.last.yoff, 3) << " px, pulses " << F(f.last.xtim, 3) << ", " << F(f.last.ytim, 3) << " s"
+    << (f.cutShort ? "; the run ends in a line cut short (a crash while writing it)" : "") << "\n";
+  if (f.split.available) {
+    const StarSplit& sp = f.split;
+    o << "  Stars: independent noise of one star " << Px(sp.oneStar, s) << " per axis; " << f.stars
+      << " stars cut the noise of the mean from " << F(sp.oneStar, 3) << " to " << F(sp.meanOfN, 3)
+      << " px; the common motion is " << Px(sp.common, s) << "; noisiest star: " << sp.noisiest
+      << "; stars worth having: " << sp.worthStars << "\n";
+  } else {
+    o << "  Stars: the split needs two stars or more in at least 10 cycles\n";
+  }
+  if (f.fit.available) {
+    const MotionFit& m = f.fit;
+    const std::string unit = m.timeInSeconds ? "s" : "cycle";
+    o << "  Calibration as the pulses acted: angle " << F(m.angleDeg, 1) << " +- "
+      << F(m.angleErrorDeg, 1) << " deg, X speed " << F(m.xSpeed, 2) << " +- "
+      << F(m.xSpeedError, 2) << " px/s";
+    if (s.declinationDeg) {
+      o << " (" << F(m.xSpeed / std::cos(*s.declinationDeg * std::numbers::pi / 180.0), 2)
+        << " at the equator)";
+    }
+    o << ", Y speed " << F(m.ySpeed, 2) << " +- " << F(m.ySpeedError, 2) << " px/s, reverse X "
+      << (m.reverseX ? "yes" : "no") << "\n  Mount's own motion: drift RA "
+      << F(m.driftRa * (m.timeInSeconds ? 60 : 1), 3) << " px/"
+      << (m.timeInSeconds ? "min" : "cycle") << ", Dec "
+      << F(m.driftDec * (m.timeInSeconds ? 60 : 1), 3) << " px/"
+      << (m.timeInSeconds ? "min" : "cycle");
+    if (m.periodicPeriod > 0) {
+      o << "; periodic error " << Px(m.periodicPeakToPeakRa, s) << " peak to peak in RA, period "
+        << F(m.periodicPeriod, 0) << " " << unit;
+    }
+    o << "; measurement noise of the mean " << Px(m.whiteNoise, s) << "\n";
+  } else {
+    o << "  Calibration and the mount's own motion: need at least 20 cycles\n";
+  }
+  for (const std::string& note : f.notes) o << "  Note: " << note << "\n";
+  return o.str();
+}
+
+Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
+  Json j = {{"run", index},      {"header_line", run.headerLine},    {"cycles", f.cycles},
+            {"stars", f.stars},  {"seconds", Rounded(f.seconds, 1)}, {"x", AxisJson(f.x)},
+            {"y", AxisJson(f.y)}};
+  if (f.ra) {
+    j["ra"] = AxisJson(*f.ra);
+    j["dec"] = AxisJson(*f.dec);
+  }
+  Json stars = Json::array();
+  for (const StarFigures& st : f.starFigures) {
+    stars.push_back({{"mean_sn", Rounded(st.meanSN, 2)},
+                     {"lowest_sn", Rounded(st.lowestSN, 2)},
+                     {"cycles_below_min_sn", st.cyclesBelowMinSN},
+                     {"noise_x", Rounded(st.noiseX, 4)},
+                     {"noise_y", Rounded(st.noiseY, 4)}});
+  }
+  j["star"] = stars;
+  j["cycles_too_few_stars"] = f.cyclesTooFewStars < 0 ? Json(nullptr) : Json(f.cyclesTooFewStars);
+  j["pulses"] = {{"x", f.xPulses},
+                 {"x_mean", Rounded(f.xMeanPulse, 4)},
+                 {"y", f.yPulses},
+                 {"y_mean", Rounded(f.yMeanPulse, 4)}};
+  j["last_line"] = f.lastLine;
+  j["cut_short"] = f.cutShort;
+  const StarSplit& sp = f.split;
+  j["split"] = {{"available", sp.available},
+                {"one_star", Rounded(sp.oneStar, 4)},
+                {"mean_of_n", Rounded(sp.meanOfN, 4)},
+                {"common", Rounded(sp.common, 4)},
+                {"noisiest", sp.noisiest},
+                {"worth_stars", sp.worthStars}};
+  const MotionFit& m = f.fit;
+  j["calibration"] = {{"available", m.available},
+                      {"angle", Rounded(m.angleDeg, 2)},
+                      {"x_speed", Rounded(m.xSpeed, 3)},
+                      {"y_speed", Rounded(m.ySpeed, 3)},
+                      {"angle_error", Rounded(m.angleErrorDeg, 2)},
+                      {"x_speed_error", Rounded(m.xSpeedError, 3)},
+                      {"y_speed_error", Rounded(m.ySpeedError, 3)},
+                      {"cycles_needed", m.cyclesNeeded},
+                      {"reverse_x", m.reverseX},
+                      {"x_wrong_way", m.xCorrectsWrongWay},
+                      {"y_wrong_way", m.yCorrectsWrongWay}};
+  j["motion"] = {{"time_unit", m.timeInSeconds ? "s" : "cycle"},
+                 {"drift_ra", Rounded(m.driftRa, 5)},
+                 {"drift_dec", Rounded(m.driftDec, 5)},
+                 {"periodic_period", Rounded(m.periodicPeriod, 1)},
+                 {"periodic_pp_ra", Rounded(m.periodicPeakToPeakRa, 4)},
+                 {"noise", Rounded(m.whiteNoise, 4)}};
+  j["notes"] = f.notes;
+  return j;
+}
+
+std::string AdviceText(int index, const Advice& a, const RunSettings& s) {
+  const std::string unit = s.scale ? "\"" : " px";
+  std::ostringstream o;
+  o << "Run " << index << ": " << a.simulations << " simulated runs of the fitted model\n"
+    << "  Current:     " << ChoiceText(a.current) << ": predicted RMS " << F(a.currentRms, 3)
+    << unit << "\n"
+    << "  Recommended: " << ChoiceText(a.recommended) << ": predicted RMS "
+    << F(a.recommendedRms, 3) << unit << "\n";
+  for (const auto& n : a.model.notes) o << "  Note: " << n << "\n";
+  return o.str();
+}
+
+Json AdviceJson(int index, const Advice& a, const RunSettings& s) {
+  return {{"run", index},
+          {"current", ChoiceJson(a.current, a.currentRms)},
+          {"recommended", ChoiceJson(a.recommended, a.recommendedRms)},
+          {"unit", s.scale ? "arcsec" : "px"},
+          {"simulations", a.simulations},
+          {"notes", a.model.notes}};
+}
+
+std::string AdviceRefusedText(int index, const std::string& why) {
+  return "Run " + std::to_string(index) + ": " + why + "\n";
+}
+
+Json AdviceRefusedJson(int index, const std::string& why) {
+  return {{"run", index}, {"error", why}};
+}
+
+}  // namespace corvane::logtools

@@ -1,0 +1,43 @@
+// What corvane-log prints for scripts, read back by a JSON parser: always valid, the figures as
+// computed, a figure that is not a number as null.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "Fixture.h"
+#include "logtools/Output.h"
+
+namespace corvane::logtools {
+namespace {
+
+TEST(Output, StatsJsonParsesToTheRunsFigures) {
+  const auto simulated = test::Simulated([](LogScenario& c) { c.cycles = 60; });
+  const guidelog::LogRun run = test::OnlyRun(simulated);
+  RunSettings settings;
+  settings.exposure = 2.0;
+  RunFigures f = Analyse(run, settings);
+  f.notes.push_back("a \"quoted\" note\\ with a tab\t and an \x01 control character");
+  f.fit.periodicPeriod = std::numeric_limits<double>::quiet_NaN();
+  f.split.common = std::numeric_limits<double>::infinity();
+  const nlohmann::json j = nlohmann::json::parse(JsonLine(StatsJson(run, 1, f)));
+  EXPECT_EQ(j["cycles"], 60);
+  EXPECT_EQ(j["stars"], 5);
+  EXPECT_NEAR(j["x"]["rms"].get<double>(), f.x.rms, 5e-5);
+  EXPECT_NEAR(j["calibration"]["x_speed"].get<double>(), f.fit.xSpeed, 5e-4);
+  EXPECT_EQ(j["star"].size(), 5u);
+  EXPECT_TRUE(j["motion"]["periodic_period"].is_null());
+  EXPECT_TRUE(j["split"]["common"].is_null());
+  EXPECT_EQ(j["notes"].back(), f.notes.back());
+}
+
+TEST(Output, JsonLineKeepsOrderAndSpacing) {
+  const Json value = {{"b", 1}, {"a", Json::array({0.5, nullptr})}, {"c", Json::object()}};
+  EXPECT_EQ(JsonLine(value), "{\"b\": 1, \"a\": [0.5, null], \"c\": {}}");
+  EXPECT_EQ(Rounded(0.123456, 3), 0.123);
+  EXPECT_TRUE(Rounded(std::nan(""), 3).is_null());
+  EXPECT_EQ(Rounded(1e308, 4), 1e308);
+}
+
+}  // namespace
+}  // namespace corvane::logtools
