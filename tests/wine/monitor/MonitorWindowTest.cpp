@@ -132,7 +132,8 @@ class MonitorWindow : public testing::Test {
     ASSERT_TRUE(WaitUntil(
         [] {
           window_ = FindWindowW(ids::kWindowClass, nullptr);
-          return window_ != nullptr && IsWindowVisible(window_);
+          // Shown, and its first look at the files done.
+          return window_ != nullptr && IsWindowVisible(window_) && !Text(ids::kStatus).empty();
         },
         60s))
         << "the monitor's window did not appear";
