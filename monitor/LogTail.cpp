@@ -19,7 +19,8 @@ void LogTail::Restart() {
 
 TailStep LogTail::Step(FileAccess& files) {
   TailStep step;
-  const std::uint64_t back = std::min<std::uint64_t>(offset_, guard_.size());
+  // At most the guard's size: a count of bytes in memory.
+  const auto back = static_cast<std::size_t>(std::min<std::uint64_t>(offset_, guard_.size()));
   const std::uint64_t readFrom = offset_ - back;
   FileChunk chunk = files.Read(path_, readFrom, bytesPerStep_ + back);
   step.state = chunk.state;
