@@ -33,19 +33,19 @@ UINT DpiOf(HWND window) {
   return static_cast<UINT>(GetDeviceCaps(screen.Get().dc, LOGPIXELSY));
 }
 
+// A named CALLBACK: a lambda is not stdcall in the 32-bit build.
+int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM flag) {
+  *reinterpret_cast<bool*>(flag) = true;
+  return 0;
+}
+
 bool FaceExists(const wchar_t* face) {
   LOGFONTW wanted{};
   wanted.lfCharSet = DEFAULT_CHARSET;
   wcsncpy(wanted.lfFaceName, face, LF_FACESIZE - 1);
   bool found = false;
   const win::UniqueWindowDc screen = win::GetWindowDc(nullptr);
-  EnumFontFamiliesExW(
-      screen.Get().dc, &wanted,
-      [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM flag) -> int {
-        *reinterpret_cast<bool*>(flag) = true;
-        return 0;
-      },
-      reinterpret_cast<LPARAM>(&found), 0);
+  EnumFontFamiliesExW(screen.Get().dc, &wanted, &FaceFound, reinterpret_cast<LPARAM>(&found), 0);
   return found;
 }
 
