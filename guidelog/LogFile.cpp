@@ -61,9 +61,11 @@ bool ToNumber(std::string_view field, bool decimalComma, double& value) {
   return error == std::errc();
 }
 
+}  // namespace
+
 // The header: "Xave","Yave","Xoff","Yoff","Xtim","Ytim" then five items per star, numbered from 1,
 // and the empty item; quotes and the final empty item may be gone after a spreadsheet saved it.
-bool ReadHeader(std::string_view line, LogRun& run) {
+bool ReadHeaderLine(std::string_view line, LogRun& run) {
   const std::string_view trimmed = Trim(line);
   if (Unquote(trimmed.substr(0, std::min<std::size_t>(trimmed.size(), 6))) != "Xave" &&
       trimmed.substr(0, 4) != "Xave") {
@@ -89,9 +91,7 @@ bool ReadHeader(std::string_view line, LogRun& run) {
   return true;
 }
 
-enum class RowResult { Ok, Short, Bad };
-
-RowResult ReadRow(std::string_view line, const LogRun& run, LogRow& row, std::string& why) {
+RowResult ReadDataLine(std::string_view line, const LogRun& run, LogRow& row, std::string& why) {
   auto fields = Split(Trim(line), run.separator);
   while (!fields.empty() && Unquote(fields.back()).empty()) fields.pop_back();
   const std::size_t expected = 6 + 5 * static_cast<std::size_t>(run.stars);
@@ -116,7 +116,10 @@ RowResult ReadRow(std::string_view line, const LogRun& run, LogRow& row, std::st
   return RowResult::Ok;
 }
 
-}  // namespace
+bool EndsWholeRow(std::string_view line, const LogRun& run) {
+  const std::string_view trimmed = Trim(line);
+  return !trimmed.empty() && (trimmed.back() == run.separator || trimmed.back() == '"');
+}
 
 LogFile ParseLog(std::string_view text) {
   LogFile file;
@@ -135,7 +138,7 @@ LogFile ParseLog(std::string_view text) {
     ++number;
     if (Trim(line).empty()) continue;
     LogRun header;
-    if (ReadHeader(line, header)) {
+    if (ReadHeaderLine(line, header)) {
       header.headerLine = number;
       file.runs.push_back(header);
       pendingShort = 0;
@@ -150,9 +153,8 @@ LogFile ParseLog(std::string_view text) {
     LogRun& run = file.runs.back();
     LogRow row;
     std::string why;
-    const RowResult result = ReadRow(line, run, row, why);
-    const char last = Trim(line).back();
-    if (result == RowResult::Ok && (terminated || last == run.separator || last == '"')) {
+    const RowResult result = ReadDataLine(line, run, row, why);
+    if (result == RowResult::Ok && (terminated || EndsWholeRow(line, run))) {
       run.rows.push_back(std::move(row));
       run.rowLines.push_back(number);
     } else if (!terminated) {

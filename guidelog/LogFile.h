@@ -63,4 +63,15 @@ std::optional<LogRun> FirstRun(std::string_view text, std::string* error = nullp
 std::string ReadFileText(const std::string& path);
 LogFile ReadLogFile(const std::string& path);  // throws LogError (line 0: the file itself)
 
+// One line at a time, for a reader that follows a log while it is written (ParseLog reads with
+// these too). A header line sets up `run` (its stars, separator and decimal comma) and gives true.
+bool ReadHeaderLine(std::string_view line, LogRun& run);
+// A data line of `run`: Ok and the row; Short when it holds fewer items than the header (a line
+// cut off); Bad with the reason in `why`.
+enum class RowResult { Ok, Short, Bad };
+RowResult ReadDataLine(std::string_view line, const LogRun& run, LogRow& row, std::string& why);
+// Whether a line without its line break still ends as a whole row does (its empty last item):
+// the file's last line when the writer was not cut off in it.
+bool EndsWholeRow(std::string_view line, const LogRun& run);
+
 }  // namespace corvane::guidelog

@@ -6,7 +6,7 @@
 ; The build defines: VERSION ("1.06"), VERSION_QUAD ("1.6.0.0"), OUTFILE, DLL_X64, DLL_X86, GUIDE,
 ; INUSE_X64, INUSE_X86 (the in-use helper of each bitness), LOG_TOOL_X64 and LOG_TOOL_X86 (the
 ; guide-log tool of each bitness, installed beside the DLL of its bitness), REPORT_PICTURE (the
-; picture of a report the user guide shows).
+; picture of a report the user guide shows), MONITOR (Corvane Monitor, one 32-bit program for both).
 ;
 ; Exit codes: 0 installed; 2 cancelled or aborted (a DLL in use, a failed registration: nothing
 ; half-replaced is left); 740 not run as administrator.
@@ -160,12 +160,14 @@ FunctionEnd
   Delete "$INSTDIR\x86\Corvane.dll"
   Delete "$INSTDIR\x64\corvane-log.exe"
   Delete "$INSTDIR\x86\corvane-log.exe"
+  Delete "$INSTDIR\corvane-monitor.exe"
   Delete "$INSTDIR\${GUIDE_NAME}"
   Delete "$INSTDIR\${PICTURE_NAME}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR\x64"
   RMDir "$INSTDIR\x86"
   RMDir "$INSTDIR"
+  Delete "$SMPROGRAMS\Corvane\Corvane Monitor.lnk"
   Delete "$SMPROGRAMS\Corvane\Corvane User Guide.lnk"
   Delete "$SMPROGRAMS\Corvane\Uninstall Corvane.lnk"
   Delete "$SMPROGRAMS\Corvane\Corvane reports.lnk"
@@ -233,6 +235,7 @@ Section "Corvane" SecCorvane
     File "/oname=corvane-log.exe" "${LOG_TOOL_X64}"
   ${EndIf}
   SetOutPath "$INSTDIR"
+  File "/oname=corvane-monitor.exe" "${MONITOR}"
   File "/oname=${GUIDE_NAME}" "${GUIDE}"
   File "/oname=${PICTURE_NAME}" "${REPORT_PICTURE}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -253,6 +256,7 @@ Section "Corvane" SecCorvane
   ${EndIf}
 
   CreateDirectory "$SMPROGRAMS\Corvane"
+  CreateShortcut "$SMPROGRAMS\Corvane\Corvane Monitor.lnk" "$INSTDIR\corvane-monitor.exe"
   CreateShortcut "$SMPROGRAMS\Corvane\Corvane User Guide.lnk" "$INSTDIR\${GUIDE_NAME}"
   CreateShortcut "$SMPROGRAMS\Corvane\Uninstall Corvane.lnk" "$INSTDIR\Uninstall.exe"
   ; The runs' records (Documents\Corvane of whoever opens it) and the newest one's report, written

@@ -84,9 +84,12 @@ check "x64\\Corvane.dll installed" cmp -s "$folder/x64/Corvane.dll" "$payload/x6
 check "x86\\Corvane.dll installed" cmp -s "$folder/x86/Corvane.dll" "$payload/x86/Corvane.dll"
 check "x64\\corvane-log.exe installed" cmp -s "$folder/x64/corvane-log.exe" "$payload/x64/corvane-log.exe"
 check "x86\\corvane-log.exe installed" cmp -s "$folder/x86/corvane-log.exe" "$payload/x86/corvane-log.exe"
+check "corvane-monitor.exe installed" cmp -s "$folder/corvane-monitor.exe" "$payload/corvane-monitor.exe"
 check "the user guide installed" cmp -s "$folder/Corvane User Guide.html" "$payload/Corvane User Guide.html"
 check "the uninstaller installed" test -s "$folder/Uninstall.exe"
 check "Start-menu shortcut to the guide" test -s "$menu/Corvane User Guide.lnk"
+check "Start-menu shortcut \"Corvane Monitor\" to corvane-monitor.exe" \
+  grep -aqiF 'Corvane\corvane-monitor.exe' "$menu/Corvane Monitor.lnk"
 check "Start-menu shortcut to the uninstaller" test -s "$menu/Uninstall Corvane.lnk"
 check "the guide's picture of a report installed" cmp -s "$folder/Corvane report.png" "$payload/Corvane report.png"
 # A shortcut's arguments are UTF-16 text inside the .lnk.

@@ -166,28 +166,55 @@ std::pair<double, double> InMountAxes(double xoff, double yoff, const MountAxes&
   return {axes.reverseX ? -x : x, yoff * std::cos(a) - xoff * std::sin(a)};
 }
 
-std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings) {
+void AxisAccumulator::Add(double value) {
+  ++count_;
+  const double delta = value - mean_;
+  mean_ += delta / static_cast<double>(count_);
+  squares_ += delta * (value - mean_);
+  low_ = count_ == 1 ? value : std::min(low_, value);
+  high_ = count_ == 1 ? value : std::max(high_, value);
+  largest_ = std::max(largest_, std::abs(value));
+}
+
+AxisFigures AxisAccumulator::Figures() const {
+  AxisFigures f;
+  if (count_ == 0) return f;
+  f.mean = mean_;
+  f.rms = std::sqrt(std::max(squares_, 0.0) / static_cast<double>(count_));
+  f.peakToPeak = high_ - low_;
+  return f;
+}
+
+MountOffset ToMountAxes(double xoff, double yoff, double angleDeg, bool reverseX) {
+  const double a = angleDeg * kDegree;
+  const double x = xoff * std::cos(a) + yoff * std::sin(a);
+  return {reverseX ? -x : x, yoff * std::cos(a) - xoff * std::sin(a)};
+}
+
+CycleUse CycleUseOf(const guidelog::LogRow& r, int stars, const RunSettings& settings) {
   // Pixels and seconds beyond any guider or any night: a corrupted or hostile value.
   constexpr double kLargest = 1e7;
   const auto readable = [](double v) { return std::isfinite(v) && std::abs(v) < kLargest; };
   const double minSN = settings.minSN.value_or(3.0);
-  const int required = std::min(settings.minStars.value_or(4), run.stars);
+  const int required = std::min(settings.minStars.value_or(4), stars);
+  bool ok = readable(r.xave) && readable(r.yave) && readable(r.xoff) && readable(r.yoff) &&
+            readable(r.xtim) && readable(r.ytim);
+  int taking = 0;
+  for (const guidelog::LogStar& s : r.stars) {
+    ok = ok && readable(s.xpos) && readable(s.ypos) && readable(s.xoff) && readable(s.yoff) &&
+         readable(s.sn);
+    taking += s.sn >= minSN ? 1 : 0;
+  }
+  const bool pulsed = r.xtim != 0.0 || r.ytim != 0.0;
+  return !ok                            ? CycleUse::Unreadable
+         : taking < required && !pulsed ? CycleUse::Lost
+                                        : CycleUse::Guided;
+}
+
+std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings) {
   std::vector<CycleUse> uses;
   uses.reserve(run.rows.size());
-  for (const guidelog::LogRow& r : run.rows) {
-    bool ok = readable(r.xave) && readable(r.yave) && readable(r.xoff) && readable(r.yoff) &&
-              readable(r.xtim) && readable(r.ytim);
-    int taking = 0;
-    for (const guidelog::LogStar& s : r.stars) {
-      ok = ok && readable(s.xpos) && readable(s.ypos) && readable(s.xoff) && readable(s.yoff) &&
-           readable(s.sn);
-      taking += s.sn >= minSN ? 1 : 0;
-    }
-    const bool pulsed = r.xtim != 0.0 || r.ytim != 0.0;
-    uses.push_back(!ok                            ? CycleUse::Unreadable
-                   : taking < required && !pulsed ? CycleUse::Lost
-                                                  : CycleUse::Guided);
-  }
+  for (const guidelog::LogRow& r : run.rows) uses.push_back(CycleUseOf(r, run.stars, settings));
   return uses;
 }
 
@@ -777,8 +804,8 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
       ra.push_back(r);
       dec.push_back(d);
     }
-    f.ra = Figures(ra);
-    f.dec = Figures(dec);
+    f.ra = ra.Figures();
+    f.dec = dec.Figures();
   }
   if (!settings.scale) f.notes.push_back("arcseconds need the pixel scale (--scale)");
   // The host's calibration against how the pulses acted.

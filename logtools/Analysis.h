@@ -3,6 +3,7 @@
 // acted, and the mount's own motion (drift and periodic error) once the pulses are taken out.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -45,6 +46,28 @@ struct MountAxes {
 
 // A mean offset on the sensor in the mount's axes: {RA, Dec}, pixels.
 std::pair<double, double> InMountAxes(double xoff, double yoff, const MountAxes& axes);
+
+// An axis's figures built value by value: the running mean and sum of squared deviations
+// (Welford's), the extremes and the largest magnitude, so a program that follows a run as it is
+// written keeps no values. Every figure of a run's offsets comes from these sums.
+class AxisAccumulator {
+ public:
+  void Add(double value);
+  AxisFigures Figures() const;
+  std::size_t Count() const { return count_; }
+  double LargestMagnitude() const { return largest_; }  // 0 without values
+
+ private:
+  std::size_t count_ = 0;
+  double mean_ = 0.0, squares_ = 0.0, low_ = 0.0, high_ = 0.0, largest_ = 0.0;
+};
+
+// An offset in the mount's axes, from the sensor's with the host's GuiderAngle and
+// GuiderReverseX: RA along the rotated X axis (its sign flipped by the reversal), Dec along Y.
+struct MountOffset {
+  double ra = 0.0, dec = 0.0;
+};
+MountOffset ToMountAxes(double xoff, double yoff, double angleDeg, bool reverseX);
 
 struct StarFigures {
   double meanSN = 0.0, lowestSN = 0.0;
@@ -125,6 +148,8 @@ inline bool EntersFigures(CycleUse use) {
 // MinSN and MinStars as given, else the dialog's defaults (3 and 4). A cycle that issued a pulse
 // was guided whatever MinSN and MinStars are taken to be.
 std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings);
+// The same for one row of a run of `stars` stars, for a reader that takes a run row by row.
+CycleUse CycleUseOf(const guidelog::LogRow& row, int stars, const RunSettings& settings);
 
 // The run without its unreadable rows, which no figure can use; their line numbers in *lines.
 guidelog::LogRun ReadableRows(const guidelog::LogRun& run, const std::vector<CycleUse>& uses,

@@ -1,0 +1,312 @@
+#include "monitor/win/Drawing.h"
+
+#include <objidl.h>
+
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cwchar>
+
+#include "win/AutomationValues.h"
+#include "win/UniqueResource.h"
+
+namespace corvane::monitor {
+namespace {
+
+namespace gp = Gdiplus;
+
+gp::Color Of(COLORREF c, BYTE alpha = 255) {
+  return gp::Color(alpha, GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+const Theme kDay{.window = RGB(250, 250, 250),
+                 .text = RGB(20, 20, 20),
+                 .dim = RGB(96, 96, 96),
+                 .figure = RGB(0, 0, 0),
+                 .warning = RGB(176, 48, 0),
+                 .edit = RGB(255, 255, 255),
+                 .button = RGB(232, 232, 232),
+                 .buttonText = RGB(20, 20, 20),
+                 .selected = RGB(40, 90, 170),
+                 .selectedText = RGB(255, 255, 255),
+                 .frame = RGB(170, 170, 170),
+                 .graph = RGB(255, 255, 255),
+                 .grid = RGB(226, 226, 226),
+                 .zero = RGB(150, 150, 150),
+                 .axisA = RGB(30, 90, 210),
+                 .axisB = RGB(210, 40, 40),
+                 .pulseA = RGB(30, 90, 210),
+                 .pulseB = RGB(210, 40, 40),
+                 .starved = RGB(230, 140, 0),
+                 .barUsed = RGB(40, 150, 60),
+                 .barLow = RGB(230, 140, 0),
+                 .barNotFound = RGB(200, 40, 40),
+                 .track = RGB(225, 225, 225)};
+// Red on black: the brightest parts are the traces and the warnings, the rest dim.
+const Theme kNight{.window = RGB(0, 0, 0),
+                   .text = RGB(190, 20, 20),
+                   .dim = RGB(120, 12, 12),
+                   .figure = RGB(235, 30, 30),
+                   .warning = RGB(255, 40, 40),
+                   .edit = RGB(20, 0, 0),
+                   .button = RGB(30, 0, 0),
+                   .buttonText = RGB(190, 20, 20),
+                   .selected = RGB(110, 0, 0),
+                   .selectedText = RGB(255, 60, 60),
+                   .frame = RGB(90, 0, 0),
+                   .graph = RGB(0, 0, 0),
+                   .grid = RGB(45, 0, 0),
+                   .zero = RGB(100, 0, 0),
+                   .axisA = RGB(255, 50, 50),
+                   .axisB = RGB(160, 20, 20),
+                   .pulseA = RGB(255, 50, 50),
+                   .pulseB = RGB(150, 20, 20),
+                   .starved = RGB(255, 70, 30),
+                   .barUsed = RGB(200, 25, 25),
+                   .barLow = RGB(120, 10, 10),
+                   .barNotFound = RGB(70, 0, 0),
+                   .track = RGB(35, 0, 0)};
+
+// Under Wine, GDI+ fills, wide pens and text cost tens to hundreds of milliseconds a frame, where
+// GDI does the same in one or two; its antialiased one-pixel polylines are quick on a DIB section.
+// So the traces are GDI+ (antialiased), and the background, grid, bars and labels GDI (the labels
+// with antialiased glyphs).
+class Canvas {
+ public:
+  Canvas(HDC dc, float scale, const std::wstring& face) : dc_(dc), scale_(scale), face_(face) {
+    SetBkMode(dc_, TRANSPARENT);
+  }
+  ~Canvas() {
+    if (old_) SelectObject(dc_, old_);
+  }
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+  float S(float dip) const { return dip * scale_; }
+  int Px(float dip) const { return static_cast<int>(std::lround(dip * scale_)); }
+  void Fill(float left, float top, float right, float bottom, COLORREF colour) {
+    const RECT r{static_cast<LONG>(std::lround(left)), static_cast<LONG>(std::lround(top)),
+                 static_cast<LONG>(std::lround(right)), static_cast<LONG>(std::lround(bottom))};
+    SetDCBrushColor(dc_, colour);
+    FillRect(dc_, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+  }
+  void HorizontalLine(float left, float right, float y, COLORREF colour) {
+    const float at = std::floor(y);
+    Fill(left, at, right, at + 1, colour);
+  }
+  void VerticalLine(float x, float top, float bottom, COLORREF colour) {
+    const float at = std::floor(x);
+    Fill(at, top, at + 1, bottom, colour);
+  }
+  void Frame(float left, float top, float right, float bottom, COLORREF colour) {
+    HorizontalLine(left, right, top, colour);
+    HorizontalLine(left, right, bottom, colour);
+    VerticalLine(left, top, bottom, colour);
+    VerticalLine(right, top, bottom + 1, colour);
+  }
+  // Text at (x, y): `align` 0 left of x, 1 centred, 2 right; vertically centred on y.
+  void Text(const std::wstring& text, float x, float y, COLORREF colour, int align = 0,
+            int points10 = 85) {
+    if (points10 != points10_) {
+      LOGFONTW font{};
+      font.lfHeight = -static_cast<LONG>(std::lround(points10 / 10.0 * 96.0 / 72.0 * scale_));
+      font.lfWeight = FW_NORMAL;
+      font.lfCharSet = DEFAULT_CHARSET;
+      font.lfQuality = ANTIALIASED_QUALITY;
+      wcsncpy(font.lfFaceName, face_.c_str(), LF_FACESIZE - 1);
+      font_.Reset(CreateFontIndirectW(&font));
+      const HGDIOBJ previous = SelectObject(dc_, font_.Get());
+      if (!old_) old_ = previous;
+      points10_ = points10;
+    }
+    SetTextColor(dc_, colour);
+    const LONG w = Px(400), h = Px(20);
+    const LONG left = static_cast<LONG>(std::lround(x)) - (align == 0 ? 0 : align == 1 ? w / 2 : w);
+    RECT r{left, static_cast<LONG>(std::lround(y)) - h / 2, left + w,
+           static_cast<LONG>(std::lround(y)) + h / 2};
+    DrawTextW(dc_, text.c_str(), -1, &r,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_NOCLIP |
+                  (align == 0   ? DT_LEFT
+                   : align == 1 ? DT_CENTER
+                                : DT_RIGHT));
+  }
+
+ private:
+  HDC dc_;
+  float scale_;
+  std::wstring face_;
+  win::UniqueGdiObject font_;
+  int points10_ = 0;
+  HGDIOBJ old_ = nullptr;
+};
+
+std::wstring W(const std::string& s) {
+  return win::Widen(s);
+}
+
+}  // namespace
+
+Offscreen::Offscreen(HDC like, int width, int height) : dc_(CreateCompatibleDC(like)) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = std::max(width, 1);
+  info.bmiHeader.biHeight = -std::max(height, 1);  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  old_ = SelectObject(dc_, bitmap_);
+}
+
+Offscreen::~Offscreen() {
+  SelectObject(dc_, old_);
+  DeleteObject(bitmap_);
+  DeleteDC(dc_);
+}
+
+const Theme& DayTheme() {
+  return kDay;
+}
+const Theme& NightTheme() {
+  return kNight;
+}
+
+void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme, float scale,
+               const std::wstring& face) {
+  Canvas c(dc, scale, face);
+  c.Fill(static_cast<float>(area.left), static_cast<float>(area.top),
+         static_cast<float>(area.right), static_cast<float>(area.bottom), theme.graph);
+  const float left = static_cast<float>(area.left) + c.S(62);
+  const float right = static_cast<float>(area.right) - c.S(12);
+  const float top = static_cast<float>(area.top) + c.S(24);
+  const float bottom = static_cast<float>(area.bottom) - c.S(24);
+  if (right - left < c.S(40) || bottom - top < c.S(60)) return;
+  const float gap = c.S(10);
+  const float offsetBottom = std::floor(top + (bottom - top - gap) * 0.72f);
+  const float pulseTop = offsetBottom + gap;
+
+  // The legend and the unit.
+  const std::wstring unit = model.unit == "px" ? L"pixels" : L"arcseconds";
+  const float ly = static_cast<float>(area.top) + c.S(12);
+  c.Text(W(model.axisA) + L" and " + W(model.axisB) + L" offsets in " + unit, left, ly, theme.dim);
+  const float legend = right - c.S(150);
+  c.Fill(legend, ly - 1, legend + c.S(22), ly + 1, theme.axisA);
+  c.Text(W(model.axisA), legend + c.S(27), ly, theme.text);
+  c.Fill(legend + c.S(70), ly - 1, legend + c.S(92), ly + 1, theme.axisB);
+  c.Text(W(model.axisB), legend + c.S(97), ly, theme.text);
+
+  if (model.empty) {
+    c.Frame(left, top, right, offsetBottom, theme.grid);
+    c.Frame(left, pulseTop, right, bottom, theme.grid);
+    c.Text(L"No guide cycle yet", (left + right) / 2, (top + offsetBottom) / 2, theme.dim, 1, 110);
+    return;
+  }
+  const auto X = [&](double time) {
+    return left +
+           static_cast<float>((time - model.from) / (model.to - model.from)) * (right - left);
+  };
+  const float mid = (top + offsetBottom) / 2;
+  const auto Y = [&](double value) {
+    return mid - static_cast<float>(value / model.range) * (offsetBottom - top) / 2;
+  };
+  const float pulseMid = std::floor((pulseTop + bottom) / 2);
+  const auto P = [&](double seconds) {
+    return pulseMid - static_cast<float>(seconds / model.pulseRange) * (bottom - pulseTop) / 2;
+  };
+
+  // Grid, frames and labels.
+  for (const Tick& t : model.timeTicks) {
+    const float x = X(t.value);
+    c.VerticalLine(x, top, offsetBottom, theme.grid);
+    c.VerticalLine(x, pulseTop, bottom, theme.grid);
+    c.Text(W(t.label), x, bottom + c.S(11), theme.dim, 1);
+  }
+  for (const Tick& t : model.offsetTicks) {
+    const float y = Y(t.value);
+    c.HorizontalLine(left, right, y, t.value == 0.0 ? theme.zero : theme.grid);
+    c.Text(W(t.label), left - c.S(6), y, theme.dim, 2);
+  }
+  for (const Tick& t : model.pulseTicks) {
+    const float y = P(t.value);
+    c.HorizontalLine(left, right, y, t.value == 0.0 ? theme.zero : theme.grid);
+    c.Text(W(t.label), left - c.S(6), y, theme.dim, 2);
+  }
+  c.Frame(left, top, right, offsetBottom, theme.grid);
+  c.Frame(left, pulseTop, right, bottom, theme.grid);
+  c.Text(L"pulses", right - c.S(4), pulseTop + c.S(9), theme.dim, 2, 75);
+
+  // The cycles without a pulse for want of stars, along the top.
+  for (double t : model.starved) {
+    const float x = X(t);
+    c.Fill(x - c.S(1.5f), top + 1, x + c.S(1.5f), top + c.S(7), theme.starved);
+  }
+
+  // Pulses as bars from the zero line, the two axes side by side.
+  const float barWidth = std::max(
+      1.0f, std::min(c.S(4), (right - left) /
+                                 static_cast<float>(std::max<std::size_t>(model.pulses.size(), 1)) /
+                                 2.2f));
+  for (const PulseBar& bar : model.pulses) {
+    const float x = X(bar.time);
+    const auto draw = [&](double value, float dx, COLORREF colour) {
+      if (value == 0.0) return;
+      const float y = std::clamp(P(value), pulseTop + 1, bottom - 1);
+      c.Fill(x + dx, std::min(pulseMid, y), x + dx + barWidth, std::max(pulseMid + 1, y), colour);
+    };
+    draw(bar.a, -barWidth, theme.pulseA);
+    draw(bar.b, 0.0f, theme.pulseB);
+  }
+
+  // The offsets, antialiased.
+  {
+    gp::Graphics g(dc);
+    g.SetSmoothingMode(gp::SmoothingModeAntiAlias);
+    g.SetPixelOffsetMode(gp::PixelOffsetModeHalf);
+    const gp::RectF clip(left + 1, top + 1, right - left - 1, offsetBottom - top - 1);
+    g.SetClip(clip);
+    const float width = std::max(1.0f, std::floor(scale));
+    const gp::Pen penA(Of(theme.axisA), width), penB(Of(theme.axisB), width);
+    const auto trace = [&](const std::vector<GraphPoint>& points, const gp::Pen& pen) {
+      std::vector<gp::PointF> line;
+      line.reserve(points.size());
+      for (const GraphPoint& pt : points) line.emplace_back(X(pt.time), Y(pt.value));
+      if (line.size() >= 2) g.DrawLines(&pen, line.data(), static_cast<INT>(line.size()));
+      if (line.size() == 1) g.DrawEllipse(&pen, line[0].X - 1, line[0].Y - 1, 2.0f, 2.0f);
+    };
+    trace(model.b, penB);
+    trace(model.a, penA);
+  }
+  if (!model.note.empty()) {
+    c.Text(W(model.note), right - c.S(4), offsetBottom - c.S(9), theme.dim, 2, 75);
+  }
+}
+
+void DrawStarBars(HDC dc, const RECT& area, const std::vector<StarNow>& stars, double minSN,
+                  int rowHeight, const Theme& theme, float scale) {
+  Canvas c(dc, scale, L"");
+  c.Fill(static_cast<float>(area.left), static_cast<float>(area.top),
+         static_cast<float>(area.right), static_cast<float>(area.bottom), theme.window);
+  double top = std::max(2.0 * minSN, 20.0);
+  for (const StarNow& s : stars) {
+    if (std::isfinite(s.sn)) top = std::max(top, s.sn * 1.1);
+  }
+  const float left = static_cast<float>(area.left) + c.S(2);
+  const float width = static_cast<float>(area.right - area.left) - c.S(4);
+  for (std::size_t i = 0; i < stars.size(); ++i) {
+    const float y = static_cast<float>(area.top) + static_cast<float>(i * rowHeight) +
+                    std::floor(static_cast<float>(rowHeight) * 0.2f);
+    const float h = std::floor(static_cast<float>(rowHeight) * 0.6f);
+    c.Fill(left, y, left + width, y + h, theme.track);
+    const double sn = std::isfinite(stars[i].sn) ? std::max(stars[i].sn, 0.0) : 0.0;
+    const float w = std::max(1.0f, width * static_cast<float>(std::min(sn / top, 1.0)));
+    const COLORREF fill = stars[i].state == StarState::Used         ? theme.barUsed
+                          : stars[i].state == StarState::BelowMinSN ? theme.barLow
+                                                                    : theme.barNotFound;
+    c.Fill(left, y, left + w, y + h, fill);
+    const float mark = std::floor(left + width * static_cast<float>(minSN / top));
+    c.Fill(mark, y - c.S(2), mark + std::max(1.0f, std::floor(c.S(1.5f))), y + h + c.S(2),
+           theme.text);
+  }
+}
+
+}  // namespace corvane::monitor

@@ -1,0 +1,48 @@
+// The monitor's pictures: the guide graph from the core's model (its traces antialiased with GDI+,
+// the rest with GDI), and each star's SN as a bar. The colours of the day and the
+// night theme; the night theme is red on black only, for eyes adapted to the dark.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "monitor/Graph.h"
+#include "monitor/RunState.h"
+
+namespace corvane::monitor {
+
+struct Theme {
+  COLORREF window, text, dim, figure, warning, edit, button, buttonText, selected, selectedText,
+      frame;
+  COLORREF graph, grid, zero, axisA, axisB, pulseA, pulseB, starved;
+  COLORREF barUsed, barLow, barNotFound, track;
+};
+// A memory DC holding a DIB section of the given size, for drawing off screen.
+class Offscreen {
+ public:
+  Offscreen(HDC like, int width, int height);
+  ~Offscreen();
+  Offscreen(const Offscreen&) = delete;
+  Offscreen& operator=(const Offscreen&) = delete;
+  HDC Dc() const { return dc_; }
+
+ private:
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ old_;
+};
+
+const Theme& DayTheme();
+const Theme& NightTheme();
+
+// Paints into `dc` (the whole `area`), a memory DC holding a DIB section (GDI+ draws into its bits
+// directly); `scale` is the DPI's factor over 96, `face` the labels' font.
+void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme, float scale,
+               const std::wstring& face);
+// One bar per star in rows `rowHeight` apart from the top of `area`.
+void DrawStarBars(HDC dc, const RECT& area, const std::vector<StarNow>& stars, double minSN,
+                  int rowHeight, const Theme& theme, float scale);
+
+}  // namespace corvane::monitor
