@@ -18,22 +18,12 @@ constexpr std::size_t kLag = 4;
 constexpr std::size_t kSegment = 150;
 
 AxisFigures Figures(const std::vector<double>& v) {
-  AxisFigures f;
-  if (v.empty()) return f;
-  double sum = 0.0, low = v.front(), high = v.front();
-  for (double x : v) {
-    sum += x;
-    low = std::min(low, x);
-    high = std::max(high, x);
-  }
-  f.mean = sum / static_cast<double>(v.size());
-  double squares = 0.0;
-  for (double x : v) {
-    squares += (x - f.mean) * (x - f.mean);
-    f.peak = std::max(f.peak, std::abs(x - f.mean));
-  }
-  f.rms = std::sqrt(squares / static_cast<double>(v.size()));
-  f.peakToPeak = high - low;
+  // The sums a follower of a run keeps, so its figures and these agree to the last digit; the
+  // peak about the mean takes a second pass.
+  AxisAccumulator sums;
+  for (double x : v) sums.Add(x);
+  AxisFigures f = sums.Figures();
+  for (double x : v) f.peak = std::max(f.peak, std::abs(x - f.mean));
   return f;
 }
 
@@ -160,12 +150,6 @@ double Normalize(double degrees) {
 
 }  // namespace
 
-std::pair<double, double> InMountAxes(double xoff, double yoff, const MountAxes& axes) {
-  const double a = axes.angleDeg * kDegree;
-  const double x = xoff * std::cos(a) + yoff * std::sin(a);
-  return {axes.reverseX ? -x : x, yoff * std::cos(a) - xoff * std::sin(a)};
-}
-
 void AxisAccumulator::Add(double value) {
   ++count_;
   const double delta = value - mean_;
@@ -189,6 +173,11 @@ MountOffset ToMountAxes(double xoff, double yoff, double angleDeg, bool reverseX
   const double a = angleDeg * kDegree;
   const double x = xoff * std::cos(a) + yoff * std::sin(a);
   return {reverseX ? -x : x, yoff * std::cos(a) - xoff * std::sin(a)};
+}
+
+std::pair<double, double> InMountAxes(double xoff, double yoff, const MountAxes& axes) {
+  const MountOffset m = ToMountAxes(xoff, yoff, axes.angleDeg, axes.reverseX);
+  return {m.ra, m.dec};
 }
 
 CycleUse CycleUseOf(const guidelog::LogRow& r, int stars, const RunSettings& settings) {
@@ -804,8 +793,8 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
       ra.push_back(r);
       dec.push_back(d);
     }
-    f.ra = ra.Figures();
-    f.dec = dec.Figures();
+    f.ra = Figures(ra);
+    f.dec = Figures(dec);
   }
   if (!settings.scale) f.notes.push_back("arcseconds need the pixel scale (--scale)");
   // The host's calibration against how the pulses acted.

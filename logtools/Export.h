@@ -3,8 +3,8 @@
 // from its record has the real times.
 #pragma once
 
-#include <optional>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
