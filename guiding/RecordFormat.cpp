@@ -27,7 +27,7 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {"corvane-record", "format,version,start_local,start_utc,utc_offset_minutes"},
     {"initial", "duration"},
-    {"setup", "NumberStars,MinSN,MinStars,Duration,MinMove,MaxMove,Border"},
+    {"setup", "NumberStars,MinSN,MinStars,Duration,MinMove,MaxMove,Border,PredictPeriodicError"},
     {"sensor", "GuiderXSize,GuiderYSize"},
     {"star", "star,click_x,click_y,x,y,sn"},
     {"setting", "cycle,name,value"},
@@ -239,6 +239,7 @@ std::string SetupLine(std::int64_t ms, const GuideSettings& settings) {
       .Single(settings.MaxMove)
       .Integer(settings.Border)
       // Options added to the setup dialog follow here, in the order of their names in kKinds.
+      .Integer(settings.PredictPeriodicError ? 1 : 0)
       .Line();
 }
 
