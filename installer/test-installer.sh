@@ -133,9 +133,12 @@ check "its guide log C:\\Corvane.csv is written" test -s "$drive_c/Corvane.csv"
 cp "$drive_c/Corvane.csv" "$work/guide-log.csv" 2>/dev/null
 check "the installed corvane-log.exe reads that guide log" has \
   "$(wine 'C:\Program Files\Corvane\x64\corvane-log.exe' stats 'C:\Corvane.csv' 2>&1 | tr -d '\r')" "10 cycles"
-# The records' folder is the user's Documents\Corvane; the newest record goes by its name (the
-# run's start time), and its report is written next to it.
+# The records' folder is the user's Documents\Corvane, where the run above kept its record; the
+# newest record goes by its name (the run's start time), and its report is written next to it.
 records="$docs/Corvane"
+check "the installed DLL's run kept its record in Documents\\Corvane" \
+  grep -q '^corvane-record,' <(cat "$records"/*.csv 2>/dev/null)
+rm -rf "$records"
 mkdir -p "$records"
 cp "$drive_c/Corvane.csv" "$records/2024-05-01 22-13-05.csv"
 cp "$drive_c/Corvane.csv" "$records/2024-05-01 22-13-05 (2).csv"
