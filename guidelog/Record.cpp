@@ -323,8 +323,9 @@ Record ReadRecordFile(const std::string& path) {
 GuiderReads PrevailingSettings(const Record& record) {
   std::map<std::string, std::vector<std::pair<double, int>>> counts;  // values in first-seen order
   for (const RecordCycle& cycle : record.cycles) {
-    for (const auto& [name, value] : cycle.settings) {
-      auto& seen = counts[name];
+    for (const auto& setting : cycle.settings) {
+      const double value = setting.second;
+      auto& seen = counts[setting.first];
       const auto it = std::find_if(seen.begin(), seen.end(),
                                    [&](const auto& entry) { return entry.first == value; });
       if (it == seen.end()) {
