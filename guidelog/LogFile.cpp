@@ -183,9 +183,18 @@ std::optional<LogRun> FirstRun(std::string_view text, std::string* error) {
   }
 }
 
+std::filesystem::path FilePath(const std::string& name) {
+  try {
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
+  } catch (const std::filesystem::filesystem_error&) {  // not UTF-8
+    return std::filesystem::path(name);
+  }
+}
+
 std::string ReadFileText(const std::string& path) {
   std::error_code error;
-  const auto status = std::filesystem::status(path, error);
+  const auto status = std::filesystem::status(FilePath(path), error);
   if (status.type() == std::filesystem::file_type::not_found) throw LogError(0, "no such file");
   if (status.type() == std::filesystem::file_type::directory) {
     throw LogError(0, "a folder, not a file");

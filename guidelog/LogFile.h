@@ -4,6 +4,7 @@
 // error that names the line.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -58,6 +59,9 @@ LogFile ParseLog(std::string_view text);  // throws LogError
 // The first run of a log that a program has just had written (a simulated or observed run): its
 // rows, or nothing with the reason in *error.
 std::optional<LogRun> FirstRun(std::string_view text, std::string* error = nullptr);
+// A file name as the tools spell them (UTF-8: the Windows programs run with UTF-8 as their code
+// page) as the file system's path; a name that is not UTF-8 is taken as the system spells it.
+std::filesystem::path FilePath(const std::string& name);
 // A whole file's bytes; LogError (line 0) says why it cannot be had: "no such file", "a folder,
 // not a file", "cannot be opened: <the system's reason>" (e.g. no permission).
 std::string ReadFileText(const std::string& path);

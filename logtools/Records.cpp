@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "guidelog/LogFile.h"
+
 namespace corvane::logtools {
 
 std::optional<RecordName> ReadRecordName(std::string_view name) {
@@ -40,8 +42,7 @@ std::vector<std::string> RecordsIn(const std::string& folder) {
   };
   std::vector<Found> found;
   std::error_code error;
-  const fs::path where(
-      std::u8string(reinterpret_cast<const char8_t*>(folder.data()), folder.size()));
+  const fs::path where = guidelog::FilePath(folder);
   for (fs::directory_iterator it(where, error), end; !error && it != end; it.increment(error)) {
     if (!it->is_regular_file(error)) continue;
     const std::u8string file = it->path().filename().u8string();

@@ -23,6 +23,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "win/AutomationValues.h"
 #include "win/UniqueResource.h"
 #define CORVANE_ISATTY(fd) _isatty(fd)
 #else
@@ -44,6 +45,9 @@
 
 using namespace corvane::logtools;
 namespace guidelog = corvane::guidelog;
+#ifdef _WIN32
+namespace win = corvane::win;
+#endif
 
 namespace {
 
@@ -91,38 +95,6 @@ Input Load(const Options& o) {
   in.settings = SettingsFromRecord(*in.record, o.settings, o.download.has_value(), in.notes);
   return in;
 }
-
-#ifdef _WIN32
-// The newest record in the user's Documents\Corvane folder, "" when there is none. Paths in the
-// ANSI code page, as the C library opens them.
-std::string NewestRecord(std::string& folderText) {
-  corvane::win::UniqueCoTaskMem<wchar_t> documents;
-  if (FAILED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.Receive()))) {
-    folderText = "Documents (not found)";
-    return {};
-  }
-  const std::wstring folder = std::wstring(documents.Get()) + L"\\Corvane";
-  auto narrow = [](const std::wstring& wide) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(std::max(size, 1)), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text.data(), size, nullptr, nullptr);
-    text.resize(std::strlen(text.c_str()));
-    return text;
-  };
-  folderText = narrow(folder);
-  std::vector<std::string> names;
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW((folder + L"\\*.csv").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      names.push_back(narrow(found.cFileName));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  const std::string newest = guidelog::NewestRecordName(names);
-  return newest.empty() ? std::string() : folderText + "\\" + newest;
-}
-#endif
 
 // A number as typed in the C locale: all of the text, finite.
 std::optional<double> ReadNumber(const std::string& text) {
@@ -329,17 +301,10 @@ int Export(const Options& o, const Input& in, const std::vector<int>& chosen) {
 // The user's Documents folder ("" when it cannot be found).
 std::string DocumentsFolder() {
 #ifdef _WIN32
-  PWSTR path = nullptr;
-  std::string out;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path))) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
-    if (size > 1) {
-      out.resize(static_cast<std::size_t>(size - 1));
-      WideCharToMultiByte(CP_UTF8, 0, path, -1, out.data(), size, nullptr, nullptr);
-    }
-  }
-  CoTaskMemFree(path);
-  return out;
+  // UTF-8, the program's code page (its manifest), as the C library and the arguments spell paths.
+  win::UniqueCoTaskMem<wchar_t> path;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, path.Receive()))) return {};
+  return win::Narrow(path.Get());
 #else
   const char* home = std::getenv("HOME");
   return home ? std::string(home) + "/Documents" : std::string();
@@ -349,7 +314,12 @@ std::string DocumentsFolder() {
 std::string RecordFolder(const Options& o) {
   if (!o.folder.empty()) return o.folder;
   const std::string documents = DocumentsFolder();
-  return documents.empty() ? std::string() : documents + "/" + kRecordFolder;
+#ifdef _WIN32
+  constexpr const char* kSeparator = "\\";
+#else
+  constexpr const char* kSeparator = "/";
+#endif
+  return documents.empty() ? std::string() : documents + kSeparator + kRecordFolder;
 }
 
 // Opens a file or folder as a double-click would: the default browser for a page, the file
@@ -398,8 +368,7 @@ int Records(const Options& o) {
   }
   if (o.open) {
     std::error_code error;
-    std::filesystem::create_directories(
-        std::u8string(reinterpret_cast<const char8_t*>(folder.data()), folder.size()), error);
+    std::filesystem::create_directories(guidelog::FilePath(folder), error);
     if (!OpenWithTheDesktop(folder)) return Fail(o, "cannot open " + folder, 1);
   }
   return 0;
@@ -440,10 +409,7 @@ int Report(const Options& o) {
   }
   std::string base = o.output.empty() ? log.substr(0, log.rfind('.')) : o.output;
   if (base.size() > 5 && base.substr(base.size() - 5) == ".html") base.resize(base.size() - 5);
-  const std::u8string name =
-      std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(log.data()), log.size()))
-          .filename()
-          .u8string();
+  const std::u8string name = guidelog::FilePath(log).filename().u8string();
   ReportSource source;
   source.file.assign(reinterpret_cast<const char*>(name.data()), name.size());
   source.runs = count;
@@ -678,12 +644,15 @@ int main(int argc, char** argv) {
   if (o.download) o.settings.download = *o.download;
 #ifdef _WIN32
   if (o.log.empty() && o.command != "report" && o.command != "records") {
-    std::string folder;
-    o.log = NewestRecord(folder);
-    if (o.log.empty()) {
-      std::cerr << "corvane-log: no LOG given and no record in " << folder << "\n";
+    const std::string folder = RecordFolder(o);
+    const std::vector<std::string> found =
+        folder.empty() ? std::vector<std::string>{} : RecordsIn(folder);
+    if (found.empty()) {
+      std::cerr << "corvane-log: no LOG given and no record in "
+                << (folder.empty() ? "Documents (not found)" : folder) << "\n";
       return 2;
     }
+    o.log = found.back();
     std::cerr << "corvane-log: the newest record, " << o.log << "\n";
   }
 #endif
@@ -691,6 +660,9 @@ int main(int argc, char** argv) {
     return Execute(o);
   } catch (const guidelog::LogError& e) {
     std::cerr << "corvane-log: " << o.log << ": " << e.what() << "\n";
+    return 1;
+  } catch (const std::exception& e) {  // a path the file system cannot take, memory, ...
+    std::cerr << "corvane-log: " << e.what() << "\n";
     return 1;
   }
 }
