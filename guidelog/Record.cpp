@@ -1,6 +1,7 @@
 #include "guidelog/Record.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <unordered_map>
@@ -282,25 +283,6 @@ class Reader {
   bool decimalComma_ = false;
 };
 
-// "YYYY-MM-DD HH-MM-SS" and the number of a record's name.
-std::optional<std::pair<std::string, int>> NameKey(const std::string& name) {
-  int y, mo, d, h, mi, s, n = 1, used = 0;
-  if (std::sscanf(name.c_str(), "%4d-%2d-%2d %2d-%2d-%2d%n", &y, &mo, &d, &h, &mi, &s, &used) !=
-          6 ||
-      used != 19) {
-    return std::nullopt;
-  }
-  const std::string rest = name.substr(19);
-  if (rest != ".csv") {
-    int tail = 0;
-    if (std::sscanf(rest.c_str(), " (%d).csv%n", &n, &tail) != 1 ||
-        static_cast<std::size_t>(tail) != rest.size()) {
-      return std::nullopt;
-    }
-  }
-  return std::pair{name.substr(0, 19), n};
-}
-
 }  // namespace
 
 bool LooksLikeRecord(std::string_view text) {
@@ -363,17 +345,29 @@ std::vector<std::string> SettingChangesText(const Record& record) {
   return texts;
 }
 
-std::string NewestRecordName(const std::vector<std::string>& names) {
-  std::string newest;
-  std::optional<std::pair<std::string, int>> newestKey;
-  for (const std::string& name : names) {
-    const auto key = NameKey(name);
-    if (key && (!newestKey || *key > *newestKey)) {
-      newestKey = key;
-      newest = name;
-    }
+std::optional<RecordName> ReadRecordName(std::string_view name) {
+  // "YYYY-MM-DD HH-MM-SS" then ".csv" or " (N).csv".
+  static constexpr std::string_view kShape = "0000-00-00 00-00-00";
+  if (name.size() < kShape.size() + 4) return std::nullopt;
+  for (std::size_t i = 0; i < kShape.size(); ++i) {
+    const bool digit = std::isdigit(static_cast<unsigned char>(name[i])) != 0;
+    if (kShape[i] == '0' ? !digit : name[i] != kShape[i]) return std::nullopt;
   }
-  return newest;
+  RecordName record{std::string(name.substr(0, kShape.size())), 1};
+  std::string_view rest = name.substr(kShape.size());
+  if (rest == ".csv") return record;
+  if (rest.size() < 8 || rest.substr(0, 2) != " (" || rest.substr(rest.size() - 5) != ").csv") {
+    return std::nullopt;
+  }
+  const std::string_view number = rest.substr(2, rest.size() - 7);
+  if (number.empty() || number.size() > 6 || number.front() == '0') return std::nullopt;
+  int sequence = 0;
+  for (const char c : number) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    sequence = sequence * 10 + (c - '0');
+  }
+  record.sequence = sequence;
+  return record;
 }
 
 std::string LaterTime(const std::string& time, double seconds) {

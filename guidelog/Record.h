@@ -115,9 +115,15 @@ Record ReadRecordFile(const std::string& path);
 GuiderReads PrevailingSettings(const Record& record);
 std::vector<std::string> SettingChangesText(const Record& record);
 
-// The newest of a folder's record names ("YYYY-MM-DD HH-MM-SS.csv", a later run in the same
-// second " (2)" and on): by the start time in the name, then the number; "" when none is one.
-std::string NewestRecordName(const std::vector<std::string>& names);
+// A record's file name: the run's local start time, "2024-05-01 22-13-05.csv", and a later run
+// started in the same second "2024-05-01 22-13-05 (2).csv". Which record is the newest goes by
+// the start time and then the number, not by the file's time (a copy or an edit changes that).
+struct RecordName {
+  std::string start;  // "2024-05-01 22-13-05"
+  int sequence = 1;
+};
+// Nothing for any other name.
+std::optional<RecordName> ReadRecordName(std::string_view fileName);
 
 // "YYYY-MM-DD HH:MM:SS" plus whole seconds (proleptic Gregorian calendar); "" when unreadable.
 std::string LaterTime(const std::string& time, double seconds);

@@ -163,12 +163,7 @@ TEST(Record, AnythingElseIsAnErrorNamingItsLine) {
   }
 }
 
-TEST(Record, TheNewestRecordByItsNameAndNumber) {
-  EXPECT_EQ(NewestRecordName({"2024-05-01 22-13-05.csv", "2024-05-02 01-00-00.csv",
-                              "2024-05-02 01-00-00 (2).csv", "2024-05-02 01-00-00 (10).csv",
-                              "Corvane.csv", "2024-05-03 night.csv", "notes.txt"}),
-            "2024-05-02 01-00-00 (10).csv");
-  EXPECT_EQ(NewestRecordName({"Corvane.csv"}), "");
+TEST(Record, LaterTimeAcrossAYearAndALeapDay) {
   EXPECT_EQ(LaterTime("2024-12-31 23:59:30", 45.4), "2025-01-01 00:00:15");
   EXPECT_EQ(LaterTime("2024-02-28 12:00:00", 86400.0), "2024-02-29 12:00:00");
 }

@@ -1,9 +1,12 @@
 // A run's record gives corvane-log the settings a guide log lacks; the user's flags override them.
 #include "logtools/RecordSettings.h"
+#include "logtools/Records.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 namespace corvane::logtools {
 namespace {
@@ -56,6 +59,27 @@ TEST(RecordSettings, FlagsOverrideTheRecord) {
   EXPECT_EQ(s.scale, 1.5);
   EXPECT_EQ(s.download, 0.0);
   EXPECT_EQ(s.xSpeed, 5.0);  // not given: recorded
+}
+
+TEST(Records, AFoldersRecordsOldestFirstByNameAndNumber) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(::testing::TempDir()) / "corvane-records";
+  fs::remove_all(folder);
+  fs::create_directories(folder / "2024-05-04 00-00-00.csv");  // a folder, not a record
+  for (const char* name : {"2024-05-02 01-00-00 (10).csv", "2024-05-01 22-13-05.csv",
+                           "2024-05-02 01-00-00 (2).csv", "2024-05-02 01-00-00.csv", "Corvane.csv",
+                           "2024-05-03 night.csv", "2024-05-03 01-00-00 (02).csv", "notes.txt"}) {
+    std::ofstream(folder / name) << "x";
+  }
+  std::vector<std::string> names;
+  for (const std::string& path : RecordsIn(folder.string())) {
+    names.push_back(fs::path(path).filename().string());
+  }
+  fs::remove_all(folder);
+  EXPECT_EQ(names, (std::vector<std::string>{"2024-05-01 22-13-05.csv", "2024-05-02 01-00-00.csv",
+                                             "2024-05-02 01-00-00 (2).csv",
+                                             "2024-05-02 01-00-00 (10).csv"}));
+  EXPECT_TRUE(RecordsIn((folder / "gone").string()).empty());
 }
 
 }  // namespace
