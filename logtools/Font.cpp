@@ -6,11 +6,9 @@
 #include <stdexcept>
 #include <vector>
 
-namespace corvane::logtools {
+#include "logtools/Assets.h"
 
-// Built by cmake/EmbedFile.cmake from fonts-dejavu-core's DejaVuSans.ttf.
-extern const unsigned char kDejaVuSans[];
-extern const std::size_t kDejaVuSansSize;
+namespace corvane::logtools {
 
 namespace {
 
@@ -56,7 +54,8 @@ Font::Font(const unsigned char* data, std::size_t size) : face_(std::make_unique
 Font::~Font() = default;
 
 const Font& Font::Sans() {
-  static const Font font(kDejaVuSans, kDejaVuSansSize);
+  static const std::string_view bytes = assets::DejaVuSans();
+  static const Font font(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
   return font;
 }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "logtools/ReportAssets.h"
+#include "logtools/Assets.h"
 #include "logtools/Spectrum.h"
 
 namespace corvane::logtools {

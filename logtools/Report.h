@@ -2,7 +2,7 @@
 // nothing. Its figures are those of `stats --json` (the same analysis, the same rounded values);
 // the guide graph holds every cycle and shows the RMS and peak of the span on screen; then each
 // star, the periodic error's spectrum, the calibration check and, when asked for, the advice. The
-// page's template, style and script and uPlot are built into the program (ReportAssets.h).
+// page's template, style and script and uPlot are built into the program (Assets.h).
 //
 // Every figure shown is an element with a data-figure attribute naming it (ra-rms-arcsec, ...),
 // whose text is the number as printed; the unit stands outside it.
