@@ -70,9 +70,9 @@ std::map<std::string, Names> FirstFormatNames() {
 }
 
 // One line of a known kind, its fields by name.
-class Line {
+class FieldLine {
  public:
-  Line(int number, const Names& names, std::vector<std::string> fields, bool decimalComma)
+  FieldLine(int number, const Names& names, std::vector<std::string> fields, bool decimalComma)
       : number_(number), names_(names), fields_(std::move(fields)), decimalComma_(decimalComma) {}
 
   bool Has(const std::string& name) const { return Index(name) < fields_.size(); }
@@ -113,16 +113,15 @@ class Line {
   bool decimalComma_;
 };
 
-class Reader {
+}  // namespace
+
+class RecordReader::Lines {
  public:
+  explicit Lines(bool keepCycles) : keepCycles_(keepCycles) {}
+
   Record Read(std::string_view text) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a spreadsheet's BOM
     if (!LooksLikeRecord(text))
-      throw LogError(1,
-                     "not a Corvane record (its first field must be "
-                     "\"corvane-record\")");
-    separator_ = text[kFirstKind.size()];
-    decimalComma_ = separator_ == ';';
+      throw LogError(1, "not a Corvane record (its first field must be \"corvane-record\")");
     int number = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -145,8 +144,18 @@ class Reader {
     return std::move(record_);
   }
 
- private:
   void ReadLine(int number, std::string_view text) {
+    readCycle_ = false;
+    if (!begun_) {
+      if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a spreadsheet's BOM
+      if (!LooksLikeRecord(text))
+        throw LogError(number,
+                       "not a Corvane record (its first field must be "
+                       "\"corvane-record\")");
+      separator_ = text[kFirstKind.size()];
+      decimalComma_ = separator_ == ';';
+      begun_ = true;
+    }
     std::vector<std::string> fields = SplitFields(text, separator_);
     const std::string kind = fields.front();
     if (!kind.empty() && kind.front() == '#') {
@@ -160,7 +169,7 @@ class Reader {
       ++record_.skippedLines;
       return;
     }
-    const Line line(number, names->second, std::move(fields), decimalComma_);
+    const FieldLine line(number, names->second, std::move(fields), decimalComma_);
     if (kind == "corvane-record") {
       record_.format = line.Integer("format");
       record_.version = line.Text("version");
@@ -201,7 +210,7 @@ class Reader {
     }
   }
 
-  void ReadSetup(const Line& line, const std::vector<std::string>& names) {
+  void ReadSetup(const FieldLine& line, const std::vector<std::string>& names) {
     RecordSetup setup;
     setup.numberStars = line.Integer("NumberStars");
     setup.minSN = line.Number("MinSN");
@@ -220,7 +229,7 @@ class Reader {
     record_.setup = setup;
   }
 
-  void ReadCycle(int number, const Line& line) {
+  void ReadCycle(int number, const FieldLine& line) {
     RecordCycle cycle;
     cycle.cycle = line.Integer("cycle");
     cycle.line = number;
@@ -244,16 +253,23 @@ class Reader {
                            line.Number("SN" + s)});
       cycle.states.push_back(line.Text("state" + s));
     }
-    if (!record_.run.rows.empty() && row.stars.size() != record_.run.rows.front().stars.size()) {
+    if (firstCycleStars_ && row.stars.size() != *firstCycleStars_) {
       line.Fail("holds " + std::to_string(row.stars.size()) + " stars where the record's first " +
-                "cycle holds " + std::to_string(record_.run.rows.front().stars.size()));
+                "cycle holds " + std::to_string(*firstCycleStars_));
     }
+    firstCycleStars_ = row.stars.size();
+    if (!keepCycles_) {
+      record_.run.rows.clear();
+      record_.run.rowLines.clear();
+      record_.cycles.clear();
+    }
+    readCycle_ = true;
     record_.run.rows.push_back(std::move(row));
     record_.run.rowLines.push_back(number);
     record_.cycles.push_back(std::move(cycle));
   }
 
-  void ReadPulse(const Line& line) {
+  void ReadPulse(const FieldLine& line) {
     const int cycle = line.Integer("cycle");
     if (record_.cycles.empty() || record_.cycles.back().cycle != cycle) {
       line.Fail("a pulse of cycle " + std::to_string(cycle) + " after no line of that cycle");
@@ -267,7 +283,7 @@ class Reader {
   void Finish() {
     LogRun& run = record_.run;
     run.stars = record_.setup ? record_.setup->numberStars : 0;
-    if (!run.rows.empty()) run.stars = static_cast<int>(run.rows.front().stars.size());
+    if (firstCycleStars_) run.stars = static_cast<int>(*firstCycleStars_);
     run.separator = separator_;
     run.decimalComma = decimalComma_;
     const std::int64_t begins = record_.guidingBeginsMs.value_or(0);
@@ -277,11 +293,48 @@ class Reader {
   }
 
   Record record_;
+  bool keepCycles_ = true;
+  bool begun_ = false;
+  bool readCycle_ = false;
+  std::optional<std::size_t> firstCycleStars_;
   std::map<std::string, Names> names_ = FirstFormatNames();
   GuiderReads settings_;
   char separator_ = ',';
   bool decimalComma_ = false;
 };
+
+RecordReader::RecordReader(bool keepCycles) : lines_(std::make_unique<Lines>(keepCycles)) {}
+RecordReader::~RecordReader() = default;
+RecordReader::RecordReader(RecordReader&&) noexcept = default;
+RecordReader& RecordReader::operator=(RecordReader&&) noexcept = default;
+
+void RecordReader::Line(int number, std::string_view text) {
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  if (text.empty()) {
+    lines_->readCycle_ = false;
+    return;
+  }
+  lines_->ReadLine(number, text);
+}
+
+bool RecordReader::ReadACycle() const {
+  return lines_->readCycle_;
+}
+
+const Record& RecordReader::Current() const {
+  return lines_->record_;
+}
+
+namespace {
+
+// Days from the civil date (eras of 400 years starting on 1 March).
+long long DaysSince1970(long long year, long long month, long long day) {
+  year -= month <= 2 ? 1 : 0;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const long long yoe = year - era * 400;
+  const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
 
 }  // namespace
 
@@ -295,7 +348,7 @@ bool LooksLikeRecord(std::string_view text) {
 }
 
 Record ParseRecord(std::string_view text) {
-  return Reader().Read(text);
+  return RecordReader::Lines(true).Read(text);
 }
 
 Record ReadRecordFile(const std::string& path) {
@@ -370,18 +423,18 @@ std::optional<RecordName> ReadRecordName(std::string_view name) {
   return record;
 }
 
-std::string LaterTime(const std::string& time, double seconds) {
+std::optional<double> SecondsSince1970(const std::string& time) {
   int y, mo, d, h, mi, s;
-  if (std::sscanf(time.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) return {};
-  // Days from the civil date and back (eras of 400 years starting on 1 March).
-  auto days = [](long long year, long long month, long long day) {
-    year -= month <= 2 ? 1 : 0;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const long long yoe = year - era * 400;
-    const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-  };
-  long long total = days(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+  if (std::sscanf(time.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) {
+    return std::nullopt;
+  }
+  return static_cast<double>(DaysSince1970(y, mo, d) * 86400 + h * 3600 + mi * 60 + s);
+}
+
+std::string LaterTime(const std::string& time, double seconds) {
+  const std::optional<double> start = SecondsSince1970(time);
+  if (!start) return {};
+  long long total = static_cast<long long>(*start);
   total += static_cast<long long>(seconds >= 0 ? seconds + 0.5 : seconds - 0.5);
   long long z = (total >= 0 ? total : total - 86399) / 86400;
   const long long clock = total - z * 86400;

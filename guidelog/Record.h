@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -105,6 +106,26 @@ struct Record {
   LogRun run;
 };
 
+// Reads a record a line at a time, as a program that follows a record while the run writes it
+// needs: each whole line in turn, from the first. With `keepCycles` false only the newest cycle
+// (and its row) stays in Current(), so memory stays flat however long the run.
+class RecordReader {
+ public:
+  explicit RecordReader(bool keepCycles = true);
+  ~RecordReader();
+  RecordReader(RecordReader&&) noexcept;
+  RecordReader& operator=(RecordReader&&) noexcept;
+  // One whole line without its line end (the first must begin as a record does). A line that
+  // cannot be read throws LogError naming it; what was read before stays.
+  void Line(int number, std::string_view text);
+  bool ReadACycle() const;  // the last line was a cycle: Current().cycles.back()
+  const Record& Current() const;
+  class Lines;
+
+ private:
+  std::unique_ptr<Lines> lines_;
+};
+
 // The text begins like a record (its first field "corvane-record").
 bool LooksLikeRecord(std::string_view text);
 Record ParseRecord(std::string_view text);  // throws LogError
@@ -125,6 +146,8 @@ struct RecordName {
 // Nothing for any other name.
 std::optional<RecordName> ReadRecordName(std::string_view fileName);
 
+// "YYYY-MM-DD HH:MM:SS" (UTC) as seconds since 1970; nothing when unreadable.
+std::optional<double> SecondsSince1970(const std::string& time);
 // "YYYY-MM-DD HH:MM:SS" plus whole seconds (proleptic Gregorian calendar); "" when unreadable.
 std::string LaterTime(const std::string& time, double seconds);
 

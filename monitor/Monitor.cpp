@@ -49,6 +49,7 @@ void Monitor::Switch(const std::string& path) {
   skipped_ = 0;
   newRunAt_.reset();
   fileProblem_ = false;
+  begunWhileFollowed_ = false;
 }
 
 void Monitor::SetProblem(std::string text) {
@@ -101,7 +102,10 @@ bool Monitor::Poll(double now) {
   if (!pinned_ && now - lastLook_ >= kLookAroundSeconds) {
     lastLook_ = now;
     if (const auto newest = Newest(); newest && *newest != path_) {
+      // A newer file than the one followed is a run that began while the monitor looked.
+      const bool newRun = !path_.empty();
       Switch(*newest);
+      begunWhileFollowed_ = newRun;
       changed = true;
     }
   }
@@ -173,7 +177,8 @@ bool Monitor::Poll(double now) {
 void Monitor::RunStarted(const RunInfo& info, std::uint64_t) {
   // A run begun while the monitor looks (after another, or in a file that came or was replaced)
   // is told with its time; one read with the file's old content is just the run.
-  if (live_) newRunAt_ = now_;
+  if (live_ || begunWhileFollowed_) newRunAt_ = now_;
+  begunWhileFollowed_ = false;
   run_ = std::make_unique<RunState>(info);
   problem_.clear();
 }
@@ -192,8 +197,10 @@ std::string Monitor::Status() const {
   if (path_.empty()) {
     std::string where;
     for (const std::string& p : sources_.guideLogs) where += (where.empty() ? "" : " or ") + p;
-    return "Waiting for a run: no guide log" + (where.empty() ? std::string() : " at " + where) +
-           " yet.";
+    return "Waiting for a run: no " +
+           (sources_.recordFolder.empty() ? std::string()
+                                          : "record in " + sources_.recordFolder + " nor ") +
+           "guide log" + (where.empty() ? std::string() : " at " + where) + " yet.";
   }
   std::string text = (pinned_ ? "Showing " : "Following ") + path_;
   if (!caughtUp_ && size_ > 0) {

@@ -76,7 +76,8 @@ class Monitor : private RunEvents {
   std::string folderProblem_;
   bool fileProblem_ = false;  // the problem is the file's (gone, unreadable): cleared once read
   std::uint64_t skipped_ = 0;
-  std::optional<double> newRunAt_;  // when a run began while the monitor looked
+  std::optional<double> newRunAt_;   // when a run began while the monitor looked
+  bool begunWhileFollowed_ = false;  // the file followed now replaced an older one by itself
 };
 
 }  // namespace corvane::monitor

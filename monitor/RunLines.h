@@ -1,7 +1,8 @@
 // What the lines of a followed file say, in the monitor's terms: a run begins (with what is known
 // of it), a cycle, a line that cannot be read. The guide log (c:\Corvane.csv) says little: its
-// header and one row per cycle. A reader for another kind of file (a night's record, with times
-// and each star's state) gives the same events with more filled in.
+// header and one row per cycle. A night's record gives the same events with more filled in: the
+// dialogs' values, the start time, each cycle's time, each star's state and the host's guider
+// settings in effect for the cycle.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "guidelog/LogFile.h"
+#include "guidelog/Record.h"
 
 namespace corvane::monitor {
 
@@ -36,6 +38,10 @@ struct CycleLine {
   guidelog::LogRow row;
   std::optional<double> seconds;  // since the run started, by the writer's clock
   std::vector<StarState> states;  // one per star; empty: judged from the SN
+  // The host's GuiderAngle and GuiderReverseX in effect for this cycle (a record's); they replace
+  // the run's from this cycle on.
+  std::optional<double> angleDeg;
+  std::optional<bool> reverseX;
 };
 
 class RunEvents {
@@ -61,6 +67,19 @@ class GuideLogLines : public LineFormat {
  private:
   guidelog::LogRun run_;
   bool inRun_ = false;
+};
+
+// A night's record (Documents\Corvane\"YYYY-MM-DD HH-MM-SS.csv"), read line by line with the
+// record reader corvane-log reads with, keeping only the newest cycle: the run begins with its
+// setup line (or its first cycle), each cycle line is a cycle with its time since the start.
+class RecordLines : public LineFormat {
+ public:
+  void Line(std::uint64_t number, std::string_view text, RunEvents& events) override;
+
+ private:
+  guidelog::RecordReader reader_{false};
+  bool started_ = false;
+  bool cycleSkipped_ = false;  // the last line was a cycle that could not be read
 };
 
 // The reader for a file whose first line is `firstLine`; nullptr when the monitor knows no such

@@ -130,6 +130,10 @@ RunState::RunState(const RunInfo& info) : info_(info) {
 void RunState::Add(const CycleLine& line, std::optional<double> arrival) {
   const guidelog::LogRow& row = line.row;
   ++cycles_;
+  // A record's cycle carries the host's settings in effect for it: a changed angle (a meridian
+  // flip, a new calibration) applies from this cycle on.
+  if (line.angleDeg) info_.angleDeg = line.angleDeg;
+  if (line.reverseX) info_.reverseX = *line.reverseX;
   logtools::RunSettings settings;
   settings.minSN = info_.minSN;
   settings.minStars = info_.minStars;

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cwchar>
+#include <memory>
 
 #include "win/AutomationValues.h"
 #include "win/UniqueResource.h"
@@ -171,73 +173,93 @@ const Theme& NightTheme() {
   return kNight;
 }
 
-void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme, float scale,
-               const std::wstring& face) {
-  Canvas c(dc, scale, face);
+namespace {
+
+// Where the graph's parts go in `area`, and the model's values in pixels.
+struct GraphFrame {
+  GraphFrame(const Canvas& c, const RECT& area, const GraphModel& m) : model(m) {
+    left = static_cast<float>(area.left) + c.S(62);
+    right = static_cast<float>(area.right) - c.S(12);
+    top = static_cast<float>(area.top) + c.S(24);
+    bottom = static_cast<float>(area.bottom) - c.S(24);
+    legendY = static_cast<float>(area.top) + c.S(12);
+    fits = right - left >= c.S(40) && bottom - top >= c.S(60);
+    const float gap = c.S(10);
+    offsetBottom = std::floor(top + (bottom - top - gap) * 0.72f);
+    pulseTop = offsetBottom + gap;
+    mid = (top + offsetBottom) / 2;
+    pulseMid = std::floor((pulseTop + bottom) / 2);
+  }
+  float X(double time) const {
+    return left +
+           static_cast<float>((time - model.from) / (model.to - model.from)) * (right - left);
+  }
+  float Y(double value) const {
+    return mid - static_cast<float>(value / model.range) * (offsetBottom - top) / 2;
+  }
+  float P(double seconds) const {
+    return pulseMid - static_cast<float>(seconds / model.pulseRange) * (bottom - pulseTop) / 2;
+  }
+
+  const GraphModel& model;
+  float left, right, top, bottom, legendY, offsetBottom, pulseTop, mid, pulseMid;
+  bool fits;
+};
+
+// What stays while cycles come: the background, the legend and the offsets' and pulses' labels.
+void DrawGraphBackground(Canvas& c, const RECT& area, const GraphFrame& f, const Theme& theme) {
+  const GraphModel& model = f.model;
   c.Fill(static_cast<float>(area.left), static_cast<float>(area.top),
          static_cast<float>(area.right), static_cast<float>(area.bottom), theme.graph);
-  const float left = static_cast<float>(area.left) + c.S(62);
-  const float right = static_cast<float>(area.right) - c.S(12);
-  const float top = static_cast<float>(area.top) + c.S(24);
-  const float bottom = static_cast<float>(area.bottom) - c.S(24);
-  if (right - left < c.S(40) || bottom - top < c.S(60)) return;
-  const float gap = c.S(10);
-  const float offsetBottom = std::floor(top + (bottom - top - gap) * 0.72f);
-  const float pulseTop = offsetBottom + gap;
-
-  // The legend and the unit.
+  if (!f.fits) return;
   const std::wstring unit = model.unit == "px" ? L"pixels" : L"arcseconds";
-  const float ly = static_cast<float>(area.top) + c.S(12);
-  c.Text(W(model.axisA) + L" and " + W(model.axisB) + L" offsets in " + unit, left, ly, theme.dim);
-  const float legend = right - c.S(150);
+  const float ly = f.legendY;
+  c.Text(W(model.axisA) + L" and " + W(model.axisB) + L" offsets in " + unit, f.left, ly,
+         theme.dim);
+  const float legend = f.right - c.S(150);
   c.Fill(legend, ly - 1, legend + c.S(22), ly + 1, theme.axisA);
   c.Text(W(model.axisA), legend + c.S(27), ly, theme.text);
   c.Fill(legend + c.S(70), ly - 1, legend + c.S(92), ly + 1, theme.axisB);
   c.Text(W(model.axisB), legend + c.S(97), ly, theme.text);
-
   if (model.empty) {
-    c.Frame(left, top, right, offsetBottom, theme.grid);
-    c.Frame(left, pulseTop, right, bottom, theme.grid);
-    c.Text(L"No guide cycle yet", (left + right) / 2, (top + offsetBottom) / 2, theme.dim, 1, 110);
+    c.Frame(f.left, f.top, f.right, f.offsetBottom, theme.grid);
+    c.Frame(f.left, f.pulseTop, f.right, f.bottom, theme.grid);
+    c.Text(L"No guide cycle yet", (f.left + f.right) / 2, (f.top + f.offsetBottom) / 2, theme.dim,
+           1, 110);
     return;
   }
-  const auto X = [&](double time) {
-    return left +
-           static_cast<float>((time - model.from) / (model.to - model.from)) * (right - left);
-  };
-  const float mid = (top + offsetBottom) / 2;
-  const auto Y = [&](double value) {
-    return mid - static_cast<float>(value / model.range) * (offsetBottom - top) / 2;
-  };
-  const float pulseMid = std::floor((pulseTop + bottom) / 2);
-  const auto P = [&](double seconds) {
-    return pulseMid - static_cast<float>(seconds / model.pulseRange) * (bottom - pulseTop) / 2;
-  };
+  for (const Tick& t : model.offsetTicks)
+    c.Text(W(t.label), f.left - c.S(6), f.Y(t.value), theme.dim, 2);
+  for (const Tick& t : model.pulseTicks)
+    c.Text(W(t.label), f.left - c.S(6), f.P(t.value), theme.dim, 2);
+  c.Text(L"pulses", f.right - c.S(4), f.pulseTop + c.S(9), theme.dim, 2, 75);
+}
 
-  // Grid, frames and labels.
+// What moves with each cycle: the clock's grid and labels, the grid lines over them, the pulses,
+// the cycles without a pulse, and the offsets (antialiased).
+void DrawGraphCycles(HDC dc, Canvas& c, const GraphFrame& f, const Theme& theme, float scale) {
+  const GraphModel& model = f.model;
+  if (!f.fits || model.empty) return;
+  const float left = f.left, right = f.right, top = f.top, bottom = f.bottom;
+  const float offsetBottom = f.offsetBottom, pulseTop = f.pulseTop, pulseMid = f.pulseMid;
   for (const Tick& t : model.timeTicks) {
-    const float x = X(t.value);
+    const float x = f.X(t.value);
     c.VerticalLine(x, top, offsetBottom, theme.grid);
     c.VerticalLine(x, pulseTop, bottom, theme.grid);
     c.Text(W(t.label), x, bottom + c.S(11), theme.dim, 1);
   }
   for (const Tick& t : model.offsetTicks) {
-    const float y = Y(t.value);
-    c.HorizontalLine(left, right, y, t.value == 0.0 ? theme.zero : theme.grid);
-    c.Text(W(t.label), left - c.S(6), y, theme.dim, 2);
+    c.HorizontalLine(left, right, f.Y(t.value), t.value == 0.0 ? theme.zero : theme.grid);
   }
   for (const Tick& t : model.pulseTicks) {
-    const float y = P(t.value);
-    c.HorizontalLine(left, right, y, t.value == 0.0 ? theme.zero : theme.grid);
-    c.Text(W(t.label), left - c.S(6), y, theme.dim, 2);
+    c.HorizontalLine(left, right, f.P(t.value), t.value == 0.0 ? theme.zero : theme.grid);
   }
   c.Frame(left, top, right, offsetBottom, theme.grid);
   c.Frame(left, pulseTop, right, bottom, theme.grid);
-  c.Text(L"pulses", right - c.S(4), pulseTop + c.S(9), theme.dim, 2, 75);
 
   // The cycles without a pulse for want of stars, along the top.
   for (double t : model.starved) {
-    const float x = X(t);
+    const float x = f.X(t);
     c.Fill(x - c.S(1.5f), top + 1, x + c.S(1.5f), top + c.S(7), theme.starved);
   }
 
@@ -247,29 +269,44 @@ void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& t
                                  static_cast<float>(std::max<std::size_t>(model.pulses.size(), 1)) /
                                  2.2f));
   for (const PulseBar& bar : model.pulses) {
-    const float x = X(bar.time);
+    const float x = f.X(bar.time);
     const auto draw = [&](double value, float dx, COLORREF colour) {
       if (value == 0.0) return;
-      const float y = std::clamp(P(value), pulseTop + 1, bottom - 1);
+      const float y = std::clamp(f.P(value), pulseTop + 1, bottom - 1);
       c.Fill(x + dx, std::min(pulseMid, y), x + dx + barWidth, std::max(pulseMid + 1, y), colour);
     };
     draw(bar.a, -barWidth, theme.pulseA);
     draw(bar.b, 0.0f, theme.pulseB);
   }
 
-  // The offsets, antialiased.
+  // The offsets, antialiased. Into the DIB section's bits where the DC holds one: GDI+ then
+  // blends into them directly, where through the DC it draws each trace into a bitmap of its own
+  // first and blends that in.
   {
-    gp::Graphics g(dc);
+    DIBSECTION dib{};
+    const HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP);
+    std::unique_ptr<gp::Bitmap> bits;
+    if (bitmap && GetObjectW(bitmap, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBits &&
+        dib.dsBm.bmBitsPixel == 32 && dib.dsBmih.biHeight < 0) {
+      bits =
+          std::make_unique<gp::Bitmap>(dib.dsBm.bmWidth, dib.dsBm.bmHeight, dib.dsBm.bmWidthBytes,
+                                       PixelFormat32bppRGB, static_cast<BYTE*>(dib.dsBm.bmBits));
+      GdiFlush();  // GDI's drawing is in the bits before GDI+ draws over it
+    }
+    const std::unique_ptr<gp::Graphics> graphics =
+        bits ? std::make_unique<gp::Graphics>(bits.get()) : std::make_unique<gp::Graphics>(dc);
+    gp::Graphics& g = *graphics;
     g.SetSmoothingMode(gp::SmoothingModeAntiAlias);
     g.SetPixelOffsetMode(gp::PixelOffsetModeHalf);
     const gp::RectF clip(left + 1, top + 1, right - left - 1, offsetBottom - top - 1);
     g.SetClip(clip);
     const float width = std::max(1.0f, std::floor(scale));
     const gp::Pen penA(Of(theme.axisA), width), penB(Of(theme.axisB), width);
+    std::vector<gp::PointF> line;
     const auto trace = [&](const std::vector<GraphPoint>& points, const gp::Pen& pen) {
-      std::vector<gp::PointF> line;
+      line.clear();
       line.reserve(points.size());
-      for (const GraphPoint& pt : points) line.emplace_back(X(pt.time), Y(pt.value));
+      for (const GraphPoint& pt : points) line.emplace_back(f.X(pt.time), f.Y(pt.value));
       if (line.size() >= 2) g.DrawLines(&pen, line.data(), static_cast<INT>(line.size()));
       if (line.size() == 1) g.DrawEllipse(&pen, line[0].X - 1, line[0].Y - 1, 2.0f, 2.0f);
     };
@@ -279,6 +316,57 @@ void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& t
   if (!model.note.empty()) {
     c.Text(W(model.note), right - c.S(4), offsetBottom - c.S(9), theme.dim, 2, 75);
   }
+}
+
+// What the background depends on.
+std::wstring BackgroundKey(const RECT& area, const GraphModel& model, const Theme& theme,
+                           float scale, const std::wstring& face) {
+  std::wstring key = std::to_wstring(area.right - area.left) + L"x" +
+                     std::to_wstring(area.bottom - area.top) + L" " +
+                     std::to_wstring(reinterpret_cast<std::uintptr_t>(&theme)) + L" " +
+                     std::to_wstring(scale) + L" " + face + L" " + W(model.axisA) + L" " +
+                     W(model.axisB) + L" " + W(model.unit) + (model.empty ? L" empty" : L"") +
+                     L" " + std::to_wstring(model.range) + L" " + std::to_wstring(model.pulseRange);
+  for (const auto* ticks : {&model.offsetTicks, &model.pulseTicks}) {
+    for (const Tick& t : *ticks) key += L"|" + W(t.label);
+  }
+  return key;
+}
+
+}  // namespace
+
+HDC Picture::Dc(HDC like, int width, int height) {
+  if (!offscreen_ || width != width_ || height != height_) {
+    offscreen_.reset();
+    offscreen_ = std::make_unique<Offscreen>(like, width, height);
+    width_ = width;
+    height_ = height;
+  }
+  return offscreen_->Dc();
+}
+
+void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme, float scale,
+               const std::wstring& face) {
+  Canvas c(dc, scale, face);
+  const GraphFrame frame(c, area, model);
+  DrawGraphBackground(c, area, frame, theme);
+  DrawGraphCycles(dc, c, frame, theme, scale);
+}
+
+void GraphPicture::Draw(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme,
+                        float scale, const std::wstring& face) {
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  std::wstring key = BackgroundKey(area, model, theme, scale, face);
+  const HDC background = background_.Dc(dc, width, height);
+  if (key != key_) {
+    const RECT whole{0, 0, width, height};
+    Canvas c(background, scale, face);
+    DrawGraphBackground(c, whole, GraphFrame(c, whole, model), theme);
+    key_ = std::move(key);
+  }
+  BitBlt(dc, area.left, area.top, width, height, background, 0, 0, SRCCOPY);
+  Canvas c(dc, scale, face);
+  DrawGraphCycles(dc, c, GraphFrame(c, area, model), theme, scale);
 }
 
 void DrawStarBars(HDC dc, const RECT& area, const std::vector<StarNow>& stars, double minSN,

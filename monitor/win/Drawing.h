@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,17 @@ class Offscreen {
   HGDIOBJ old_;
 };
 
+// An off-screen picture kept from one paint to the next: made again only when its size changes,
+// so no bitmap is made for each frame.
+class Picture {
+ public:
+  HDC Dc(HDC like, int width, int height);  // its memory DC, of that size
+
+ private:
+  std::unique_ptr<Offscreen> offscreen_;
+  int width_ = 0, height_ = 0;
+};
+
 const Theme& DayTheme();
 const Theme& NightTheme();
 
@@ -41,6 +53,18 @@ const Theme& NightTheme();
 // directly); `scale` is the DPI's factor over 96, `face` the labels' font.
 void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme, float scale,
                const std::wstring& face);
+// The same, drawing what stays while cycles come (background, legend, the offsets' and pulses'
+// labels) once into a picture of its own and copying it for each frame until it changes.
+class GraphPicture {
+ public:
+  void Draw(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme, float scale,
+            const std::wstring& face);
+
+ private:
+  Picture background_;
+  std::wstring key_;  // what the background shows
+};
+
 // One bar per star in rows `rowHeight` apart from the top of `area`.
 void DrawStarBars(HDC dc, const RECT& area, const std::vector<StarNow>& stars, double minSN,
                   int rowHeight, const Theme& theme, float scale);

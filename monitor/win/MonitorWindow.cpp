@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "monitor/win/MonitorIds.h"
 #include "win/AutomationValues.h"
@@ -311,7 +312,11 @@ void MonitorWindow::Tick() {
   const double now = NowSeconds();
   const bool changed = monitor_.Poll(now);
   if (monitor_.CatchingUp()) PostMessageW(window_, kContinue, 0, 0);
-  ShowTexts();
+  // The texts follow the files, and the clock by the second ("4 s ago", no new cycle for ...).
+  if (changed || std::floor(now) != std::floor(textsShown_)) {
+    textsShown_ = now;
+    ShowTexts();
+  }
   if (changed) {
     graphBehind_ = true;
     InvalidateRect(stars_, nullptr, FALSE);
@@ -476,7 +481,7 @@ void MonitorWindow::PaintGraph(HDC dc, const RECT& area) {
     model.axisA = "X";
     model.axisB = "Y";
   }
-  DrawGraph(dc, area, model, CurrentTheme(), static_cast<float>(dpi_) / 96.0f, face_);
+  graphDrawing_.Draw(dc, area, model, CurrentTheme(), static_cast<float>(dpi_) / 96.0f, face_);
 }
 
 void MonitorWindow::PaintStars(HDC dc, const RECT& area) {
@@ -493,20 +498,22 @@ LRESULT CALLBACK MonitorWindow::ChildProcedure(HWND window, UINT message, WPARAM
     const HDC dc = BeginPaint(window, &paint);
     RECT area{};
     GetClientRect(window, &area);
-    // Drawn off screen, then copied: no flicker at each cycle.
-    {
-      const Offscreen memory(dc, area.right, area.bottom);
-      try {
-        if (GetDlgCtrlID(window) == monitor_ids::kGraph) {
-          self->PaintGraph(memory.Dc(), area);
-        } else {
-          self->PaintStars(memory.Dc(), area);
-        }
-      } catch (...) {
-        // A picture that cannot be drawn stays blank; the figures go on.
+    // Drawn off screen (into a bitmap kept between paints), then copied: no flicker at each
+    // cycle, and no bitmap made for each.
+    HDC memory = nullptr;
+    try {
+      const bool graph = GetDlgCtrlID(window) == monitor_ids::kGraph;
+      memory = (graph ? self->graphPicture_ : self->starsPicture_)
+                   .Dc(dc, std::max<int>(area.right, 1), std::max<int>(area.bottom, 1));
+      if (graph) {
+        self->PaintGraph(memory, area);
+      } else {
+        self->PaintStars(memory, area);
       }
-      BitBlt(dc, 0, 0, area.right, area.bottom, memory.Dc(), 0, 0, SRCCOPY);
+    } catch (...) {
+      // A picture that cannot be drawn stays blank; the figures go on.
     }
+    if (memory) BitBlt(dc, 0, 0, area.right, area.bottom, memory, 0, 0, SRCCOPY);
     EndPaint(window, &paint);
     return 0;
   }

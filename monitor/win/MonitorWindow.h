@@ -23,7 +23,8 @@ namespace corvane::monitor {
 
 class MonitorWindow {
  public:
-  static constexpr UINT kPollMilliseconds = 250;
+  // A new line is shown within half a second of being flushed; each look costs some processor time.
+  static constexpr UINT kPollMilliseconds = 400;
   static constexpr double kLongestGraphPause = 5.0;  // seconds
 
   // `file`: one to show instead of following the newest run.
@@ -72,6 +73,9 @@ class MonitorWindow {
   std::size_t starRows_ = 0;
   bool graphBehind_ = false;  // cycles came since the graph was drawn
   double graphDrawn_ = 0.0;
+  double textsShown_ = 0.0;
+  Picture graphPicture_, starsPicture_;  // drawn off screen, kept between paints
+  GraphPicture graphDrawing_;
 };
 
 }  // namespace corvane::monitor

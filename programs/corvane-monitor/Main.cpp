@@ -1,6 +1,7 @@
 // corvane-monitor.exe [FILE]: Corvane Monitor, the live view of a guiding run. Without FILE it
-// follows the newest run (the guide log c:\Corvane.csv, or Documents\Corvane.csv where C:\ could
-// not be written); with FILE it shows that guide log, following it while it grows.
+// follows the newest run: the newest night's record in Documents\Corvane, or the guide log
+// c:\Corvane.csv (Documents\Corvane.csv where C:\ could not be written) when there is none or it
+// is newer; with FILE it shows that record or guide log, following it while it grows.
 #include <windows.h>
 
 #include <objidl.h>
@@ -29,9 +30,7 @@ monitor::Sources WhereRunsAre() {
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.Receive()))) {
     const std::string folder = win::Narrow(documents.Get());
     sources.guideLogs.push_back(monitor::JoinPath(folder, win::Narrow(win::kGuideLogName)));
-    // The run's record beside the guide log (Documents\Corvane) holds the same cycles in a format
-    // of its own, which the monitor does not read yet: it follows the guide log, written at the
-    // same moment.
+    sources.recordFolder = monitor::JoinPath(folder, "Corvane");
   }
   return sources;
 }

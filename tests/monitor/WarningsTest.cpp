@@ -29,7 +29,7 @@ RunState Replay(const std::string& log, Each each) {
   const guidelog::LogRun parsed = guidelog::ParseLog(log).runs.back();
   RunState run(RunInfo{parsed.stars, {}, {}, {}, {}, false, {}, {}});
   for (std::size_t i = 0; i < parsed.rows.size(); ++i) {
-    run.Add(CycleLine{parsed.rows[i], std::nullopt, {}}, kNight + static_cast<double>(i));
+    run.Add(CycleLine{parsed.rows[i], std::nullopt, {}, {}, {}}, kNight + static_cast<double>(i));
     each(run, kNight + static_cast<double>(i));
   }
   return run;

@@ -1,9 +1,12 @@
 // Corvane Monitor's real window on a virtual X screen, following the simulated observatory while
-// the real Corvane.dll guides and writes c:\Corvane.csv: the cycles show up as they are written,
-// the whole run's RMS reads as corvane-log stats prints it for the same log, a second run replaces
-// the first, a torn last line waits for its end, and the theme is remembered. The figures are read
+// the real Corvane.dll guides and writes its record into Documents\Corvane (and c:\Corvane.csv):
+// the cycles show up as they are written, the whole run's RMS in the mount's axes reads as
+// corvane-log stats prints it for the same record, the second run's record replaces the first by
+// itself, a torn last line waits for its end, and the theme is remembered. The figures are read
 // from the window's text controls with WM_GETTEXT, as a screen reader reads them.
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +31,25 @@ namespace ids = monitor_ids;
 using namespace std::chrono_literals;
 
 constexpr const wchar_t* kLog = L"C:\\Corvane.csv";
+
+// Documents\Corvane, where the DLL keeps each run's record.
+std::filesystem::path RecordFolder() {
+  win::UniqueCoTaskMem<wchar_t> documents;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, documents.Receive()))) return {};
+  return std::filesystem::path(documents.Get()) / L"Corvane";
+}
+
+// The newest record: the names are the runs' start times.
+std::filesystem::path NewestRecord() {
+  std::filesystem::path newest;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(RecordFolder(), error)) {
+    if (entry.path().extension() == L".csv" && entry.path().filename() > newest.filename()) {
+      newest = entry.path();
+    }
+  }
+  return newest;
+}
 
 // A path of the build tree (a Unix path) as Wine's Z: drive shows it.
 std::wstring OnZ(const char* unixPath) {
@@ -108,9 +130,10 @@ std::string ReadFileBytes(const wchar_t* path) {
   return bytes.str();
 }
 
-void AppendToLog(const std::string& bytes) {
-  const win::UniqueFile file(CreateFileW(kLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+void AppendTo(const std::filesystem::path& path, const std::string& bytes) {
+  const win::UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(file);
   DWORD written = 0;
   ASSERT_TRUE(
@@ -122,6 +145,8 @@ class MonitorWindow : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     DeleteFileW(kLog);
+    std::error_code ignored;
+    std::filesystem::remove_all(RecordFolder(), ignored);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Corvane\\Monitor");
     Launch();
   }
@@ -182,18 +207,18 @@ class MonitorWindow : public testing::Test {
     return seen;
   }
 
-  // "0.123 px" for X and Y, as corvane-log stats prints the whole run's RMS.
+  // "0.123 px" for RA and Dec, as corvane-log stats prints the whole run's RMS for the newest
+  // record (the one it takes without a file).
   static std::pair<std::string, std::string> CorvaneLogRms() {
     const Finished stats =
-        RunToEnd(L"\"" + OnZ(CORVANE_LOG_EXE) + L"\" stats " + std::wstring(kLog),
-                 std::chrono::seconds(120));
+        RunToEnd(L"\"" + OnZ(CORVANE_LOG_EXE) + L"\" stats", std::chrono::seconds(120));
     EXPECT_EQ(stats.exitCode, 0u) << stats.output;
-    std::smatch x, y;
-    EXPECT_TRUE(std::regex_search(stats.output, x, std::regex("Mean offset X: RMS ([0-9.]+ px)")))
+    std::smatch ra, dec;
+    EXPECT_TRUE(std::regex_search(stats.output, ra, std::regex("RA:  RMS ([0-9.]+ px)")))
         << stats.output;
-    EXPECT_TRUE(std::regex_search(stats.output, y, std::regex("Mean offset Y: RMS ([0-9.]+ px)")))
+    EXPECT_TRUE(std::regex_search(stats.output, dec, std::regex("Dec: RMS ([0-9.]+ px)")))
         << stats.output;
-    return {x.size() > 1 ? x[1].str() : "", y.size() > 1 ? y[1].str() : ""};
+    return {ra.size() > 1 ? ra[1].str() : "", dec.size() > 1 ? dec[1].str() : ""};
   }
 
   static bool Shows(int id, const std::string& text, std::chrono::milliseconds timeout = 5000ms) {
@@ -201,6 +226,7 @@ class MonitorWindow : public testing::Test {
   }
 
   static inline win::UniqueHandle monitor_;
+  static inline std::filesystem::path first_;  // the first run's record
   static inline HWND window_ = nullptr;
 };
 
@@ -212,39 +238,48 @@ TEST_F(MonitorWindow, FollowsTheRealDllGuidingAndEndsWithTheRmsCorvaneLogPrints)
   int between = 0;
   for (const std::string& count : seen) between += count != "0" && count != "30" ? 1 : 0;
   EXPECT_GE(between, 5) << "the window showed " << seen.size() << " counts";
-  const auto [x, y] = CorvaneLogRms();
-  EXPECT_EQ(Text(ids::kRunARms), x);
-  EXPECT_EQ(Text(ids::kRunBRms), y);
-  EXPECT_EQ(Text(ids::kAxisA), "X");
-  EXPECT_NE(Text(ids::kStatus).find("Following c:\\Corvane.csv"), std::string::npos)
+  const auto [ra, dec] = CorvaneLogRms();
+  EXPECT_EQ(Text(ids::kRunARms), ra);
+  EXPECT_EQ(Text(ids::kRunBRms), dec);
+  EXPECT_EQ(Text(ids::kAxisA), "RA");
+  first_ = NewestRecord();
+  EXPECT_NE(Text(ids::kStatus).find("Following " + win::Narrow(first_.wstring())),
+            std::string::npos)
       << Text(ids::kStatus);
   EXPECT_EQ(Text(ids::kProblem), "");
   EXPECT_EQ(Text(ids::kStar1).substr(0, 11), "Star 1: SN ");
 }
 
-TEST_F(MonitorWindow, ASecondRunReplacesTheFirst) {
+TEST_F(MonitorWindow, ASecondRunsRecordReplacesTheFirst) {
   Guide(12, 2);
   EXPECT_TRUE(Shows(ids::kCycles, "12")) << Text(ids::kCycles);
+  const std::filesystem::path second = NewestRecord();
+  ASSERT_NE(second, first_);
+  EXPECT_NE(Text(ids::kStatus).find("Following " + win::Narrow(second.wstring())),
+            std::string::npos)
+      << Text(ids::kStatus);
   EXPECT_NE(Text(ids::kStatus).find("a new run began at"), std::string::npos) << Text(ids::kStatus);
-  const auto [x, y] = CorvaneLogRms();
-  EXPECT_EQ(Text(ids::kRunARms), x);
-  EXPECT_EQ(Text(ids::kRunBRms), y);
+  const auto [ra, dec] = CorvaneLogRms();
+  EXPECT_EQ(Text(ids::kRunARms), ra);
+  EXPECT_EQ(Text(ids::kRunBRms), dec);
 }
 
 TEST_F(MonitorWindow, ATornLastLineWaitsForItsEnd) {
-  const std::string log = ReadFileBytes(kLog);
-  const std::size_t lastStart = log.rfind('\n', log.size() - 2) + 1;
-  const std::string last = log.substr(lastStart);
+  // The record's last cycle once more, written in two pieces.
+  const std::filesystem::path record = NewestRecord();
+  const std::string text = ReadFileBytes(record.c_str());
+  const std::size_t lastCycle = text.rfind("\ncycle,") + 1;
+  const std::string last = text.substr(lastCycle, text.find('\n', lastCycle) + 1 - lastCycle);
   ASSERT_TRUE(Shows(ids::kCycles, "12"));
-  AppendToLog(last.substr(0, last.size() / 2));  // the writer stopped in the middle of a line
+  AppendTo(record, last.substr(0, last.size() / 2));  // the writer stopped in a line
   std::this_thread::sleep_for(1500ms);
   EXPECT_EQ(Text(ids::kCycles), "12");
   EXPECT_EQ(Text(ids::kProblem), "");
-  AppendToLog(last.substr(last.size() / 2));
+  AppendTo(record, last.substr(last.size() / 2));
   EXPECT_TRUE(Shows(ids::kCycles, "13", 1500ms)) << Text(ids::kCycles);
-  const auto [x, y] = CorvaneLogRms();
-  EXPECT_EQ(Text(ids::kRunARms), x);
-  EXPECT_EQ(Text(ids::kRunBRms), y);
+  const auto [ra, dec] = CorvaneLogRms();
+  EXPECT_EQ(Text(ids::kRunARms), ra);
+  EXPECT_EQ(Text(ids::kRunBRms), dec);
 }
 
 TEST_F(MonitorWindow, RemembersItsThemeAndPlace) {
