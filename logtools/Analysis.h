@@ -25,6 +25,7 @@ struct RunSettings {
   std::optional<double> scale;  // arcsec per pixel
   std::optional<double> minSN;
   std::optional<int> minStars;
+  std::optional<bool> predictPeriodicError;  // "Predict periodic error" ticked (a record says)
 };
 
 struct AxisFigures {
@@ -146,7 +147,8 @@ inline bool EntersFigures(CycleUse use) {
 }
 
 // MinSN and MinStars as given, else the dialog's defaults (3 and 4). A cycle that issued a pulse
-// was guided whatever MinSN and MinStars are taken to be.
+// was guided whatever MinSN and MinStars are taken to be, unless both are given and the run
+// predicted the periodic error (which it corrects on through a cycle with too few stars).
 std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings);
 // The same for one row of a run of `stars` stars, for a reader that takes a run row by row.
 CycleUse CycleUseOf(const guidelog::LogRow& row, int stars, const RunSettings& settings);
