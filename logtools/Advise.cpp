@@ -172,11 +172,12 @@ PredictionAdvice AdvisePrediction(const guidelog::LogRun& run, const RunSettings
   ModelFit model = FitModel(stretch, settings, figures);
   // A guide log's times are only modelled (exposure, download, polls), and their error puts a
   // periodic error fitted over many periods out of phase, which the model would take for seeing:
-  // fitted again on the last two and a half periods.
+  // fitted again on the last two and a half periods (at least 25 minutes).
   const double fitted = model.observatory.mount.wormPeriod;
+  const double refit = std::max(2.5 * fitted, 1500.0);
   if (run.seconds.empty() && figures.fit.periodicPeriod > 0.0 && fitted <= kLongestWormSeconds &&
-      2.5 * fitted < 60.0 * p.minutes) {
-    stretch = lastStretch(2.5 * fitted);
+      refit < 60.0 * p.minutes) {
+    stretch = lastStretch(refit);
     figures = Analyse(stretch, settings);
     model = FitModel(stretch, settings, figures);
     if (figures.fit.periodicPeriod <= 0.0) {
@@ -247,7 +248,7 @@ PredictionAdvice AdvisePrediction(const guidelog::LogRun& run, const RunSettings
           (static_cast<double>(c) + std::uniform_real_distribution<double>(0.0, 1.0)(random)) *
           kNight / static_cast<double>(clouds);
       cloud.durationSeconds = lost[c % lost.size()];
-      cloud.transmission = 0.001;
+      cloud.transmission = 0.0;  // the model's stars are bright: all light gone
       for (int star = 0; star < model.stars; ++star) cloud.stars.push_back(star);
       events.push_back(cloud);
     }
@@ -260,6 +261,14 @@ PredictionAdvice AdvisePrediction(const guidelog::LogRun& run, const RunSettings
     }
   }
   p.verdict = p.Gain() >= kWorthwhileGain ? Verdict::Helps : Verdict::DoesNotHelp;
+  const double logSpan = times.back() - times.front();
+  if (p.verdict == Verdict::DoesNotHelp && logSpan < 60.0 * kPredictionMinutesWithoutPeriod) {
+    // A weak short period says nothing of a slower worm's.
+    p.verdict = Verdict::Withheld;
+    p.why = "too short to rule out a slower worm's periodic error: " + Minutes(logSpan) +
+            ", at least " + Minutes(60.0 * kPredictionMinutesWithoutPeriod) + " needed";
+    p.period = p.peakToPeak = p.withRms = p.withoutRms = 0.0;
+  }
   return p;
 }
 
