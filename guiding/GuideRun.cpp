@@ -228,7 +228,11 @@ void GuideRun::GuideLoop() {
     MeasureGuideStars();
     if (cycle_.participation == Participation::TooFew) {
       correction_ = Correction{};  // no guide command: Xtim the integer 0, Ytim 0
-      if (predictor_) GuideBlind();
+      if (predictor_) {
+        times_.correctionMs = environment_.Milliseconds();
+        predictor_->Missed(times_);
+        environment_.NotePrediction(predictor_->Status());
+      }
     } else {
       ComputeCorrection();
     }
@@ -347,25 +351,6 @@ void GuideRun::ComputeCorrection() {
         // Bounded by the predictor; whatever it says can never fail the run.
         return std::isfinite(term) && std::abs(term) < kMaximumTermPixels ? term : 0.0;
       });
-  environment_.NotePrediction(predictor_->Status());
-}
-
-void GuideRun::GuideBlind() {
-  times_.correctionMs = environment_.Milliseconds();
-  if (!predictor_->Status().active) {
-    predictor_->Missed(times_);
-  } else {
-    // The prediction was in use: the periodic error goes on behind the cloud, and so does its
-    // correction, from the fit alone (nothing measured: no proportional part, no Dec pulse).
-    RecordedReads camera(*camera_, record_);
-    correction_ = corvane::ComputeCorrection(
-        0.0f, 0.0f, settings_.MinMove, settings_.MaxMove, camera,
-        [this](const CalibrationInEffect& calibration, double) {
-          const double term = predictor_->Unmeasured(times_, calibration);
-          return std::isfinite(term) && std::abs(term) < kMaximumTermPixels ? term : 0.0;
-        });
-    if (correction_.Xtim.value == 0.0) correction_ = Correction{};
-  }
   environment_.NotePrediction(predictor_->Status());
 }
 

@@ -52,8 +52,6 @@ class GuideRun {
   void SelectGuideStars();
   void OpenGuideLog();
   void MeasureGuideStars();
-  // A cycle with too few stars while predicting: the predicted motion corrected blind.
-  void GuideBlind();
   void ComputeCorrection();
   void WriteGuideLogRow();
   void IssueMoves();

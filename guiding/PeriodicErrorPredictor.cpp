@@ -252,29 +252,6 @@ void PeriodicErrorPredictor::Missed(const CycleTimes& times) {
   status_.term = 0.0;
 }
 
-double PeriodicErrorPredictor::Unmeasured(const CycleTimes& times,
-                                          const CalibrationInEffect& calibration) {
-  const bool trusted = active_;
-  Missed(times);
-  const bool same =
-      calibration_ && Finite(calibration.angle) && Finite(calibration.declination) &&
-      Finite(calibration.xSpeed) && calibration.xSpeed > 0.0 && calibration.xSpeed < kAbsurd &&
-      AngleDifference(calibration.angle, calibration_->angle) <= kCalibrationChange &&
-      calibration.reverseX == calibration_->reverseX &&
-      std::abs(std::clamp(calibration.declination, -kDeclinationLimit, kDeclinationLimit) -
-               calibration_->declination) <= kCalibrationChange;
-  if (!trusted || !same || !last_ || !(calibration.aggressiveness != 0.0) ||
-      !Finite(calibration.aggressiveness) || !Finite(times.exposureSeconds) ||
-      times.exposureSeconds < 0.0) {
-    return 0.0;
-  }
-  const double t = Seconds(times.exposureStartMs) + times.exposureSeconds / 2.0;
-  if (!(t > last_->t) || t - last_->t > kBlindSeconds) return 0.0;
-  status_.active = true;
-  status_.term = Term(times, t, 0.0, calibration.aggressiveness);
-  return status_.term;
-}
-
 double PeriodicErrorPredictor::Measured(const CycleTimes& times, double raOffset,
                                         const CalibrationInEffect& calibration) {
   NoteTimes(times);

@@ -17,9 +17,9 @@
 //   against the motion that happened. Its term goes into the pulses only while that record shows
 //   the forecasts bear out, better than a straight line's would have, and never more than a few
 //   times the motion seen per cycle. Cycles
-//   with too few stars are gaps in time: while its term is in use it goes on forecasting through
-//   them, and forecasts across a gap are not held against a fit (the judging starts again
-//   after it, the learning goes on); a change of the guide angle, X reversal or declination
+//   with too few stars are gaps in time (no pulse goes out in them, as MinStars promises):
+//   forecasts across a gap are not held against a fit (the judging starts again after it, the
+//   learning goes on); a change of the guide angle, X reversal or declination
 //   starts the learning afresh, and so does a jump of the motion; an aggressiveness of 0 (the
 //   run ending) gets no term. Non-finite or absurd input is left out.
 //
@@ -66,13 +66,6 @@ class PeriodicErrorPredictor {
   double Measured(const CycleTimes& times, double raOffset, const CalibrationInEffect& calibration);
   // A cycle without a measurement (too few stars): no correction.
   void Missed(const CycleTimes& times);
-  // The same for a run that guides on through it: the motion its fit predicts from this
-  // exposure to the next (pixels along the RA axis, from the last trusted fit in sky time, so the
-  // phase of what was learnt carries across the gap), for the run to correct without a
-  // measurement; 0 when its term was not in use, the calibration changed, or the gap has gone on
-  // longer than a fit may be trusted alone (kBlindSeconds).
-  double Unmeasured(const CycleTimes& times, const CalibrationInEffect& calibration);
-  static constexpr double kBlindSeconds = 300.0;
   // The RA pulse sent after the last cycle, signed as Xtim (seconds; 0 when none went out).
   void PulsesSent(double raSeconds);
 

@@ -195,14 +195,9 @@ CycleUse CycleUseOf(const guidelog::LogRow& r, int stars, const RunSettings& set
     taking += s.sn >= minSN ? 1 : 0;
   }
   const bool pulsed = r.xtim != 0.0 || r.ytim != 0.0;
-  // With "Predict periodic error" ticked the run corrects the predicted motion on through a
-  // cycle with too few stars: where MinSN and MinStars are known, such a cycle is lost whatever
-  // it pulsed.
-  const bool blind = settings.predictPeriodicError.value_or(false) && settings.minSN.has_value() &&
-                     settings.minStars.has_value();
-  return !ok                                       ? CycleUse::Unreadable
-         : taking < required && (!pulsed || blind) ? CycleUse::Lost
-                                                   : CycleUse::Guided;
+  return !ok                            ? CycleUse::Unreadable
+         : taking < required && !pulsed ? CycleUse::Lost
+                                        : CycleUse::Guided;
 }
 
 std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings) {

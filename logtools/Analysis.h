@@ -147,8 +147,7 @@ inline bool EntersFigures(CycleUse use) {
 }
 
 // MinSN and MinStars as given, else the dialog's defaults (3 and 4). A cycle that issued a pulse
-// was guided whatever MinSN and MinStars are taken to be, unless both are given and the run
-// predicted the periodic error (which it corrects on through a cycle with too few stars).
+// was guided whatever MinSN and MinStars are taken to be.
 std::vector<CycleUse> CycleUses(const guidelog::LogRun& run, const RunSettings& settings);
 // The same for one row of a run of `stars` stars, for a reader that takes a run row by row.
 CycleUse CycleUseOf(const guidelog::LogRow& row, int stars, const RunSettings& settings);

@@ -47,7 +47,6 @@ class Loop {
   CalibrationInEffect calibration{0.0, 0.0, false, 14.0, kSpeed};
   double rate = kSpeed;  // pixels per second the mount really moves during a pulse
   bool predict = true;
-  bool blind = false;  // corrects the predicted motion through cycles with too few stars
 
   std::vector<Cycle> Run(double seconds) {
     std::vector<Cycle> cycles;
@@ -65,12 +64,7 @@ class Loop {
         pulse = std::isfinite(pulse) ? std::clamp(pulse, -kMaxMove, kMaxMove) : 0.0;
       } else {
         c.offset = std::numeric_limits<double>::quiet_NaN();
-        if (predict && blind) {
-          c.term = predictor.Unmeasured(times, calibration);
-          pulse = std::clamp(c.term / calibration.xSpeed, -kMaxMove, kMaxMove);
-        } else if (predict) {
-          predictor.Missed(times);
-        }
+        if (predict) predictor.Missed(times);
       }
       if (predict) predictor.PulsesSent(pulse);
       moved_ += pulse * rate;
@@ -184,34 +178,6 @@ TEST(Predictor, ActsNoMoreDuringAGapAndGoesOnAfterIt) {
   // The motion went on behind the cloud; the first cycles after it are corrected at once.
   EXPECT_GT(ActiveShare(cycles, 1800, 1830), 0.99);
   EXPECT_LT(OffsetRms(cycles, 1830, 2700), kNoiseFloor);
-}
-
-TEST(Predictor, GuidesOnThroughAGapFromWhatItLearnt) {
-  // Half a minute of cloud, later ten minutes of it, on a run that corrects blind.
-  Loop loop;
-  loop.blind = true;
-  loop.motion = [](double t) { return Sine(t, 300, 4); };
-  loop.measured = [](double t) { return t < 1500 || (t > 1530 && t < 2400) || t > 3000; };
-  const std::vector<Cycle> cycles = loop.Run(3600);
-  const Cycle* afterCloud = nullptr;
-  for (const Cycle& c : cycles) {
-    if (c.middle > 1500 && c.middle < 1530) {
-      EXPECT_TRUE(c.status.active) << c.middle;
-      EXPECT_NEAR(c.term, c.truthAhead, 0.05 + 0.1 * std::abs(c.truthAhead)) << c.middle;
-    }
-    if (!afterCloud && c.middle > 1530) afterCloud = &c;
-    // Alone for no longer than it may be trusted.
-    if (c.middle > 2400 + PeriodicErrorPredictor::kBlindSeconds + 5.0 && c.middle < 3000) {
-      EXPECT_EQ(c.term, 0.0) << c.middle;
-    }
-  }
-  // The star is where it was when the cloud passes (30 s of this motion move it up to 2.5 px),
-  // and the judging after it keeps the term in use.
-  ASSERT_NE(afterCloud, nullptr);
-  EXPECT_LT(std::abs(afterCloud->offset), 0.4);
-  EXPECT_GT(ActiveShare(cycles, 1530, 2400), 0.99);
-  EXPECT_LT(OffsetRms(cycles, 1530, 2400), kNoiseFloor);
-  EXPECT_LT(OffsetRms(cycles, 3060, 3600), kNoiseFloor);
 }
 
 TEST(Predictor, FallsBackWhenItsForecastsFailAndComesBackWhenTheyHoldAgain) {

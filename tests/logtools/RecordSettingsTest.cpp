@@ -58,22 +58,5 @@ TEST(RecordSettings, FlagsOverrideTheRecord) {
   EXPECT_EQ(s.xSpeed, 5.0);  // not given: recorded
 }
 
-TEST(RecordSettings, ABlindPulseOfAPredictingRunIsNoGuidedCycle) {
-  // No star above MinSN, yet a pulse: guided as far as a log alone can tell; lost where the
-  // record says the prediction was ticked (it corrects on behind a cloud).
-  guidelog::LogRow row;
-  row.xtim = 0.4;
-  row.stars = {{10, 10, 0.5, 0.5, 1.0}, {50, 50, 0.5, 0.5, 0.5}};
-  RunSettings settings;
-  EXPECT_EQ(CycleUseOf(row, 2, settings), CycleUse::Guided);
-  settings.minSN = 3.0;
-  settings.minStars = 1;
-  EXPECT_EQ(CycleUseOf(row, 2, settings), CycleUse::Guided);
-  settings.predictPeriodicError = true;
-  EXPECT_EQ(CycleUseOf(row, 2, settings), CycleUse::Lost);
-  row.stars[0].sn = 8.0;
-  EXPECT_EQ(CycleUseOf(row, 2, settings), CycleUse::Guided);
-}
-
 }  // namespace
 }  // namespace corvane::logtools

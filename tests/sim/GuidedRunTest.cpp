@@ -100,8 +100,9 @@ TEST(GuidedRun, PredictingThePeriodicErrorTakesOutMostOfWhatTheProportionalCorre
   EXPECT_TRUE(problems.empty()) << problems.front();
 }
 
-TEST(GuidedRun, PredictingGoesOnCorrectingBehindACloud) {
-  // A 30" p-p worm of 300 s moves the stars up to 9" in the half minute of cloud at 2000 s.
+TEST(GuidedRun, PredictingSendsNothingBehindACloudAndTakesUpAgainAfterIt) {
+  // A 30" p-p worm of 300 s and half a minute of cloud at 2000 s: the clouded cycles issue no
+  // guide command (fewer stars than MinStars), and the learnt term is back in use soon after.
   SimulationSettings s;
   ScriptedEvent stop;
   stop.kind = Kind::Stop;
@@ -119,20 +120,20 @@ TEST(GuidedRun, PredictingGoesOnCorrectingBehindACloud) {
   s.dialogs.predictPeriodicError = true;
   const RunOutcome predicted = RunSimulation(s);
   ASSERT_FALSE(predicted.failed) << predicted.failure;
-  double worst = 0.0;
-  int blind = 0;
+  int clouded = 0, after = 0, activeAfter = 0;
   for (std::size_t i = 0; i < predicted.cycles.size(); ++i) {
     const CycleTruth& c = predicted.cycles[i];
-    if (c.start < 2000.0 || c.start > 2060.0) continue;
-    worst = std::max(worst, std::abs(c.raError));
-    blind += predicted.predictions[i].active && predicted.predictions[i].term != 0.0 ? 1 : 0;
+    if (c.start > 2001.0 && c.end < 2029.0) {
+      ++clouded;
+      EXPECT_TRUE(c.pulses.empty()) << c.cycle;
+    } else if (c.start > 2050.0) {
+      ++after;
+      activeAfter += predicted.predictions[i].active ? 1 : 0;
+    }
   }
-  EXPECT_GT(blind, 5);
-  EXPECT_LT(worst, 1.5);
-  // The blind pulses are in the log as sent (the clouded rows' offsets measure nothing).
-  for (const std::string& problem : CompareLogWithTruth(Log(predicted), predicted.cycles, 1.0)) {
-    EXPECT_EQ(problem.find("pulses"), std::string::npos) << problem;
-  }
+  EXPECT_GT(clouded, 5);
+  ASSERT_GT(after, 10);
+  EXPECT_GT(activeAfter, after * 8 / 10);
 }
 
 TEST(UnguidedComparison, TheSameMountOverTheSameSpanGivesTheUnguidedRunsFigures) {
