@@ -1,16 +1,20 @@
 // corvane-log's estimates against the simulated observatory's truth over seeds: the independent
 // noise of one star and the drift (300-cycle logs, 3 to 10 stars), the calibration (angle,
-// speeds, a reversed X), and advise against an exhaustive sweep and poor current settings.
+// speeds, a reversed X), advise against an exhaustive sweep and poor current settings, and its word
+// on "Predict periodic error" against the measured gain.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "guidelog/Record.h"
 #include "logtools/Advise.h"
 #include "logtools/Analysis.h"
+#include "logtools/RecordSettings.h"
 #include "logtools/SimLog.h"
 
 using namespace corvane::logtools;
@@ -257,6 +261,115 @@ void AdviseCases() {
   }
 }
 
+// advise's word on "Predict periodic error" against the measured gain on randomized nights. Each
+// night is a sky (periodic error 0-40" p-p, worm 200-700 s, seeing, 3-10 stars, declination,
+// passing clouds) whose first 10-90 minutes are the log (guided without the prediction, or on some
+// nights with it ticked, as its record would say); the gain is then measured on the same night
+// guided two hours with and without the prediction (RA RMS of the true error over the second
+// hour, mean of two seeds).
+void PredictionCases(int nights, int first) {
+  std::printf(
+      "\"Predict periodic error\" (advise's word against the measured gain; RA RMS in arcsec over "
+      "the second hour of two-hour runs):\n");
+  std::printf("%5s %6s %5s %6s %5s %4s %6s %6s %6s %6s | %-10s %6s %6s %6s | %6s %6s %6s %7s\n",
+              "night", "PE p-p", "worm", "seeing", "stars", "dec", "clouds", "log", "from",
+              "ticked", "advise", "without", "with", "gain", "without", "with", "gain", "error");
+  std::mt19937_64 rng;
+  auto uniform = [&rng](double a, double b) {
+    return std::uniform_real_distribution<double>(a, b)(rng);
+  };
+  int judged = 0, verdictsRight = 0, withheld = 0, falseHelps = 0, missedHelps = 0;
+  double gainSquares = 0.0, worstGain = 0.0;
+  double squares[2] = {0.0, 0.0};  // of the gain's error on clear and on cloudy nights
+  int counted[2] = {0, 0};
+  for (int night = first; night <= nights; ++night) {
+    rng.seed(static_cast<std::uint64_t>(20261208 + night));  // each night its own sky
+    LogScenario scenario;
+    scenario.seed = static_cast<std::uint64_t>(9000 + night);
+    auto& o = scenario.observatory;
+    o.mount.periodicErrorPP = uniform(0.0, 1.0) < 0.25 ? 0.0 : uniform(2.0, 40.0);
+    o.mount.wormPeriod = uniform(200.0, 700.0);
+    o.mount.declinationDeg = uniform(0.0, 60.0);
+    o.sky.seeingJitter = uniform(0.15, 1.0);
+    scenario.stars = static_cast<int>(uniform(3.0, 10.99));
+    o.sky.fieldStars = std::max(o.sky.fieldStars, scenario.stars);
+    const double logMinutes = uniform(10.0, 90.0);
+    scenario.cycles = static_cast<int>(logMinutes * 60.0 / 2.4);
+    scenario.predict = uniform(0.0, 1.0) < 0.25;
+    // Passing clouds on a third of the nights: one every 15-35 minutes, 20-60 s each (all stars).
+    int clouds = 0;
+    if (uniform(0.0, 1.0) < 0.35) {
+      const double every = uniform(900.0, 2100.0);
+      for (double at = uniform(0.2, 1.0) * every; at < 7200.0; at += every, ++clouds) {
+        corvane::sim::ScriptedEvent cloud;
+        cloud.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
+        cloud.atSeconds = at;
+        cloud.durationSeconds = uniform(20.0, 60.0);
+        cloud.transmission = 0.001;
+        for (int star = 0; star < scenario.stars; ++star) cloud.stars.push_back(star);
+        o.events.push_back(cloud);
+      }
+    }
+    const SimulatedLog s = SimulateLog(scenario);
+    // The run as its record holds it (the times each frame arrived, the settings it used); every
+    // third night unticked, its guide log alone with the settings a user would type.
+    const bool fromLog = night % 3 == 0 && !scenario.predict;
+    const guidelog::Record record = guidelog::ParseRecord(s.outcome.record);
+    RunSettings flags;
+    flags.scale = s.settings.observatory.camera.pixelScale;
+    std::vector<std::string> notes;
+    RunSettings settings = SettingsFromRecord(record, flags, false, notes);
+    guidelog::LogRun run = record.run;
+    if (fromLog) {
+      settings = HostCalibratedSettings(s);
+      settings.scale = flags.scale;
+      settings.aggressiveness = s.settings.observatory.aggressiveness;
+      run = guidelog::ParseLog(s.log).runs.front();
+    }
+    const GuideChoice current{settings.aggressiveness.value_or(14.0), 0.01, s.exposureS};
+    const PredictionAdvice p = AdvisePrediction(run, settings, current);
+
+    // The night guided two hours, with and without the prediction.
+    const double measured[2] = {SecondHourRaRms(s, false, 2), SecondHourRaRms(s, true, 2)};
+    const double measuredGain = 1.0 - measured[1] / measured[0];
+    const bool helps = measuredGain >= kWorthwhileGain;
+    std::printf("%5d %5.1f\" %4.0fs %5.2f\" %5d %4.0f %6d %4.0fmin %6s %6s | ", night,
+                o.mount.periodicErrorPP, o.mount.wormPeriod, o.sky.seeingJitter, scenario.stars,
+                o.mount.declinationDeg, clouds, logMinutes, fromLog ? "log" : "record",
+                scenario.predict ? "yes" : "-");
+    if (p.verdict == PredictionAdvice::Verdict::Withheld) {
+      ++withheld;
+      std::printf("%-10s %6s %6s %6s | %5.3f\" %5.3f\" %+5.0f%% (%s)\n", "withheld", "-", "-", "-",
+                  measured[0], measured[1], -100.0 * measuredGain, p.why.c_str());
+      continue;
+    }
+    const bool saysHelps = p.verdict == PredictionAdvice::Verdict::Helps;
+    ++judged;
+    verdictsRight += saysHelps == helps ? 1 : 0;
+    falseHelps += saysHelps && !helps ? 1 : 0;
+    missedHelps += !saysHelps && helps ? 1 : 0;
+    const double error = p.Gain() - measuredGain;
+    gainSquares += error * error;
+    squares[clouds > 0] += error * error;
+    ++counted[clouds > 0];
+    worstGain = std::max(worstGain, std::abs(error));
+    std::printf("%-10s %5.3f\" %5.3f\" %+5.0f%% | %5.3f\" %5.3f\" %+5.0f%% %+6.1f\n",
+                saysHelps ? "helps" : "no help", p.withoutRms, p.withRms, -100.0 * p.Gain(),
+                measured[0], measured[1], -100.0 * measuredGain, 100.0 * error);
+    std::fflush(stdout);
+  }
+  std::printf(
+      "judged %d of %d nights (%d withheld): verdict right on %d (said helps, measured not: %d; "
+      "said no help, measured helps: %d); gain predicted - measured: RMS %.1f, worst %.1f "
+      "percentage points (helps: a gain of %.0f %% or more)\n",
+      judged, nights - first + 1, withheld, verdictsRight, falseHelps, missedHelps,
+      judged ? 100.0 * std::sqrt(gainSquares / judged) : 0.0, 100.0 * worstGain,
+      100.0 * kWorthwhileGain);
+  std::printf("  RMS on clear nights %.1f (%d), on cloudy nights %.1f (%d) percentage points\n\n",
+              counted[0] ? 100.0 * std::sqrt(squares[0] / counted[0]) : 0.0, counted[0],
+              counted[1] ? 100.0 * std::sqrt(squares[1] / counted[1]) : 0.0, counted[1]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -268,5 +381,9 @@ int main(int argc, char** argv) {
     if (only.empty() || only == "calibration" + std::to_string(cycles)) Calibration(cycles, seeds);
   }
   if (only.empty() || only == "advise") AdviseCases();
+  // prediction [NIGHTS [FIRST]]: nights FIRST (1) to NIGHTS (24)
+  if (only.empty() || only == "prediction") {
+    PredictionCases(argc > 2 ? std::atoi(argv[2]) : 24, argc > 3 ? std::atoi(argv[3]) : 1);
+  }
   return 0;
 }

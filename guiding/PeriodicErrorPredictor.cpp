@@ -33,6 +33,8 @@ constexpr int kOutliersToRestart = 5;     // in a row: the motion jumped, learn 
 constexpr double kTermBound = 4.0;        // times the motion seen per cycle
 constexpr double kMostCyclesAhead = 3.0;  // the longest horizon of the term, in cycles
 constexpr double kAbsurd = 1e6;           // pixels
+// A sample this many cycles after the last one ends a gap (clouds, lost stars).
+constexpr double kGapCycles = 2.5;
 // Radians of guide angle or declination that make another calibration.
 constexpr double kCalibrationChange = 0.5 / 180.0 * std::numbers::pi;
 constexpr double kDeclinationLimit = 80.0 / 180.0 * std::numbers::pi;
@@ -219,6 +221,7 @@ void PeriodicErrorPredictor::Restart() {
   line_.Reset({}, kLineMemory);
   lineBeaten_ = Comparison{};
   waitingNext_ = 0;
+  staleBefore_ = 0;
   active_ = false;
 }
 
@@ -286,6 +289,9 @@ double PeriodicErrorPredictor::Measured(const CycleTimes& times, double raOffset
   const double t = Seconds(times.exposureStartMs) + times.exposureSeconds / 2.0;
   const double u = raOffset + sent_;
   const bool later = !last_ || t > last_->t;
+  // The first sample after a gap: what the fits forecast across it is no forecast of a cycle.
+  const bool gap =
+      last_ && later && cycleSeconds_ > 0.0 && t - last_->t > kGapCycles * cycleSeconds_;
   if (last_ && later) {
     const double innovation = std::abs(u - InUse().Value(t));
     if (InUse().Samples() >= 50 && innovation > kOutlier * typicalInnovation_ + 1e-9) {
@@ -296,7 +302,11 @@ double PeriodicErrorPredictor::Measured(const CycleTimes& times, double raOffset
     }
     typicalInnovation_ =
         InUse().Samples() < 2 ? innovation : 0.98 * typicalInnovation_ + 0.02 * innovation;
-    Check(t, u);
+    if (gap) {
+      staleBefore_ = waitingNext_;
+    } else {
+      Check(t, u);
+    }
   }
   outliersInARow_ = 0;
   if (later) AddSample(t, u);
@@ -316,7 +326,7 @@ void PeriodicErrorPredictor::Check(double t, double u) {
   for (std::size_t k = 0; k < kFits; ++k) check(fitRecords_[k], frozen_[k]);
   check(nextCycle_, frozen_[frozenInUse_]);
   // The forecasts frozen kAhead samples ago, now due: the fit's, and the straight line's.
-  if (ringCount_ >= kAhead) {
+  if (ringCount_ >= kAhead && waitingNext_ >= staleBefore_ + kAhead) {
     const Forecast& fit = waiting_[waitingNext_ % kAhead];
     const Forecast& line = waitingLine_[waitingNext_ % kAhead];
     check(ahead_, fit);

@@ -17,7 +17,9 @@
 //   against the motion that happened. Its term goes into the pulses only while that record shows
 //   the forecasts bear out, better than a straight line's would have, and never more than a few
 //   times the motion seen per cycle. Cycles
-//   with too few stars are gaps in time; a change of the guide angle, X reversal or declination
+//   with too few stars are gaps in time (no pulse goes out in them, as MinStars promises):
+//   forecasts across a gap are not held against a fit (the judging starts again after it, the
+//   learning goes on); a change of the guide angle, X reversal or declination
 //   starts the learning afresh, and so does a jump of the motion; an aggressiveness of 0 (the
 //   run ending) gets no term. Non-finite or absurd input is left out.
 //
@@ -189,6 +191,8 @@ class PeriodicErrorPredictor {
   std::vector<Forecast> waitingLine_;
   Comparison lineBeaten_;
   std::size_t waitingNext_ = 0;
+  // Forecasts frozen before this count were made before a gap: they are not checked.
+  std::size_t staleBefore_ = 0;
   bool active_ = false;
   PredictionStatus status_;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <numbers>
+#include <random>
 
 #include "sim/run/Simulation.h"
 
@@ -74,26 +75,201 @@ ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
   return m;
 }
 
+namespace {
+
+// The fitted model guided with `choice` (its stop still to be set).
+sim::SimulationSettings ModelRun(const ModelFit& model, const GuideChoice& choice, int seed) {
+  sim::SimulationSettings s;
+  s.observatory = model.observatory;
+  s.observatory.seed = static_cast<std::uint64_t>(seed);
+  s.observatory.aggressiveness = choice.aggressiveness;
+  s.dialogs.initialExposure = {"2"};
+  s.dialogs.guideSetup = {{std::to_string(model.stars), "3", "1", Text(choice.exposure),
+                           Text(choice.minMove), Text(model.maxMove), "15"}};
+  return s;
+}
+
+std::string Minutes(double seconds) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.0f min", seconds / 60.0);
+  return buffer;
+}
+
+}  // namespace
+
 double PredictRms(const ModelFit& model, const GuideChoice& choice, int seeds, double seconds) {
   double sum = 0.0;
   for (int seed = 1; seed <= seeds; ++seed) {
-    sim::SimulationSettings s;
-    s.observatory = model.observatory;
-    s.observatory.seed = static_cast<std::uint64_t>(seed);
-    s.observatory.aggressiveness = choice.aggressiveness;
+    sim::SimulationSettings s = ModelRun(model, choice, seed);
     sim::ScriptedEvent stop;
     stop.kind = sim::ScriptedEvent::Kind::Stop;
     stop.afterCycles = std::max(
         20,
         static_cast<int>(seconds / (choice.exposure + model.observatory.camera.downloadSeconds)));
     s.observatory.events = {stop};
-    s.dialogs.initialExposure = {"2"};
-    s.dialogs.guideSetup = {{std::to_string(model.stars), "3", "1", Text(choice.exposure),
-                             Text(choice.minMove), Text(model.maxMove), "15"}};
     const sim::RunOutcome outcome = sim::RunSimulation(s);
     sum += outcome.truth.totalRms;
   }
   return sum / seeds;
+}
+
+PredictionAdvice AdvisePrediction(const guidelog::LogRun& run, const RunSettings& settings,
+                                  const GuideChoice& current, int seeds) {
+  using Verdict = PredictionAdvice::Verdict;
+  PredictionAdvice p;
+  p.ticked = settings.predictPeriodicError.value_or(false);
+  const std::vector<CycleUse> uses = CycleUses(run, settings);
+  const auto guided = std::count(uses.begin(), uses.end(), CycleUse::Guided);
+  const std::vector<double> times = CycleTimes(run, settings);
+  if (!settings.scale) {
+    p.why = "no --scale: the periodic error's size on the sky is unknown";
+    return p;
+  }
+  if (times.size() < 2) {
+    p.why = "no --exposure: the run's times, and so the period, are unknown";
+    return p;
+  }
+  if (guided < kPredictionCycles) {
+    p.why = "too few guided cycles: " + std::to_string(guided) + ", at least " +
+            std::to_string(kPredictionCycles) + " needed";
+    return p;
+  }
+  // The last stretch of at most 90 minutes: the night as it is now, and a span the period search
+  // covers down to the fastest worms. The cycles a cloud touched (lost ones, and two on either
+  // side whose stars it dimmed) are left out: their pulses go with the last cycle kept before
+  // them, so that the pulses' sum stays whole, and each cycle keeps its time.
+  std::size_t from = 0;
+  auto lastStretch = [&](double seconds) {
+    from = 0;
+    while (times.back() - times[from] > seconds) ++from;
+    p.minutes = (times.back() - times[from]) / 60.0;
+    const std::size_t n = std::min(run.rows.size(), times.size());
+    std::vector<bool> keep(n, true);
+    for (std::size_t i = from; i < n; ++i) {
+      if (uses[i] == CycleUse::Guided) continue;
+      for (std::size_t j = i > from + 2 ? i - 2 : from; j < std::min(n, i + 3); ++j)
+        keep[j] = false;
+    }
+    guidelog::LogRun stretch = run;
+    stretch.rows.clear();
+    stretch.rowLines.clear();
+    stretch.seconds.clear();
+    for (std::size_t i = from; i < n; ++i) {
+      const guidelog::LogRow& row = run.rows[i];
+      if (keep[i]) {
+        stretch.rows.push_back(row);
+        if (i < run.rowLines.size()) stretch.rowLines.push_back(run.rowLines[i]);
+        stretch.seconds.push_back(times[i]);
+      } else if (!stretch.rows.empty() && std::isfinite(row.xtim) && std::isfinite(row.ytim)) {
+        stretch.rows.back().xtim += row.xtim;
+        stretch.rows.back().ytim += row.ytim;
+      }
+    }
+    return stretch;
+  };
+  guidelog::LogRun stretch = lastStretch(5400.0);
+  RunFigures figures = Analyse(stretch, settings);
+  ModelFit model = FitModel(stretch, settings, figures);
+  // A guide log's times are only modelled (exposure, download, polls), and their error puts a
+  // periodic error fitted over many periods out of phase, which the model would take for seeing:
+  // fitted again on the last two and a half periods (at least 25 minutes).
+  const double fitted = model.observatory.mount.wormPeriod;
+  const double refit = std::max(2.5 * fitted, 1500.0);
+  if (run.seconds.empty() && figures.fit.periodicPeriod > 0.0 && fitted <= kLongestWormSeconds &&
+      refit < 60.0 * p.minutes) {
+    stretch = lastStretch(refit);
+    figures = Analyse(stretch, settings);
+    model = FitModel(stretch, settings, figures);
+    if (figures.fit.periodicPeriod <= 0.0) {
+      p.why = "the periodic error of " + Text(std::round(fitted)) +
+              " s found in the log does not hold over its last " + Minutes(60.0 * p.minutes);
+      return p;
+    }
+  }
+  const double span = 60.0 * p.minutes;
+  // A period longer than any worm's is the slow part of the mount's wander, which no periodic
+  // term learns.
+  const bool periodic = figures.fit.periodicPeriod > 0.0 &&
+                        model.observatory.mount.wormPeriod <= kLongestWormSeconds &&
+                        model.observatory.mount.periodicErrorPP > 0.0;
+  if (!periodic) {
+    if (p.minutes < kPredictionMinutesWithoutPeriod) {
+      p.why = "too short to rule out a periodic error: " + Minutes(span) + ", at least " +
+              Minutes(60.0 * kPredictionMinutesWithoutPeriod) + " needed";
+      return p;
+    }
+    p.verdict = Verdict::DoesNotHelp;
+    return p;
+  }
+  p.period = model.observatory.mount.wormPeriod;
+  p.peakToPeak = model.observatory.mount.periodicErrorPP;
+  if (span < 2.0 * p.period) {
+    p.why = "too short for two periods of its " + Text(std::round(p.period)) +
+            " s periodic error: " + Minutes(span) + ", at least " + Minutes(2.0 * p.period) +
+            " needed";
+    p.period = 0.0;
+    p.peakToPeak = 0.0;
+    return p;
+  }
+  // What the fit leaves must be about the stars' own noise: far more, and the mount's motion is
+  // not a drift and one periodic error (or a multiple of the period was taken for it), and the
+  // model's figures would not hold.
+  if (figures.split.available && model.observatory.sky.seeingCommonFraction > kMostCommonSeeing) {
+    p.why = "the mount's motion is not what the model fitted: it leaves " +
+            Text(std::round(100.0 * model.observatory.sky.seeingCommonFraction)) +
+            " % of the noise common to all stars";
+    p.period = p.peakToPeak = 0.0;
+    return p;
+  }
+  // Two hours guided, measured over the second, once the prediction has learnt; under clouds as
+  // many and as long as the log's (all stars lost) in its stretch.
+  constexpr double kNight = 7200.0;
+  std::vector<double> lost;
+  for (std::size_t i = from; i < uses.size() && i < times.size(); ++i) {
+    if (uses[i] != CycleUse::Lost) continue;
+    std::size_t j = i;
+    while (j + 1 < uses.size() && uses[j + 1] == CycleUse::Lost) ++j;
+    lost.push_back(std::max(1.0, (j + 1 < times.size() ? times[j + 1] : times[j]) - times[i]));
+    i = j;
+  }
+  const auto clouds = static_cast<std::size_t>(
+      std::lround(static_cast<double>(lost.size()) * kNight / std::max(span, 1.0)));
+  p.cloudsPerHour = static_cast<double>(clouds) / 2.0;
+  for (int seed = 1; seed <= seeds; ++seed) {
+    // The clouds at random times, one in each equal share of the night.
+    std::mt19937_64 random(static_cast<std::uint64_t>(seed));
+    std::vector<sim::ScriptedEvent> events(1);
+    events[0].kind = sim::ScriptedEvent::Kind::Stop;
+    events[0].atSeconds = kNight;
+    for (std::size_t c = 0; c < clouds; ++c) {
+      sim::ScriptedEvent cloud;
+      cloud.kind = sim::ScriptedEvent::Kind::Cloud;
+      cloud.atSeconds =
+          (static_cast<double>(c) + std::uniform_real_distribution<double>(0.0, 1.0)(random)) *
+          kNight / static_cast<double>(clouds);
+      cloud.durationSeconds = lost[c % lost.size()];
+      cloud.transmission = 0.0;  // the model's stars are bright: all light gone
+      for (int star = 0; star < model.stars; ++star) cloud.stars.push_back(star);
+      events.push_back(cloud);
+    }
+    for (bool predict : {false, true}) {
+      sim::SimulationSettings s = ModelRun(model, current, seed);
+      s.observatory.events = events;
+      s.observatory.windowFromSeconds = kNight / 2.0;
+      s.dialogs.predictPeriodicError = predict;
+      (predict ? p.withRms : p.withoutRms) += sim::RunSimulation(s).window.raRms / seeds;
+    }
+  }
+  p.verdict = p.Gain() >= kWorthwhileGain ? Verdict::Helps : Verdict::DoesNotHelp;
+  const double logSpan = times.back() - times.front();
+  if (p.verdict == Verdict::DoesNotHelp && logSpan < 60.0 * kPredictionMinutesWithoutPeriod) {
+    // A weak short period says nothing of a slower worm's.
+    p.verdict = Verdict::Withheld;
+    p.why = "too short to rule out a slower worm's periodic error: " + Minutes(logSpan) +
+            ", at least " + Minutes(60.0 * kPredictionMinutesWithoutPeriod) + " needed";
+    p.period = p.peakToPeak = p.withRms = p.withoutRms = 0.0;
+  }
+  return p;
 }
 
 Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const SweepGrid& grid,
@@ -143,6 +319,7 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
   if (progress) progress(total, total);
   advice.recommended = best;
   advice.recommendedRms = bestRms;
+  advice.prediction = AdvisePrediction(run, settings, advice.current);
   return advice;
 }
 

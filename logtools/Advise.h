@@ -33,11 +33,31 @@ struct ModelFit {
   std::vector<std::string> notes;
 };
 
+// "Predict periodic error" on this night: the fitted model guided at the current settings with the
+// box ticked and without, the RA RMS of the true error once the prediction has learnt (the
+// second hour of two-hour runs, mean over seeds); or no figure, with the reason, where the log
+// cannot support one. Where the run's record says the box was ticked, the same figures say what
+// it gained.
+struct PredictionAdvice {
+  enum class Verdict { Helps, DoesNotHelp, Withheld };
+  Verdict verdict = Verdict::Withheld;
+  bool ticked = false;         // the run had it ticked
+  double period = 0.0;         // seconds: the periodic error's period found (0: none)
+  double peakToPeak = 0.0;     // arcsec on the sky (RA axis)
+  double withoutRms = 0.0;     // RA RMS, arcsec, guided without the prediction
+  double withRms = 0.0;        // and with it
+  double minutes = 0.0;        // the stretch of the log the model was fitted to
+  double cloudsPerHour = 0.0;  // clouds on the model's night, as often as in that stretch
+  std::string why;             // Withheld: the reason
+  double Gain() const { return withoutRms > 0.0 ? 1.0 - withRms / withoutRms : 0.0; }
+};
+
 struct Advice {
   ModelFit model;
   GuideChoice current, recommended;
   double currentRms = 0.0, recommendedRms = 0.0;  // predicted total RMS, arcsec (pixels at scale 1)
   int simulations = 0;
+  PredictionAdvice prediction;
 };
 
 ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
@@ -46,6 +66,20 @@ ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
 // The predicted total RMS of the guided error (mean over a few seeds of a fixed span of time).
 double PredictRms(const ModelFit& model, const GuideChoice& choice, int seeds = 3,
                   double seconds = 600.0);
+
+// The least a log must hold for a figure on the prediction: guided cycles, and minutes when it
+// shows no periodic error (two periods of the slowest common worms).
+inline constexpr int kPredictionCycles = 200;
+inline constexpr double kPredictionMinutesWithoutPeriod = 24.0;
+inline constexpr double kLongestWormSeconds = 1500.0;  // as the prediction itself searches
+// The most of the fitted model's seeing that may be common to all stars before its figures are
+// withheld (what the fit of the mount's motion leaves beyond the stars' own noise).
+inline constexpr double kMostCommonSeeing = 0.9;
+// A gain below this share of the RA RMS is not worth ticking the box for.
+inline constexpr double kWorthwhileGain = 0.10;
+
+PredictionAdvice AdvisePrediction(const guidelog::LogRun& run, const RunSettings& settings,
+                                  const GuideChoice& current, int seeds = 3);
 
 using Progress = std::function<void(int done, int total)>;
 

@@ -25,6 +25,7 @@ struct RunSettings {
   std::optional<double> scale;  // arcsec per pixel
   std::optional<double> minSN;
   std::optional<int> minStars;
+  std::optional<bool> predictPeriodicError;  // "Predict periodic error" ticked (a record says)
 };
 
 struct AxisFigures {

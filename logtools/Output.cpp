@@ -39,6 +39,51 @@ Json ChoiceJson(const GuideChoice& c, double rms) {
           {"predicted_rms", Rounded(rms, 4)}};
 }
 
+std::string PredictionText(const PredictionAdvice& p) {
+  using Verdict = PredictionAdvice::Verdict;
+  std::string out = "  Predict periodic error: ";
+  if (p.ticked) out += "ticked in this run; ";
+  if (p.verdict == Verdict::Withheld) return out + "no figure: " + p.why + "\n";
+  if (p.period <= 0.0) {
+    return out + (p.ticked ? "it gained nothing: " : "would not help: ") +
+           "no periodic error in the last " + F(p.minutes, 0) + " min of guiding\n";
+  }
+  const bool helps = p.verdict == Verdict::Helps;
+  out += p.ticked ? (helps ? "it gained " : "it gained little, ")
+                  : (helps ? "would help, " : "would not help, ");
+  out += p.ticked ? "RA RMS " + F(p.withRms, 2) + "\" with it against " + F(p.withoutRms, 2) +
+                        "\" without"
+                  : "RA RMS " + F(p.withoutRms, 2) + "\" -> " + F(p.withRms, 2) + "\"";
+  char change[32];
+  std::snprintf(change, sizeof change, " (%+.0f %%)\n", -100.0 * p.Gain());
+  out += change;
+  return out + "    (the periodic error of the last " + F(p.minutes, 0) +
+         " min: " + F(p.peakToPeak, 1) + "\" p-p, period " + F(p.period, 0) +
+         " s; the fitted model guided 2 h at the current settings" +
+         (p.cloudsPerHour > 0.0
+              ? ", under " + F(p.cloudsPerHour, 1) + " clouds an hour as in the log"
+              : std::string()) +
+         ", RA RMS of its second hour)\n";
+}
+
+Json PredictionJson(const PredictionAdvice& p) {
+  using Verdict = PredictionAdvice::Verdict;
+  const bool figures = p.verdict != Verdict::Withheld;
+  const bool periodic = figures && p.period > 0.0;
+  return {{"verdict", p.verdict == Verdict::Helps         ? "helps"
+                      : p.verdict == Verdict::DoesNotHelp ? "does_not_help"
+                                                          : "withheld"},
+          {"ticked", p.ticked},
+          {"period", periodic ? Rounded(p.period, 1) : Json(nullptr)},
+          {"peak_to_peak", periodic ? Rounded(p.peakToPeak, 2) : Json(nullptr)},
+          {"ra_rms_without", periodic ? Rounded(p.withoutRms, 4) : Json(nullptr)},
+          {"ra_rms_with", periodic ? Rounded(p.withRms, 4) : Json(nullptr)},
+          {"gain", figures ? Rounded(p.Gain(), 3) : Json(nullptr)},
+          {"minutes", figures ? Rounded(p.minutes, 1) : Json(nullptr)},
+          {"clouds_per_hour", periodic ? Rounded(p.cloudsPerHour, 1) : Json(nullptr)},
+          {"reason", figures ? Json(nullptr) : Json(p.why)}};
+}
+
 }  // namespace
 
 std::string JsonLine(const Json& value) {
@@ -199,7 +244,8 @@ std::string AdviceText(int index, const Advice& a, const RunSettings& s) {
     << "  Current:     " << ChoiceText(a.current) << ": predicted RMS " << F(a.currentRms, 3)
     << unit << "\n"
     << "  Recommended: " << ChoiceText(a.recommended) << ": predicted RMS "
-    << F(a.recommendedRms, 3) << unit << "\n";
+    << F(a.recommendedRms, 3) << unit << "\n"
+    << PredictionText(a.prediction);
   for (const auto& n : a.model.notes) o << "  Note: " << n << "\n";
   return o.str();
 }
@@ -210,6 +256,7 @@ Json AdviceJson(int index, const Advice& a, const RunSettings& s) {
           {"recommended", ChoiceJson(a.recommended, a.recommendedRms)},
           {"unit", s.scale ? "arcsec" : "px"},
           {"simulations", a.simulations},
+          {"prediction", PredictionJson(a.prediction)},
           {"notes", a.model.notes}};
 }
 

@@ -25,6 +25,9 @@ RunSettings SettingsFromRecord(const guidelog::Record& record, const RunSettings
     s.maxMove = setup->maxMove;
     s.minSN = setup->minSN;
     s.minStars = setup->minStars;
+    if (const auto it = setup->more.find("PredictPeriodicError"); it != setup->more.end()) {
+      s.predictPeriodicError = it->second == "1";
+    }
   }
   const guidelog::GuiderReads host = guidelog::PrevailingSettings(record);
   auto take = [&host](const char* name, std::optional<double>& target) {
@@ -53,6 +56,7 @@ RunSettings SettingsFromRecord(const guidelog::Record& record, const RunSettings
   over(s.declinationDeg, flags.declinationDeg);
   over(s.minSN, flags.minSN);
   over(s.minStars, flags.minStars);
+  over(s.predictPeriodicError, flags.predictPeriodicError);
   s.scale = flags.scale;
   if (downloadGiven) s.download = flags.download;
 

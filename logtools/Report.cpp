@@ -331,6 +331,29 @@ std::string AdviceSection(const Json& advice) {
          "</td></tr>";
   }
   h += "</tbody></table>";
+  // "Predict periodic error": would it help, or what it gained where the run had it ticked.
+  if (const Json& p = At(advice, "prediction"); p.is_object()) {
+    const bool ticked = At(p, "ticked") == true;
+    h += std::string("<p>Predict periodic error") + (ticked ? " (ticked in this run)" : "") + ": ";
+    if (At(p, "verdict") == "withheld") {
+      const Json& reason = At(p, "reason");
+      h += "no figure: " +
+           Figure("advice-prediction-reason", reason.is_string() ? reason.get<std::string>() : "");
+    } else if (!Known(At(p, "period"))) {
+      h += Figure("advice-prediction-verdict", ticked ? "it gained nothing" : "would not help") +
+           ", no periodic error in the log";
+    } else {
+      const bool helps = At(p, "verdict") == "helps";
+      h += Figure("advice-prediction-verdict", ticked ? (helps ? "it gained" : "it gained little")
+                                                      : (helps ? "would help" : "would not help")) +
+           ": RA RMS " + Number("advice-prediction-without-arcsec", At(p, "ra_rms_without"), 2) +
+           "\u2033 without, " + Number("advice-prediction-with-arcsec", At(p, "ra_rms_with"), 2) +
+           "\u2033 with (periodic error " +
+           Number("advice-prediction-peak-to-peak-arcsec", At(p, "peak_to_peak"), 1) +
+           "\u2033 p-p, period " + Number("advice-prediction-period-s", At(p, "period"), 0) + " s)";
+    }
+    h += "</p>";
+  }
   for (const auto& note : At(advice, "notes")) {
     h += "<p class=\"note\">" + Escape(note.get<std::string>()) + "</p>";
   }

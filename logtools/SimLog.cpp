@@ -26,6 +26,7 @@ SimulatedLog SimulateLog(const LogScenario& scenario) {
   auto& texts = result.settings.dialogs.guideSetup.front();
   texts.NumberStars = std::to_string(scenario.stars);
   texts.MinStars = std::to_string(scenario.minStars);
+  result.settings.dialogs.predictPeriodicError = scenario.predict;
   result.outcome = sim::RunSimulation(result.settings);
   result.log = result.outcome.log;
 
@@ -91,6 +92,25 @@ double TrueRmsWith(const SimulatedLog& s, const GuideChoice& choice) {
                         (choice.exposure + download);
   for (auto& event : tried.observatory.events) event.afterCycles = static_cast<int>(cycles);
   return sim::RunSimulation(tried).truth.totalRms;
+}
+
+double SecondHourRaRms(const SimulatedLog& s, bool predict, int seeds) {
+  double sum = 0.0;
+  for (int n = 0; n < seeds; ++n) {
+    sim::SimulationSettings night = s.settings;
+    night.observatory.seed = s.settings.observatory.seed + 500u * static_cast<unsigned>(n);
+    std::erase_if(night.observatory.events, [](const sim::ScriptedEvent& e) {
+      return e.kind == sim::ScriptedEvent::Kind::Stop;
+    });
+    sim::ScriptedEvent stop;
+    stop.kind = sim::ScriptedEvent::Kind::Stop;
+    stop.atSeconds = 7200.0;
+    night.observatory.events.push_back(stop);
+    night.observatory.windowFromSeconds = 3600.0;
+    night.dialogs.predictPeriodicError = predict;
+    sum += sim::RunSimulation(night).window.raRms;
+  }
+  return sum / seeds;
 }
 
 }  // namespace corvane::logtools

@@ -33,6 +33,7 @@ struct LogScenario {
   int minStars = 1;
   std::uint64_t seed = 1;
   bool hostReversesX = false;  // the host's GuiderReverseX is the wrong way round
+  bool predict = false;        // "Predict periodic error" ticked
   sim::ObservatorySettings observatory;
 };
 
@@ -46,5 +47,10 @@ RunSettings HostCalibratedSettings(const SimulatedLog& s);
 // The true RMS error (arcsec) had the run guided with these settings: the same sky, seed and
 // span of time in the simulated observatory (the cycle count scaled to the other exposure).
 double TrueRmsWith(const SimulatedLog& s, const GuideChoice& choice);
+
+// The RA RMS of the true error (arcsec) over the second hour of the night the log was taken on,
+// guided two hours with or without "Predict periodic error": the mean over `seeds` seeds, the
+// log's first (its events, clouds among them, at the same times).
+double SecondHourRaRms(const SimulatedLog& s, bool predict, int seeds = 1);
 
 }  // namespace corvane::logtools

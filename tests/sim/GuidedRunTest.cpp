@@ -100,6 +100,42 @@ TEST(GuidedRun, PredictingThePeriodicErrorTakesOutMostOfWhatTheProportionalCorre
   EXPECT_TRUE(problems.empty()) << problems.front();
 }
 
+TEST(GuidedRun, PredictingSendsNothingBehindACloudAndTakesUpAgainAfterIt) {
+  // A 30" p-p worm of 300 s and half a minute of cloud at 2000 s: the clouded cycles issue no
+  // guide command (fewer stars than MinStars), and the learnt term is back in use soon after.
+  SimulationSettings s;
+  ScriptedEvent stop;
+  stop.kind = Kind::Stop;
+  stop.atSeconds = 2100.0;
+  s.observatory.events.push_back(stop);
+  ScriptedEvent cloud;
+  cloud.kind = Kind::Cloud;
+  cloud.atSeconds = 2000.0;
+  cloud.durationSeconds = 30.0;
+  cloud.transmission = 0.001;
+  cloud.stars = {0, 1, 2, 3, 4};
+  s.observatory.events.push_back(cloud);
+  s.observatory.mount.periodicErrorPP = 30.0;
+  s.observatory.mount.wormPeriod = 300.0;
+  s.dialogs.predictPeriodicError = true;
+  const RunOutcome predicted = RunSimulation(s);
+  ASSERT_FALSE(predicted.failed) << predicted.failure;
+  int clouded = 0, after = 0, activeAfter = 0;
+  for (std::size_t i = 0; i < predicted.cycles.size(); ++i) {
+    const CycleTruth& c = predicted.cycles[i];
+    if (c.start > 2001.0 && c.end < 2029.0) {
+      ++clouded;
+      EXPECT_TRUE(c.pulses.empty()) << c.cycle;
+    } else if (c.start > 2050.0) {
+      ++after;
+      activeAfter += predicted.predictions[i].active ? 1 : 0;
+    }
+  }
+  EXPECT_GT(clouded, 5);
+  ASSERT_GT(after, 10);
+  EXPECT_GT(activeAfter, after * 8 / 10);
+}
+
 TEST(UnguidedComparison, TheSameMountOverTheSameSpanGivesTheUnguidedRunsFigures) {
   // Without guiding, the truth of a whole run and the error computed over its span agree.
   const SimulationSettings s = StoppedAfter(80);
