@@ -1,25 +1,13 @@
 #include "monitor/Monitor.h"
 
 #include <algorithm>
-#include <cctype>
 #include <tuple>
 #include <utility>
 
+#include "guidelog/Record.h"
 #include "monitor/Texts.h"
 
 namespace corvane::monitor {
-
-bool IsRecordName(const std::string& name) {
-  // "YYYY-MM-DD HH-MM-SS", then anything, then ".csv".
-  static const char kPattern[] = "dddd-dd-dd dd-dd-dd";
-  const std::size_t n = sizeof kPattern - 1;
-  if (name.size() < n + 4 || name.substr(name.size() - 4) != ".csv") return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    const bool digit = std::isdigit(static_cast<unsigned char>(name[i])) != 0;
-    if (kPattern[i] == 'd' ? !digit : name[i] != kPattern[i]) return false;
-  }
-  return true;
-}
 
 Monitor::Monitor(FileAccess& files, Sources sources, std::size_t bytesPerStep)
     : files_(files), sources_(std::move(sources)), bytesPerStep_(bytesPerStep) {}
@@ -72,7 +60,7 @@ std::optional<std::string> Monitor::Newest() {
     }
     const FolderEntry* newest = nullptr;
     for (const FolderEntry& entry : listing.files) {
-      if (!IsRecordName(entry.name)) continue;
+      if (!guidelog::ReadRecordName(entry.name)) continue;
       if (!newest ||
           std::tie(entry.writeTime, entry.name) > std::tie(newest->writeTime, newest->name)) {
         newest = &entry;

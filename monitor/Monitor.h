@@ -23,9 +23,6 @@ struct Sources {
   std::string recordFolder;            // where the nights' records are; "" for none
 };
 
-// A record's file name: the run's local start time, "2024-05-01 22-13-05.csv" (or "... (2).csv").
-bool IsRecordName(const std::string& name);
-
 class Monitor : private RunEvents {
  public:
   static constexpr double kLookAroundSeconds = 2.0;  // how often the folders are looked at
