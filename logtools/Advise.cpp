@@ -4,7 +4,6 @@
 #include <cmath>
 #include <map>
 #include <numbers>
-#include <random>
 
 #include "sim/run/Simulation.h"
 
@@ -221,40 +220,30 @@ PredictionAdvice AdvisePrediction(const guidelog::LogRun& run, const RunSettings
     p.period = p.peakToPeak = 0.0;
     return p;
   }
-  // Two hours guided, measured over the second, once the prediction has learnt; under clouds as
-  // many and as long as the log's (all stars lost) in its stretch.
-  constexpr double kNight = 7200.0;
-  std::vector<double> lost;
-  for (std::size_t i = from; i < uses.size() && i < times.size(); ++i) {
-    if (uses[i] != CycleUse::Lost) continue;
-    std::size_t j = i;
-    while (j + 1 < uses.size() && uses[j + 1] == CycleUse::Lost) ++j;
-    lost.push_back(std::max(1.0, (j + 1 < times.size() ? times[j + 1] : times[j]) - times[i]));
-    i = j;
+  // Clouds: no guide command goes out behind one. How far the periodic error carries the star
+  // meanwhile, and what the prediction gains after it, a model with clouds at made-up times told
+  // poorly (on randomized nights off by up to 37 percentage points, once calling a 7 % gain
+  // 43 %), so a stretch with a cloud in it gets no figure.
+  int clouds = 0;
+  for (std::size_t i = from; i < uses.size(); ++i) {
+    if (uses[i] == CycleUse::Lost && (i == from || uses[i - 1] != CycleUse::Lost)) ++clouds;
   }
-  const auto clouds = static_cast<std::size_t>(
-      std::lround(static_cast<double>(lost.size()) * kNight / std::max(span, 1.0)));
-  p.cloudsPerHour = static_cast<double>(clouds) / 2.0;
+  if (clouds > 0) {
+    p.why = Text(clouds) + (clouds == 1 ? " cloud" : " clouds") +
+            " (cycles lost for want of stars) in its last " + Minutes(span) +
+            ": what the prediction gains around clouds cannot be told closely enough";
+    p.period = p.peakToPeak = 0.0;
+    return p;
+  }
+  // Two hours guided, measured over the second, once the prediction has learnt.
+  constexpr double kNight = 7200.0;
   for (int seed = 1; seed <= seeds; ++seed) {
-    // The clouds at random times, one in each equal share of the night.
-    std::mt19937_64 random(static_cast<std::uint64_t>(seed));
-    std::vector<sim::ScriptedEvent> events(1);
-    events[0].kind = sim::ScriptedEvent::Kind::Stop;
-    events[0].atSeconds = kNight;
-    for (std::size_t c = 0; c < clouds; ++c) {
-      sim::ScriptedEvent cloud;
-      cloud.kind = sim::ScriptedEvent::Kind::Cloud;
-      cloud.atSeconds =
-          (static_cast<double>(c) + std::uniform_real_distribution<double>(0.0, 1.0)(random)) *
-          kNight / static_cast<double>(clouds);
-      cloud.durationSeconds = lost[c % lost.size()];
-      cloud.transmission = 0.0;  // the model's stars are bright: all light gone
-      for (int star = 0; star < model.stars; ++star) cloud.stars.push_back(star);
-      events.push_back(cloud);
-    }
     for (bool predict : {false, true}) {
       sim::SimulationSettings s = ModelRun(model, current, seed);
-      s.observatory.events = events;
+      sim::ScriptedEvent stop;
+      stop.kind = sim::ScriptedEvent::Kind::Stop;
+      stop.atSeconds = kNight;
+      s.observatory.events = {stop};
       s.observatory.windowFromSeconds = kNight / 2.0;
       s.dialogs.predictPeriodicError = predict;
       (predict ? p.withRms : p.withoutRms) += sim::RunSimulation(s).window.raRms / seeds;

@@ -41,14 +41,13 @@ struct ModelFit {
 struct PredictionAdvice {
   enum class Verdict { Helps, DoesNotHelp, Withheld };
   Verdict verdict = Verdict::Withheld;
-  bool ticked = false;         // the run had it ticked
-  double period = 0.0;         // seconds: the periodic error's period found (0: none)
-  double peakToPeak = 0.0;     // arcsec on the sky (RA axis)
-  double withoutRms = 0.0;     // RA RMS, arcsec, guided without the prediction
-  double withRms = 0.0;        // and with it
-  double minutes = 0.0;        // the stretch of the log the model was fitted to
-  double cloudsPerHour = 0.0;  // clouds on the model's night, as often as in that stretch
-  std::string why;             // Withheld: the reason
+  bool ticked = false;      // the run had it ticked
+  double period = 0.0;      // seconds: the periodic error's period found (0: none)
+  double peakToPeak = 0.0;  // arcsec on the sky (RA axis)
+  double withoutRms = 0.0;  // RA RMS, arcsec, guided without the prediction
+  double withRms = 0.0;     // and with it
+  double minutes = 0.0;     // the stretch of the log the model was fitted to
+  std::string why;          // Withheld: the reason
   double Gain() const { return withoutRms > 0.0 ? 1.0 - withRms / withoutRms : 0.0; }
 };
 

@@ -59,11 +59,7 @@ std::string PredictionText(const PredictionAdvice& p) {
   out += change;
   return out + "    (the periodic error of the last " + F(p.minutes, 0) +
          " min: " + F(p.peakToPeak, 1) + "\" p-p, period " + F(p.period, 0) +
-         " s; the fitted model guided 2 h at the current settings" +
-         (p.cloudsPerHour > 0.0
-              ? ", under " + F(p.cloudsPerHour, 1) + " clouds an hour as in the log"
-              : std::string()) +
-         ", RA RMS of its second hour)\n";
+         " s; the fitted model guided 2 h at the current settings, RA RMS of its second hour)\n";
 }
 
 Json PredictionJson(const PredictionAdvice& p) {
@@ -80,7 +76,6 @@ Json PredictionJson(const PredictionAdvice& p) {
           {"ra_rms_with", periodic ? Rounded(p.withRms, 4) : Json(nullptr)},
           {"gain", figures ? Rounded(p.Gain(), 3) : Json(nullptr)},
           {"minutes", figures ? Rounded(p.minutes, 1) : Json(nullptr)},
-          {"clouds_per_hour", periodic ? Rounded(p.cloudsPerHour, 1) : Json(nullptr)},
           {"reason", figures ? Json(nullptr) : Json(p.why)}};
 }
 

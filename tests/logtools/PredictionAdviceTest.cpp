@@ -107,6 +107,19 @@ TEST(PredictionAdvice, WithheldWhereTheLogCannotTell) {
   p = AdvisePrediction(OnlyRun(clouded), settings, Current(clouded));
   EXPECT_EQ(p.verdict, Verdict::Withheld);
   EXPECT_NE(p.why.find("too few guided cycles"), std::string::npos) << p.why;
+
+  // The strong periodic error's hour with half a minute of cloud in its second half.
+  const auto cloudedHour = Simulated([](LogScenario& c) {
+    test::Clouded(c);
+    StrongPeriodicError(c);
+    c.observatory.events.back().afterCycles = 1000;
+    c.observatory.events.back().durationSeconds = 30.0;
+  });
+  settings = WithScale(cloudedHour);
+  settings.minStars = 4;
+  p = AdvisePrediction(OnlyRun(cloudedHour), settings, Current(cloudedHour));
+  EXPECT_EQ(p.verdict, Verdict::Withheld);
+  EXPECT_NE(p.why.find("1 cloud"), std::string::npos) << p.why;
 }
 
 }  // namespace
