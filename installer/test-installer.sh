@@ -61,9 +61,11 @@ snapshot() {  # snapshot NAME
   for hive in HKEY_LOCAL_MACHINE HKEY_CURRENT_USER; do
     wine regedit /E "$(winpath "$work/$1.$hive.reg")" "$hive" >/dev/null 2>&1
     # Left out: what Wine itself writes as it goes, the console's settings (written when a console
-    # program first runs) and the device drivers' time stamps.
+    # program first runs), its table of the code page's bitmap fonts (written again when a program
+    # of another code page starts: corvane-log.exe's is UTF-8) and the device drivers' time stamps.
     iconv -f UTF-16LE -t UTF-8 "$work/$1.$hive.reg" | tr -d '\r' |
-      awk '/^\[/ { skip = index($0, "[HKEY_CURRENT_USER\\Console") == 1 }
+      awk '/^\[/ { skip = index($0, "[HKEY_CURRENT_USER\\Console") == 1 ||
+                         $0 ~ /\\Microsoft\\Windows\\CurrentVersion\\Fonts\]$/ }
            !skip && !/^"DriverDateData"=/' >"$work/$1.$hive.txt"
   done
   settle
