@@ -75,16 +75,22 @@ TEST(GuidedRun, ConvergesWhateverTheCameraAngleMirroringAndWiring) {
   }
 }
 
-TEST(GuidedRun, PredictingThePeriodicErrorTakesOutMostOfWhatTheProportionalCorrectionLeaves) {
-  // A 30" p-p worm of 300 s; the second half hour judged.
+// A mount with a 30" p-p worm of 300 s, guided until `seconds`.
+SimulationSettings WormOf300Seconds(double seconds) {
   SimulationSettings s;
   ScriptedEvent stop;
   stop.kind = Kind::Stop;
-  stop.atSeconds = 3600.0;
+  stop.atSeconds = seconds;
   s.observatory.events.push_back(stop);
-  s.observatory.windowFromSeconds = 1800.0;
   s.observatory.mount.periodicErrorPP = 30.0;
   s.observatory.mount.wormPeriod = 300.0;
+  return s;
+}
+
+TEST(GuidedRun, PredictingThePeriodicErrorTakesOutMostOfWhatTheProportionalCorrectionLeaves) {
+  // The second half hour judged.
+  SimulationSettings s = WormOf300Seconds(3600.0);
+  s.observatory.windowFromSeconds = 1800.0;
   const RunOutcome today = RunSimulation(s);
   s.dialogs.predictPeriodicError = true;
   const RunOutcome predicted = RunSimulation(s);
@@ -103,11 +109,7 @@ TEST(GuidedRun, PredictingThePeriodicErrorTakesOutMostOfWhatTheProportionalCorre
 TEST(GuidedRun, PredictingSendsNothingBehindACloudAndTakesUpAgainAfterIt) {
   // A 30" p-p worm of 300 s and half a minute of cloud at 2000 s: the clouded cycles issue no
   // guide command (fewer stars than MinStars), and the learnt term is back in use soon after.
-  SimulationSettings s;
-  ScriptedEvent stop;
-  stop.kind = Kind::Stop;
-  stop.atSeconds = 2100.0;
-  s.observatory.events.push_back(stop);
+  SimulationSettings s = WormOf300Seconds(2100.0);
   ScriptedEvent cloud;
   cloud.kind = Kind::Cloud;
   cloud.atSeconds = 2000.0;
@@ -115,8 +117,6 @@ TEST(GuidedRun, PredictingSendsNothingBehindACloudAndTakesUpAgainAfterIt) {
   cloud.transmission = 0.001;
   cloud.stars = {0, 1, 2, 3, 4};
   s.observatory.events.push_back(cloud);
-  s.observatory.mount.periodicErrorPP = 30.0;
-  s.observatory.mount.wormPeriod = 300.0;
   s.dialogs.predictPeriodicError = true;
   const RunOutcome predicted = RunSimulation(s);
   ASSERT_FALSE(predicted.failed) << predicted.failure;
