@@ -1,11 +1,11 @@
 // Corvane Monitor's costs, measured on its real window (monitor/win) running in this program's
-// main thread while another thread writes a guide log it follows (under Wine on a virtual X
-// screen, or on Windows):
+// main thread while another thread writes the night's record it follows (under Wine on a virtual
+// X screen, or on Windows). The window opens on a run an hour old, as when the monitor is
+// started during the night, so the whole run it shows is an hour of the record's own times:
 //   latency  from a line flushed to the file to its cycle count in the window (read with
 //            WM_GETTEXT every 2 ms), over 30 lines a second apart;
-//   CPU      the window thread's processor time over a minute of one cycle a second after an
-//            hour of them, on each span (nobody reading the window meanwhile), and over 20 s
-//            with no new cycle;
+//   CPU      the window thread's processor time over a minute of one cycle a second on each
+//            span (nobody reading the window meanwhile), and over 20 s with no new cycle;
 //   memory   the process's memory after each hour of a 10-hour run of 10 stars (36,000 cycles,
 //            the first hour as above, the others an hour at a time as fast as the window reads).
 //   drawing  one frame of the graph, 15 minutes of one cycle a second: whole into a new bitmap,
@@ -40,45 +40,91 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kStars = 10;
 
-// A Corvane guide log's lines for 10 stars: one star field wandering slowly, with noise.
-class LogWriter {
+// A night's record as Corvane writes it, for 10 stars: one star field wandering slowly, with
+// noise. The run started an hour before the writer was made; the rows written at once fill that
+// hour a second apart, and the rows written later carry the time they are written.
+class RecordWriter {
  public:
-  explicit LogWriter(const std::wstring& path) : path_(path) {
-    std::string header = "\"Xave\",\"Yave\",\"Xoff\",\"Yoff\",\"Xtim\",\"Ytim\"";
+  explicit RecordWriter(const std::wstring& path) : path_(path) {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    start_ = Ticks(now) - 3600ull * 10'000'000ull;
+    std::string cycleFields =
+        "#cycle,ms,cycle,exposure_start_ms,exposure_end_ms,Xave,Yave,Xoff,"
+        "Yoff,Xtim,Ytim,used,participation";
     for (int s = 1; s <= kStars; ++s) {
-      for (const char* word : {"Xpos", "Ypos", "Xoff", "Yoff", "SN"}) {
-        header += ",\"" + std::string(word) + std::to_string(s) + "\"";
+      for (const char* word : {"Xpos", "Ypos", "Xoff", "Yoff", "SN", "state"}) {
+        cycleFields += "," + std::string(word) + std::to_string(s);
       }
+    }
+    const std::string startText = Civil(start_);
+    std::string header =
+        "corvane-record,0,1,\"bench\",\"" + startText + "\",\"" + startText + "\",0\r\n" +
+        "#corvane-record,ms,format,version,start_local,start_utc,utc_offset_minutes\r\n"
+        "#setup,ms,NumberStars,MinSN,MinStars,Duration,MinMove,MaxMove,Border,"
+        "PredictPeriodicError\r\n"
+        "#setting,ms,cycle,name,value\r\n"
+        "setup,0,10,3,4,1,0.01,2,15,0\r\n" +
+        cycleFields + "\r\n";
+    for (const char* setting : {"GuiderAngle,25", "GuiderDeclination,30", "GuiderReverseX,0",
+                                "GuiderAggressiveness,14", "GuiderXSpeed,5", "GuiderYSpeed,5"}) {
+      header += "setting,0,1," + std::string(setting) + "\r\n";
     }
     file_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    Write(header + ",\"\"\r\n");
+    Write(header);
   }
-  ~LogWriter() { CloseHandle(file_); }
-  void Rows(int count) {
+  ~RecordWriter() { CloseHandle(file_); }
+  // `count` cycles at once: a second apart after the last, or (`now`) ending at this moment.
+  void Rows(int count, bool now = false) {
     std::string bytes;
-    for (int i = 0; i < count; ++i) bytes += Row();
+    for (int i = 0; i < count; ++i) {
+      if (now) {
+        FILETIME time{};
+        GetSystemTimeAsFileTime(&time);
+        ms_ = std::max(ms_ + 1, static_cast<long long>((Ticks(time) - start_) / 10'000));
+      } else {
+        ms_ += 1000;
+      }
+      bytes += Row();
+    }
     Write(bytes);
   }
   int Cycles() const { return cycles_; }
 
  private:
+  static unsigned long long Ticks(const FILETIME& t) {
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  }
+  static std::string Civil(unsigned long long ticks) {
+    const FILETIME t{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME c{};
+    FileTimeToSystemTime(&t, &c);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", c.wYear, c.wMonth, c.wDay,
+                  c.wHour, c.wMinute, c.wSecond);
+    return text;
+  }
   std::string Row() {
     ++cycles_;
     const double x = 0.8 * std::sin(cycles_ / 240.0) + noise_(random_);
     const double y = 0.5 * std::cos(cycles_ / 300.0) + noise_(random_);
     char item[64];
-    std::string row;
+    std::snprintf(item, sizeof item, "cycle,%lld,%d,%lld,%lld,", ms_, cycles_, ms_ - 1000, ms_);
+    std::string row = item;
     const auto add = [&](double v) {
       std::snprintf(item, sizeof item, "%.7g,", v);
       row += item;
     };
     add(300 + x), add(200 + y), add(x), add(y), add(-0.3 * x), add(-0.3 * y);
+    row += "10,all";
     for (int s = 0; s < kStars; ++s) {
+      row += ",";
       add(100 + 50 * s + x), add(80 + 40 * s + y), add(x + noise_(random_)),
           add(y + noise_(random_)), add(20 + 10 * s + 3 * noise_(random_));
+      row += "used";
     }
-    return row + "\"\"\r\n";
+    return row + "\r\n";
   }
   void Write(const std::string& bytes) {
     DWORD written = 0;
@@ -87,6 +133,8 @@ class LogWriter {
   }
   std::wstring path_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
+  unsigned long long start_ = 0;  // the run's start, in FILETIME ticks (UTC)
+  long long ms_ = 0;              // the last cycle's time, in ms since the start
   int cycles_ = 0;
   std::mt19937 random_{7};
   std::normal_distribution<double> noise_{0.0, 0.25};
@@ -194,13 +242,15 @@ bool WaitForCount(HWND window, int count, double seconds, double& waited) {
 }
 
 // The measurements, on their own thread while the window runs on the main one.
-void Measure(HWND window, HANDLE windowThread, LogWriter& writer, double minute) {
+void Measure(HWND window, HANDLE windowThread, RecordWriter& writer, double minute) {
+  double caughtUp = 0.0;
+  WaitForCount(window, writer.Cycles(), 120.0, caughtUp);
   Sleep(2000);
   TimeDrawing();
   // Latency: flushed to shown.
   std::vector<double> latency;
   for (int i = 0; i < 30; ++i) {
-    writer.Rows(1);
+    writer.Rows(1, true);
     double waited = 0.0;
     if (!WaitForCount(window, writer.Cycles(), 5.0, waited)) {
       std::printf("cycle %d not shown within 5 s\n", writer.Cycles());
@@ -225,7 +275,7 @@ void Measure(HWND window, HANDLE windowThread, LogWriter& writer, double minute)
     int lines = 0;
     while (std::chrono::duration<double>(Clock::now() - start).count() < seconds) {
       if (write) {
-        writer.Rows(1);
+        writer.Rows(1, true);
         ++lines;
       }
       Sleep(1000);
@@ -238,11 +288,7 @@ void Measure(HWND window, HANDLE windowThread, LogWriter& writer, double minute)
         "(the whole process, the writer included: %.2f %%; %d cycles)\n",
         what, used, wall, 100.0 * used / wall, 100.0 * process / wall, lines);
   };
-  // An hour of cycles already there, then a minute of one cycle a second on each span.
-  for (int block = 0; block < 36; ++block) writer.Rows(100);
-  double caughtUp = 0.0;
-  WaitForCount(window, writer.Cycles(), 120.0, caughtUp);
-  Sleep(1000);
+  // A minute of one cycle a second on each span.
   const struct {
     int button;
     const char* name;
@@ -279,8 +325,10 @@ int wmain(int argc, wchar_t** argv) {
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / L"corvane-bench-monitor";
   std::filesystem::create_directories(folder);
-  const std::wstring log = (folder / L"Corvane.csv").wstring();
-  LogWriter writer(log);
+  const std::wstring log = (folder / L"night.csv").wstring();
+  RecordWriter writer(log);
+  // The run is an hour old when the window opens.
+  for (int block = 0; block < 36; ++block) writer.Rows(100);
 
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
