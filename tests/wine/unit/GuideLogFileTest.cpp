@@ -5,12 +5,13 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "base/RunFailure.h"
 #include "plugin/win/GuideLogFileWin.h"
+#include "tests/wine/unit/DiskFakes.h"
+#include "win/UniqueResource.h"
 
 namespace corvane::win {
 namespace {
@@ -34,19 +35,6 @@ class GuideLogFile : public ::testing::Test {
     RemoveDirectoryW(folder.c_str());
   }
 
-  static std::string Contents(const std::wstring& path) {
-    // Opened while the log may still be open for writing: it shares reading.
-    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
-    EXPECT_TRUE(file);
-    std::string bytes(4096, '\0');
-    DWORD read = 0;
-    ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    return bytes;
-  }
-
   std::unique_ptr<WinGuideLogFile> Create() {
     return CreateGuideLogFile(primary, documents,
                               [this](const std::string& text) { told.push_back(text); });
@@ -63,13 +51,13 @@ TEST_F(GuideLogFile, EachRunEmptiesTheLogAndWritesItsBytesAsGiven) {
     log->Close();
   }
   auto log = Create();
-  EXPECT_EQ(Contents(primary), "");
+  EXPECT_EQ(SharedContents(primary), "");
   log->Write("\"Xave\",\"Yave\",\"\"\r\n");
   log->Flush();
-  EXPECT_EQ(Contents(primary), "\"Xave\",\"Yave\",\"\"\r\n");  // readable while open
+  EXPECT_EQ(SharedContents(primary), "\"Xave\",\"Yave\",\"\"\r\n");  // readable while open
   log->Write("101.5,198.25,\"\"\r\n");
   log->Close();
-  EXPECT_EQ(Contents(primary), "\"Xave\",\"Yave\",\"\"\r\n101.5,198.25,\"\"\r\n");
+  EXPECT_EQ(SharedContents(primary), "\"Xave\",\"Yave\",\"\"\r\n101.5,198.25,\"\"\r\n");
   EXPECT_TRUE(told.empty());
   EXPECT_EQ(log->Path(), primary);
 }
@@ -81,7 +69,7 @@ TEST_F(GuideLogFile, FallsBackToTheDocumentsFolderAndSaysSoOnce) {
   log->Close();
   const std::wstring fallback = documents + L"\\Corvane.csv";
   EXPECT_EQ(log->Path(), fallback);
-  EXPECT_EQ(Contents(fallback), "line\r\n");
+  EXPECT_EQ(SharedContents(fallback), "line\r\n");
   ASSERT_EQ(told.size(), 1u);
   EXPECT_NE(told[0].find("cannot be written to"), std::string::npos);
   EXPECT_NE(told[0].find("Documents\\Corvane.csv"), std::string::npos);
@@ -99,23 +87,6 @@ TEST_F(GuideLogFile, FailsWithAFileFailureWhenNeitherPlaceCanBeCreated) {
     EXPECT_NE(failure.Description().find("Corvane.csv"), std::string::npos);
   }
   EXPECT_TRUE(told.empty());
-}
-
-// A disk that takes this many more bytes: a write that does not fit writes what fits, and the
-// next one fails with ERROR_DISK_FULL, as WriteFile does on a full disk.
-std::size_t diskSpaceLeft = 0;
-
-BOOL WINAPI WriteUntilTheDiskIsFull(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
-                                    LPOVERLAPPED overlapped) {
-  *written = 0;
-  const auto fits = static_cast<DWORD>(std::min<std::size_t>(size, diskSpaceLeft));
-  if (fits > 0 && !WriteFile(file, bytes, fits, written, overlapped)) return FALSE;
-  diskSpaceLeft -= *written;
-  if (*written == 0 && size > 0) {
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  }
-  return TRUE;
 }
 
 TEST_F(GuideLogFile, AFullDiskLeavesOnlyWholeLines) {
@@ -137,9 +108,9 @@ TEST_F(GuideLogFile, AFullDiskLeavesOnlyWholeLines) {
       EXPECT_EQ(failure.Code(), static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_DISK_FULL)));
       EXPECT_NE(failure.Description().find("cannot be written: "), std::string::npos);
     }
-    EXPECT_EQ(Contents(primary), header + row + row);  // already cut back while still open
+    EXPECT_EQ(SharedContents(primary), header + row + row);  // already cut back while still open
     log.Close();
-    EXPECT_EQ(Contents(primary), header + row + row);
+    EXPECT_EQ(SharedContents(primary), header + row + row);
   }
 }
 

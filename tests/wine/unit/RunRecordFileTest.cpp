@@ -5,11 +5,10 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <atomic>
 #include <string>
 
 #include "plugin/win/RunRecordFileWin.h"
+#include "tests/wine/unit/DiskFakes.h"
 #include "win/UniqueResource.h"
 
 namespace corvane::win {
@@ -35,19 +34,6 @@ class RecordFile : public ::testing::Test {
     RemoveDirectoryW(documents.c_str());
   }
 
-  static std::string Contents(const std::wstring& path) {
-    // Opened while the record may still be open for writing: it shares reading.
-    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
-    if (!file) return "<none>";
-    std::string bytes(1 << 16, '\0');
-    DWORD read = 0;
-    ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    return bytes;
-  }
-
   std::wstring documents, folder;
 };
 
@@ -65,32 +51,15 @@ TEST_F(RecordFile, ARecordIsNeverReplacedAndItsLinesArriveInOrder) {
   second->Write("corvane-record,0\r\n");
   // Each line is on disk soon after it is handed over, while the record is open.
   const std::wstring firstPath = folder + L"\\2024-05-01 22-13-05.csv";
-  for (int wait = 0; wait < 100 && Contents(firstPath) != expected; ++wait) Sleep(20);
-  EXPECT_EQ(Contents(firstPath), expected);
+  for (int wait = 0; wait < 100 && SharedContents(firstPath) != expected; ++wait) Sleep(20);
+  EXPECT_EQ(SharedContents(firstPath), expected);
   first->Close();
   second->Close();
   first->Write("late\r\n");  // given up
-  EXPECT_EQ(Contents(firstPath), expected);
-  EXPECT_EQ(Contents(folder + L"\\2024-05-01 22-13-05 (2).csv"), "corvane-record,0\r\n");
+  EXPECT_EQ(SharedContents(firstPath), expected);
+  EXPECT_EQ(SharedContents(folder + L"\\2024-05-01 22-13-05 (2).csv"), "corvane-record,0\r\n");
   EXPECT_EQ(first->LinesLost(), 1);
   EXPECT_EQ(second->LinesLost(), 0);
-}
-
-// A disk that takes this many more bytes: a write that does not fit writes what fits, and the
-// next one fails with ERROR_DISK_FULL, as WriteFile does on a full disk.
-std::atomic<std::size_t> diskSpaceLeft{0};
-
-BOOL WINAPI WriteUntilTheDiskIsFull(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
-                                    LPOVERLAPPED overlapped) {
-  *written = 0;
-  const auto fits = static_cast<DWORD>(std::min<std::size_t>(size, diskSpaceLeft));
-  if (fits > 0 && !WriteFile(file, bytes, fits, written, overlapped)) return FALSE;
-  diskSpaceLeft -= *written;
-  if (*written == 0 && size > 0) {
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  }
-  return TRUE;
 }
 
 TEST_F(RecordFile, AFullDiskLeavesWholeLinesAndTheRecordGoesOnWhenThereIsRoomAgain) {
@@ -101,14 +70,14 @@ TEST_F(RecordFile, AFullDiskLeavesWholeLinesAndTheRecordGoesOnWhenThereIsRoomAga
   const std::wstring path = folder + L"\\2024-05-01 22-13-05.csv";
   for (int wait = 0; wait < 100 && record->LinesLost() < 2; ++wait) Sleep(20);
   EXPECT_EQ(record->LinesLost(), 2);
-  EXPECT_EQ(Contents(path), line + line);  // cut back while still open
+  EXPECT_EQ(SharedContents(path), line + line);  // cut back while still open
   EXPECT_EQ(record->Failure().rfind("The record ", 0), 0u) << record->Failure();
   EXPECT_NE(record->Failure().find("cannot be written: "), std::string::npos);
 
   diskSpaceLeft = 1000;  // room again
   record->Write("record-problem,0,lines-lost\r\n");
   record->Close();
-  EXPECT_EQ(Contents(path), line + line + "record-problem,0,lines-lost\r\n");
+  EXPECT_EQ(SharedContents(path), line + line + "record-problem,0,lines-lost\r\n");
   EXPECT_EQ(record->LinesLost(), 2);
 }
 
@@ -143,8 +112,8 @@ TEST_F(RecordFile, AStalledDiskNeverHoldsUpTheRunAndCloseWaitsABoundedTime) {
   SetEvent(letGo.Get());
   // The writer ends by itself once the disk lets go, with the one line it held.
   const std::wstring path = folder + L"\\2024-05-01 22-13-05.csv";
-  for (int wait = 0; wait < 100 && Contents(path) != "cycle\r\n"; ++wait) Sleep(20);
-  EXPECT_EQ(Contents(path), "cycle\r\n");
+  for (int wait = 0; wait < 100 && SharedContents(path) != "cycle\r\n"; ++wait) Sleep(20);
+  EXPECT_EQ(SharedContents(path), "cycle\r\n");
   record.reset();
   for (int wait = 0; wait < 100 && !DeleteFileW(path.c_str()); ++wait) Sleep(20);
 }
