@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <map>
 #include <numbers>
 
+#include "guidelog/LogFile.h"
 #include "sim/run/Simulation.h"
 
 namespace corvane::logtools {
@@ -15,6 +18,13 @@ constexpr double kDegree = std::numbers::pi / 180.0;
 std::string Text(double v) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%g", v);
+  return buffer;
+}
+
+// "12 %" for 0.12; "+12 %" with `sign`.
+std::string Percent(double share, bool sign = false) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, sign ? "%+.0f %%" : "%.0f %%", 100.0 * share);
   return buffer;
 }
 
@@ -96,19 +106,46 @@ std::string Minutes(double seconds) {
 
 }  // namespace
 
+namespace {
+
+// One run of the model guided with `choice`: the true error's total RMS, and the total RMS of the
+// offsets its guide log shows (as the log tools take them), both in the figures' unit.
+struct ModelRunFigures {
+  double trueRms = 0.0, loggedRms = 0.0;
+};
+
+ModelRunFigures RunModel(const ModelFit& model, const GuideChoice& choice, int seed,
+                         double seconds) {
+  sim::SimulationSettings s = ModelRun(model, choice, seed);
+  sim::ScriptedEvent stop;
+  stop.kind = sim::ScriptedEvent::Kind::Stop;
+  stop.afterCycles = std::max(
+      20, static_cast<int>(seconds / (choice.exposure + model.observatory.camera.downloadSeconds)));
+  s.observatory.events = {stop};
+  const sim::RunOutcome outcome = sim::RunSimulation(s);
+  ModelRunFigures f;
+  f.trueRms = outcome.truth.totalRms;
+  f.loggedRms = std::numeric_limits<double>::quiet_NaN();
+  try {
+    const guidelog::LogFile parsed = guidelog::ParseLog(outcome.log);
+    if (parsed.runs.empty()) return f;
+    AxisAccumulator x, y;
+    for (const guidelog::LogRow& row : parsed.runs.front().rows) {
+      x.Add(row.xoff);
+      y.Add(row.yoff);
+    }
+    f.loggedRms = std::hypot(x.Figures().rms, y.Figures().rms) * model.scale;
+  } catch (const guidelog::LogError&) {
+    // Left unknown: the advice then has nothing to check its model by.
+  }
+  return f;
+}
+
+}  // namespace
+
 double PredictRms(const ModelFit& model, const GuideChoice& choice, int seeds, double seconds) {
   double sum = 0.0;
-  for (int seed = 1; seed <= seeds; ++seed) {
-    sim::SimulationSettings s = ModelRun(model, choice, seed);
-    sim::ScriptedEvent stop;
-    stop.kind = sim::ScriptedEvent::Kind::Stop;
-    stop.afterCycles = std::max(
-        20,
-        static_cast<int>(seconds / (choice.exposure + model.observatory.camera.downloadSeconds)));
-    s.observatory.events = {stop};
-    const sim::RunOutcome outcome = sim::RunSimulation(s);
-    sum += outcome.truth.totalRms;
-  }
+  for (int seed = 1; seed <= seeds; ++seed) sum += RunModel(model, choice, seed, seconds).trueRms;
   return sum / seeds;
 }
 
@@ -271,20 +308,51 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
   if (!settings.aggressiveness) advice.model.notes.push_back("no --aggressiveness: 14 assumed");
   if (!settings.minMove) advice.model.notes.push_back("no --min-move: 0.01 s assumed");
 
-  std::map<std::tuple<double, double, double>, double> known;
+  // Each choice's runs of the model, one per seed (the same seeds for every choice, so that two
+  // choices are compared on the same sky).
+  constexpr int kSeeds = 3;
+  constexpr double kSeconds = 600.0;
+  std::map<std::tuple<double, double, double>, std::vector<ModelRunFigures>> known;
   const int total =
       static_cast<int>(grid.aggressiveness.size() + grid.minMove.size() + grid.exposure.size()) *
           2 +
       1;
-  auto rms = [&](const GuideChoice& c) {
+  auto runs = [&](const GuideChoice& c) -> const std::vector<ModelRunFigures>& {
     const auto key = std::make_tuple(c.aggressiveness, c.minMove, c.exposure);
     if (auto found = known.find(key); found != known.end()) return found->second;
-    const double value = PredictRms(advice.model, c);
+    std::vector<ModelRunFigures> each;
+    for (int seed = 1; seed <= kSeeds; ++seed) {
+      each.push_back(RunModel(advice.model, c, seed, kSeconds));
+    }
     ++advice.simulations;
     if (progress) progress(std::min(advice.simulations, total), total);
-    return known[key] = value;
+    return known[key] = std::move(each);
+  };
+  auto rms = [&](const GuideChoice& c) {
+    double sum = 0.0;
+    for (const ModelRunFigures& f : runs(c)) sum += f.trueRms;
+    return sum / kSeeds;
   };
   advice.currentRms = rms(advice.current);
+  advice.recommended = advice.current;
+  advice.recommendedRms = advice.bestRms = advice.currentRms;
+  advice.prediction = AdvisePrediction(run, settings, advice.current);
+
+  // The model against the log: the settings in use, guided in the model, show the log's offsets.
+  advice.logRms = figures.total.rms * advice.model.scale;
+  for (const ModelRunFigures& f : runs(advice.current)) advice.modelLogRms += f.loggedRms / kSeeds;
+  if (!(advice.logRms > 0.0) || !std::isfinite(advice.modelLogRms) ||
+      std::abs(advice.ModelMiss()) > kMostModelMiss) {
+    advice.verdict = Advice::Verdict::NoAdvice;
+    advice.why =
+        "the model fitted to this log does not reproduce it (guided with the settings in "
+        "use, its offsets' RMS is " +
+        Percent(advice.ModelMiss(), true) +
+        " off the log's), so it cannot tell what a change "
+        "would do";
+    if (progress) progress(total, total);
+    return advice;
+  }
   GuideChoice best = advice.current;
   double bestRms = advice.currentRms;
   for (int round = 0; round < 3; ++round) {
@@ -306,9 +374,32 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
     if (best == before) break;
   }
   if (progress) progress(total, total);
+  advice.bestRms = bestRms;
+  // The gain and its standard error over the seeds (the two choices' runs paired by seed).
+  const std::vector<ModelRunFigures>& now = runs(advice.current);
+  const std::vector<ModelRunFigures>& then = runs(best);
+  double mean = 0.0, squares = 0.0;
+  for (int i = 0; i < kSeeds; ++i) mean += (now[i].trueRms - then[i].trueRms) / kSeeds;
+  for (int i = 0; i < kSeeds; ++i) {
+    const double d = now[i].trueRms - then[i].trueRms - mean;
+    squares += d * d;
+  }
+  const double gain = advice.currentRms > 0.0 ? mean / advice.currentRms : 0.0;
+  const double gainError = advice.currentRms > 0.0
+                               ? std::sqrt(squares / (kSeeds - 1) / kSeeds) / advice.currentRms
+                               : 0.0;
+  const double least = std::max({kLeastAdviceGain, std::abs(advice.ModelMiss()), 2.0 * gainError});
+  if (best == advice.current || gain <= least) {
+    advice.verdict = Advice::Verdict::Keep;
+    advice.why = best == advice.current
+                     ? "no change found does better in the model"
+                     : "the best change found would gain " + Percent(gain) +
+                           ", within what the model can tell (" + Percent(least) + ")";
+    return advice;
+  }
+  advice.verdict = Advice::Verdict::Change;
   advice.recommended = best;
   advice.recommendedRms = bestRms;
-  advice.prediction = AdvisePrediction(run, settings, advice.current);
   return advice;
 }
 

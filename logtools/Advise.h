@@ -51,13 +51,33 @@ struct PredictionAdvice {
   double Gain() const { return withoutRms > 0.0 ? 1.0 - withRms / withoutRms : 0.0; }
 };
 
+// What the advice rests on is checked first: the settings in use, guided in the fitted model, must
+// show offsets like the log's own. A change is recommended only where its predicted gain is more
+// than the model can tell: more than kLeastAdviceGain, more than the model's miss on the log, and
+// more than twice the standard error of the gain over the simulated runs.
 struct Advice {
+  enum class Verdict {
+    Change,    // the recommended settings
+    Keep,      // keep the settings in use: no change found gains more than the model can tell
+    NoAdvice,  // the model does not reproduce the log: nothing can be advised on it
+  };
   ModelFit model;
-  GuideChoice current, recommended;
+  GuideChoice current, recommended;               // Keep, NoAdvice: recommended is current
   double currentRms = 0.0, recommendedRms = 0.0;  // predicted total RMS, arcsec (pixels at scale 1)
+  double bestRms = 0.0;                           // the best the search found
+  double logRms = 0.0;       // the log's own offsets: total RMS (the same unit)
+  double modelLogRms = 0.0;  // the offsets the model's runs at the current settings show
+  Verdict verdict = Verdict::Keep;
+  std::string why;  // Keep, NoAdvice: the reason
   int simulations = 0;
   PredictionAdvice prediction;
+  double ModelMiss() const { return logRms > 0.0 ? modelLogRms / logRms - 1.0 : 0.0; }
 };
+
+// The least predicted gain worth a change of settings, and the most the model may miss the log's
+// own offsets by before it is not used at all.
+inline constexpr double kLeastAdviceGain = 0.05;
+inline constexpr double kMostModelMiss = 0.25;
 
 ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
                   const RunFigures& figures);

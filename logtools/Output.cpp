@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <numbers>
 #include <sstream>
 
@@ -236,19 +237,39 @@ std::string AdviceText(int index, const Advice& a, const RunSettings& s) {
   const std::string unit = s.scale ? "\"" : " px";
   std::ostringstream o;
   o << "Run " << index << ": " << a.simulations << " simulated runs of the fitted model\n"
-    << "  Current:     " << ChoiceText(a.current) << ": predicted RMS " << F(a.currentRms, 3)
-    << unit << "\n"
-    << "  Recommended: " << ChoiceText(a.recommended) << ": predicted RMS "
-    << F(a.recommendedRms, 3) << unit << "\n"
-    << PredictionText(a.prediction);
+    << "  Model check: the settings in use, guided in the model, show offsets of RMS "
+    << F(a.modelLogRms, 3) << unit << "; the log shows " << F(a.logRms, 3) << unit << "\n"
+    << "  Current:     " << ChoiceText(a.current);
+  // A model that misses the log predicts nothing worth printing.
+  if (a.verdict == Advice::Verdict::NoAdvice) {
+    o << "\n  Recommended: no advice: " << a.why << "\n";
+  } else {
+    o << ": predicted RMS " << F(a.currentRms, 3) << unit << "\n";
+  }
+  if (a.verdict == Advice::Verdict::Change) {
+    o << "  Recommended: " << ChoiceText(a.recommended) << ": predicted RMS "
+      << F(a.recommendedRms, 3) << unit << "\n";
+  } else if (a.verdict == Advice::Verdict::Keep) {
+    o << "  Recommended: keep your settings: " << a.why << "\n";
+  }
+  o << PredictionText(a.prediction);
   for (const auto& n : a.model.notes) o << "  Note: " << n << "\n";
   return o.str();
 }
 
 Json AdviceJson(int index, const Advice& a, const RunSettings& s) {
+  const char* verdict = a.verdict == Advice::Verdict::Change ? "change"
+                        : a.verdict == Advice::Verdict::Keep ? "keep"
+                                                             : "no-advice";
+  const bool none = a.verdict == Advice::Verdict::NoAdvice;
+  const double nothing = std::numeric_limits<double>::quiet_NaN();
   return {{"run", index},
-          {"current", ChoiceJson(a.current, a.currentRms)},
-          {"recommended", ChoiceJson(a.recommended, a.recommendedRms)},
+          {"current", ChoiceJson(a.current, none ? nothing : a.currentRms)},
+          {"recommended", ChoiceJson(a.recommended, none ? nothing : a.recommendedRms)},
+          {"verdict", verdict},
+          {"reason", a.why.empty() ? Json(nullptr) : Json(a.why)},
+          {"model_check",
+           {{"log_rms", Rounded(a.logRms, 4)}, {"model_rms", Rounded(a.modelLogRms, 4)}}},
           {"unit", s.scale ? "arcsec" : "px"},
           {"simulations", a.simulations},
           {"prediction", PredictionJson(a.prediction)},

@@ -327,10 +327,26 @@ std::string AdviceSection(const Json& advice) {
          Number(n + "-aggressiveness", At(c, "aggressiveness"), 0) + "</td><td>" +
          Number(n + "-min-move-s", At(c, "min_move"), 2) + " s</td><td>" +
          Number(n + "-exposure-s", At(c, "exposure"), 1) + " s</td><td>" +
-         Number(n + "-rms-" + (arcsec ? "arcsec" : "px"), At(c, "predicted_rms"), 3) + unit +
-         "</td></tr>";
+         Number(n + "-rms-" + (arcsec ? "arcsec" : "px"), At(c, "predicted_rms"), 3) +
+         (Known(At(c, "predicted_rms")) ? unit : "") + "</td></tr>";
   }
   h += "</tbody></table>";
+  // What the advice rests on, and where it keeps the settings, why.
+  if (const Json& check = At(advice, "model_check"); check.is_object()) {
+    h += "<p class=\"explain\">Model check: the settings in use, guided in the model, show "
+         "offsets of RMS " +
+         Number("advice-model-rms", At(check, "model_rms"), 3) + unit + "; the log shows " +
+         Number("advice-log-rms", At(check, "log_rms"), 3) + unit + ".</p>";
+  }
+  if (At(advice, "verdict").is_string() && At(advice, "verdict") != "change") {
+    const Json& reason = At(advice, "reason");
+    h += "<p>" +
+         Figure(
+             "advice-verdict",
+             std::string(At(advice, "verdict") == "keep" ? "Keep your settings: " : "No advice: ") +
+                 (reason.is_string() ? reason.get<std::string>() : "")) +
+         "</p>";
+  }
   // "Predict periodic error": would it help, or what it gained where the run had it ticked.
   if (const Json& p = At(advice, "prediction"); p.is_object()) {
     const bool ticked = At(p, "ticked") == true;

@@ -142,6 +142,7 @@ void ExpectBetterInTheModel(const SimulatedLog& s, double aggressiveness) {
   settings.minMove = 0.01;
   settings.maxMove = 2.0;
   const Advice advice = Advise(OnlyRun(s), settings);
+  EXPECT_EQ(advice.verdict, Advice::Verdict::Change) << advice.why;
   EXPECT_LT(advice.recommendedRms, 0.8 * advice.currentRms);
   EXPECT_NEAR(advice.currentRms / s.outcome.truth.totalRms, 1.0, 0.35);
 
@@ -167,6 +168,28 @@ TEST(Advise, TooTimidWithALargePeriodicError) {
     c.observatory.mount.wormPeriod = 300;
   });
   ExpectBetterInTheModel(s, 2.0);
+}
+
+// Good settings on a calm night are kept (a change of a few percent in the model is within what it
+// can tell); a log the model cannot reproduce (the mount wandering, which the model has not) gets
+// no advice at all, only the reason.
+TEST(Advise, KeepsGoodSettingsAndAdvisesNothingOnALogItsModelMisses) {
+  for (const double wander : {0.0, 0.3}) {
+    SCOPED_TRACE(wander);
+    const auto s = Simulated([&](LogScenario& c) { c.observatory.mount.wander = wander; });
+    RunSettings settings = HostCalibratedSettings(s);
+    settings.scale = s.settings.observatory.camera.pixelScale;
+    const Advice advice = Advise(OnlyRun(s), settings);
+    EXPECT_EQ(advice.recommended, advice.current);
+    EXPECT_EQ(advice.recommendedRms, advice.currentRms);
+    if (wander == 0.0) {
+      EXPECT_EQ(advice.verdict, Advice::Verdict::Keep) << advice.why;
+      EXPECT_LT(std::abs(advice.ModelMiss()), kMostModelMiss);
+    } else {
+      EXPECT_EQ(advice.verdict, Advice::Verdict::NoAdvice) << advice.ModelMiss();
+      EXPECT_NE(advice.why.find("does not reproduce"), std::string::npos) << advice.why;
+    }
+  }
 }
 
 }  // namespace
