@@ -20,7 +20,7 @@ constexpr double kEarlySpan = 1800.0;            // seconds
 constexpr double kLongestPeriodShare = 1 / 1.3;  // of the window's span
 constexpr double kLongestPeriod = 1500.0;        // seconds: longer than any worm's
 constexpr double kShortestPeriod = 15.0;         // seconds, and at least 5 cycles
-constexpr std::size_t kRebuildChunk = 128;       // samples fed to the new fits per cycle
+constexpr std::size_t kRebuildChunk = 80;        // samples fed to the new fits per cycle
 // The fits' memories, in times the longest period.
 constexpr std::array<double, 5> kMemories = {0.25, 0.5, 1.0, 2.0, 4.0};
 constexpr double kMinMemory = 240.0;   // seconds, for the fit of memory 1
