@@ -324,14 +324,14 @@ void Trace(const Sky& sky, int every) {
   sky.make(s);
   s.dialogs.predictPeriodicError = true;
   const RunOutcome run = RunSimulation(s);
-  std::printf("%s\n   time  active  period  parts  record  memory    term  true RA error\n",
+  std::printf("%s\n   time  active  period  parts  record  memory  wander    term  true RA error\n",
               sky.name.c_str());
   for (std::size_t i = 0; i < run.predictions.size() && i < run.cycles.size(); ++i) {
     if (i % static_cast<std::size_t>(every) != 0) continue;
     const PredictionStatus& p = run.predictions[i];
-    std::printf("%7.0f  %6s  %6.1f  %5d  %6.2f  %6.0f  %6.3f  %6.3f\n", run.cycles[i].start,
-                p.active ? "yes" : "no", p.period, p.components, p.forecastGain, p.memory, p.term,
-                run.cycles[i].raError);
+    std::printf("%7.0f  %6s  %6.1f  %5d  %6.2f  %6.0f  %6.2f  %6.3f  %6.3f\n", run.cycles[i].start,
+                p.active ? "yes" : "no", p.period, p.components, p.forecastGain, p.memory, p.wander,
+                p.term, run.cycles[i].raError);
   }
 }
 

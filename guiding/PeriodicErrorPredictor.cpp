@@ -20,14 +20,25 @@ constexpr double kEarlySpan = 1800.0;            // seconds
 constexpr double kLongestPeriodShare = 1 / 1.3;  // of the window's span
 constexpr double kLongestPeriod = 1500.0;        // seconds: longer than any worm's
 constexpr double kShortestPeriod = 15.0;         // seconds, and at least 5 cycles
-constexpr std::size_t kRebuildChunk = 128;       // samples fed to the new fits per cycle
+constexpr std::size_t kRebuildChunk = 80;        // samples fed to the new fits per cycle
 // The fits' memories, in times the longest period.
 constexpr std::array<double, 5> kMemories = {0.25, 0.5, 1.0, 2.0, 4.0};
 constexpr double kMinMemory = 240.0;   // seconds, for the fit of memory 1
 constexpr double kLineMemory = 300.0;  // seconds: the straight line the fits must beat
 constexpr double kMaxMemory = 3000.0;
-constexpr std::size_t kAhead = 12;        // samples: the horizon of the second record
-constexpr double kMinRecord = 20.0;       // forecasts in each record before the term is used
+// The tracking fits: the wander per period each follows.
+constexpr std::array<double, 3> kWanders = {0.03, 0.1, 0.3};
+// A tracking fit's line walks too, in proportion to the noise of the samples: its level by this
+// share of the noise's variance per second, its slope (per second) by this share per second.
+constexpr double kLevelWalk = 1e-3;
+constexpr double kSlopeWalk = 1e-7;
+constexpr double kUnknown = 1e6;     // pixels squared: the variance of what no sample has shown yet
+constexpr int kNoiseSettling = 20;   // samples whose innovations give the noise as a plain mean
+constexpr std::size_t kAhead = 12;   // samples: the horizon of the second record
+constexpr double kMinRecord = 20.0;  // forecasts in each record before the term is used
+// Standard errors by which the best tracking fit must have erred less than the best fit of fixed
+// memory to be used: a little, so that chance seldom takes a stable worm to a tracking fit.
+constexpr double kSwitch = 0.5;
 constexpr double kOutlier = 10.0;         // times the typical deviation from the fit
 constexpr int kOutliersToRestart = 5;     // in a row: the motion jumped, learn afresh
 constexpr double kTermBound = 4.0;        // times the motion seen per cycle
@@ -64,6 +75,7 @@ double Longest(const std::vector<double>& omegas) {
 void PeriodicErrorPredictor::Fit::Reset(const std::vector<double>& omegas, double memory) {
   omegas_ = omegas;
   tau_ = memory;
+  tracking_ = false;
   samples_ = 0;
   const std::size_t d = 2 + 2 * omegas_.size();
   normal_.assign(d * d, 0.0);
@@ -73,7 +85,81 @@ void PeriodicErrorPredictor::Fit::Reset(const std::vector<double>& omegas, doubl
   solved_ = false;
 }
 
+void PeriodicErrorPredictor::Fit::Track(const std::vector<double>& omegas, double wander) {
+  Reset(omegas, 1.0);  // the line's slope per second
+  tracking_ = true;
+  wander_ = wander;
+  normal_.clear();
+  right_.clear();
+  covariance_.assign(theta_.size() * theta_.size(), 0.0);
+  noise_ = 0.0;
+}
+
+void PeriodicErrorPredictor::Fit::Filter(double t, double u) {
+  const std::size_t d = theta_.size();
+  std::vector<double>& p = covariance_;
+  solved_ = true;
+  if (samples_ == 0) {
+    // The first sample gives the line's level; the rest is unknown.
+    std::fill(theta_.begin(), theta_.end(), 0.0);
+    theta_[0] = u;
+    std::fill(p.begin(), p.end(), 0.0);
+    for (std::size_t i = 0; i < d; ++i) p[i * d + i] = kUnknown;
+    reference_ = t;
+    samples_ = 1;
+    return;
+  }
+  // To the sample's time: the line moves on, its level and slope and the sines' coefficients
+  // walk.
+  const double dt = std::max(0.0, t - reference_);
+  reference_ = std::max(t, reference_);
+  theta_[0] += theta_[1] * dt;
+  for (std::size_t j = 0; j < d; ++j) p[j] += dt * p[d + j];
+  for (std::size_t i = 0; i < d; ++i) p[i * d] += dt * p[i * d + 1];
+  p[0] += kLevelWalk * noise_ * dt;
+  p[d + 1] += kSlopeWalk * noise_ * dt;
+  for (std::size_t k = 0; k < omegas_.size(); ++k) {
+    const double squared =
+        theta_[2 + 2 * k] * theta_[2 + 2 * k] + theta_[3 + 2 * k] * theta_[3 + 2 * k];
+    const double walk = squared * wander_ * wander_ * omegas_[k] / (2.0 * std::numbers::pi) * dt;
+    p[(2 + 2 * k) * (d + 1)] += walk;
+    p[(3 + 2 * k) * (d + 1)] += walk;
+  }
+  // The sample.
+  x_[0] = 1.0;
+  x_[1] = 0.0;
+  for (std::size_t k = 0; k < omegas_.size(); ++k) {
+    x_[2 + 2 * k] = std::cos(omegas_[k] * t);
+    x_[3 + 2 * k] = std::sin(omegas_[k] * t);
+  }
+  std::vector<double>& ph = right_;  // P x, reused
+  ph.assign(d, 0.0);
+  double spread = 0.0, innovation = u;
+  for (std::size_t i = 0; i < d; ++i) {
+    for (std::size_t j = 0; j < d; ++j) ph[i] += p[i * d + j] * x_[j];
+    spread += x_[i] * ph[i];
+    innovation -= x_[i] * theta_[i];
+  }
+  ++samples_;
+  const double squared = innovation * innovation;
+  if (samples_ <= kNoiseSettling) {
+    noise_ += (squared - noise_) / static_cast<double>(samples_ - 1);
+  } else {
+    noise_ = 0.98 * noise_ + 0.02 * std::max(squared - spread, 0.05 * noise_);
+  }
+  const double total = spread + std::max(noise_, 1e-12);
+  if (!Finite(total) || !(total > 0.0) || !Finite(innovation)) return;
+  for (std::size_t i = 0; i < d; ++i) theta_[i] += ph[i] / total * innovation;
+  for (std::size_t i = 0; i < d; ++i) {
+    for (std::size_t j = 0; j < d; ++j) p[i * d + j] -= ph[i] * ph[j] / total;
+  }
+}
+
 void PeriodicErrorPredictor::Fit::Add(double t, double u) {
+  if (tracking_) {
+    Filter(t, u);
+    return;
+  }
   const std::size_t d = right_.size();
   if (samples_ == 0) reference_ = t;
   const double age = std::max(0.0, t - reference_);
@@ -211,8 +297,13 @@ void PeriodicErrorPredictor::Restart() {
   search_.Start({}, 0.0, 0.0, 0.0);
   cyclesUntilSearch_ = 0;
   for (std::size_t k = 0; k < kFits; ++k) {
-    fits_[k].Reset({}, kMinMemory * kMemories[k]);
+    if (k < kMemoryFits) {
+      fits_[k].Reset({}, kMinMemory * kMemories[k]);
+    } else {
+      fits_[k].Track({}, kWanders[k - kMemoryFits]);
+    }
     fitRecords_[k] = Record{};
+    fitComparisons_[k].fill(Comparison{0.99});
   }
   inUse_ = 2;  // memory of one longest period
   rebuilding_ = false;
@@ -323,7 +414,16 @@ void PeriodicErrorPredictor::Check(double t, double u) {
     record.Add(forecast.Value(t) - forecast.Value(forecast.t), u - forecast.u);
   };
   cycleSeconds_ = cycleSeconds_ > 0.0 ? 0.9 * cycleSeconds_ + 0.1 * (t - last_->t) : t - last_->t;
-  for (std::size_t k = 0; k < kFits; ++k) check(fitRecords_[k], frozen_[k]);
+  std::array<double, kFits> errors{};
+  for (std::size_t k = 0; k < kFits; ++k) {
+    check(fitRecords_[k], frozen_[k]);
+    errors[k] = u - frozen_[k].u - (frozen_[k].Value(t) - frozen_[k].Value(frozen_[k].t));
+  }
+  for (std::size_t a = 0; a < kFits; ++a) {
+    for (std::size_t b = 0; b < kFits; ++b) {
+      if (a != b) fitComparisons_[a][b].Add(errors[a], errors[b]);
+    }
+  }
   check(nextCycle_, frozen_[frozenInUse_]);
   // The forecasts frozen kAhead samples ago, now due: the fit's, and the straight line's.
   if (ringCount_ >= kAhead && waitingNext_ >= staleBefore_ + kAhead) {
@@ -345,11 +445,15 @@ void PeriodicErrorPredictor::AddSample(double t, double u) {
     ringStart_ = (ringStart_ + 1) % kWindow;
   }
   ++added_;
-  // The fit whose forecasts of the next cycle have lately been best is the one in use.
+  // Of the fits of fixed memory, the one whose forecasts of the next cycle have lately been best
+  // is the one in use; the best tracking fit instead once it has clearly done better than that.
   if (fitRecords_[0].n >= kMinRecord) {
+    std::size_t memory = 0, tracking = kMemoryFits;
     for (std::size_t k = 0; k < kFits; ++k) {
-      if (fitRecords_[k].ee < fitRecords_[inUse_].ee) inUse_ = k;
+      std::size_t& best = k < kMemoryFits ? memory : tracking;
+      if (fitRecords_[k].ee < fitRecords_[best].ee) best = k;
     }
+    inUse_ = fitComparisons_[memory][tracking].Score() > kSwitch ? tracking : memory;
   }
   // The forecasts from this sample, then the sample into the fits.
   for (std::size_t k = 0; k < kFits; ++k) frozen_[k] = fits_[k].Freeze(t, u);
@@ -379,6 +483,7 @@ void PeriodicErrorPredictor::Decide(double aggressiveness) {
   status_.forecastGain = gain;
   status_.components = static_cast<int>(InUse().Omegas().size());
   status_.memory = InUse().Memory();
+  status_.wander = InUse().Wander();
   status_.period = 0.0;
   double strongest = 0.0;
   for (std::size_t k = 0; k < InUse().Omegas().size(); ++k) {
@@ -429,16 +534,19 @@ void PeriodicErrorPredictor::StartRebuild(const std::vector<double>& omegas) {
   if (omegas.size() == current.size() && !omegas.empty()) {
     bool same = true;
     for (std::size_t k = 0; k < omegas.size() && same; ++k) {
-      same = std::abs(omegas[k] - current[k]) * fits_[kFits - 1].Memory() < 0.05;
+      same = std::abs(omegas[k] - current[k]) * fits_[kMemoryFits - 1].Memory() < 0.05;
     }
     if (same) return;
   }
   const double longest = Longest(omegas);
   double oldest = 0.0;
-  for (std::size_t k = 0; k < kFits; ++k) {
+  for (std::size_t k = 0; k < kMemoryFits; ++k) {
     const double memory = std::clamp(kMemories[k] * longest, kMinMemory * kMemories[k], kMaxMemory);
     pending_[k].Reset(omegas, memory);
     oldest = std::max(oldest, memory);
+  }
+  for (std::size_t k = kMemoryFits; k < kFits; ++k) {
+    pending_[k].Track(omegas, kWanders[k - kMemoryFits]);
   }
   rebuilding_ = true;
   // Samples older than a few memories weigh nothing.

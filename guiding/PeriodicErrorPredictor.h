@@ -10,9 +10,11 @@
 // - How: the periods are found in a fixed window of that motion (PeriodSearch, a step per
 //   cycle). A line and the sines of those periods are fitted by least squares with old cycles
 //   weighing less and less, five times with memories of a quarter, a half, one, two and four of the
-//   longest period, so that a periodic error whose amplitude and phase wander is followed as
-//   closely as its wander allows; the fit whose forecasts of the next cycle have lately been best
-//   is used. The term is its change from this exposure to the next.
+//   longest period, and three times tracking (a Kalman filter whose sines' coefficients walk by
+//   3 %, 10 % or 30 % of their amplitude per period), so that a periodic error whose amplitude and
+//   phase wander is followed as closely as its wander allows; the fit whose forecasts of the next
+//   cycle have lately been best is used, a tracking one only once it has clearly beaten the
+//   fits of fixed memory. The term is its change from this exposure to the next.
 // - Safety: every cycle it checks the forecasts it made, a cycle and a dozen cycles earlier,
 //   against the motion that happened. Its term goes into the pulses only while that record shows
 //   the forecasts bear out, better than a straight line's would have, and never more than a few
@@ -52,7 +54,8 @@ struct PredictionStatus {
   double period = 0.0;        // seconds: the strongest periodic component found (0: none)
   int components = 0;         // periodic components in the fit
   double forecastGain = 0.0;  // the record: how much of the forecast motion happened (1: all)
-  double memory = 0.0;        // seconds: the memory of the fit in use
+  double memory = 0.0;        // seconds: the memory of the fit in use (0: a tracking fit)
+  double wander = 0.0;        // the wander per period a tracking fit in use follows
 };
 
 class PeriodicErrorPredictor {
@@ -85,12 +88,18 @@ class PeriodicErrorPredictor {
   };
 
   // A line and sines of given frequencies fitted by least squares, each sample weighted by
-  // exp(-age / memory).
+  // exp(-age / memory). Or, tracking: the same model whose sines' coefficients walk at random by
+  // `wander` of their amplitude (1 sigma) per period of each, followed by a Kalman filter; the
+  // noise of the samples is taken from its own innovations. Where the periodic error's
+  // amplitude and phase wander, the tracking fit follows each component as fast as it moves,
+  // the long memory of its shape kept.
   class Fit {
    public:
     void Reset(const std::vector<double>& omegas, double memory);
+    void Track(const std::vector<double>& omegas, double wander);
     int Samples() const { return samples_; }
-    double Memory() const { return tau_; }
+    double Memory() const { return tracking_ ? 0.0 : tau_; }
+    double Wander() const { return tracking_ ? wander_ : 0.0; }
     const std::vector<double>& Omegas() const { return omegas_; }
     void Add(double t, double u);
     double Value(double t) const;
@@ -100,10 +109,15 @@ class PeriodicErrorPredictor {
 
    private:
     void Solve() const;
+    void Filter(double t, double u);
 
     std::vector<double> omegas_;
     double tau_ = 600.0;
-    double reference_ = 0.0;  // time origin of the line
+    bool tracking_ = false;
+    double wander_ = 0.0;
+    std::vector<double> covariance_;  // d x d, of the tracked coefficients
+    double noise_ = 0.0;              // variance of a sample about the model
+    double reference_ = 0.0;          // time origin of the line
     int samples_ = 0;
     std::vector<double> normal_;  // d x d, row major
     std::vector<double> right_;
@@ -131,7 +145,9 @@ class PeriodicErrorPredictor {
     double Score() const;
   };
 
-  static constexpr std::size_t kFits = 5;
+  // Fits of fixed memories, then tracking ones.
+  static constexpr std::size_t kMemoryFits = 5;
+  static constexpr std::size_t kFits = kMemoryFits + 3;
 
   void Restart();
   void NoteTimes(const CycleTimes& times);
@@ -175,6 +191,9 @@ class PeriodicErrorPredictor {
   std::array<Fit, kFits> fits_;
   std::array<Fit, kFits> pending_;
   std::array<Record, kFits> fitRecords_;
+  // Each fit's forecasts of the next cycle against each other's: the best tracking fit is used
+  // only once it has erred less than the best fit of fixed memory by more than chance would.
+  std::array<std::array<Comparison, kFits>, kFits> fitComparisons_;
   std::array<Forecast, kFits> frozen_;  // each fit's forecast from the last sample
   std::size_t frozenInUse_ = 0;
   std::size_t inUse_ = 0;

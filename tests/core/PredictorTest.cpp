@@ -299,5 +299,27 @@ TEST(Predictor, ACalibrationChangeStartsAfreshAndAggressivenessZeroGivesNoTerm) 
   EXPECT_LT(OffsetRms(cycles, 1800, 2400), kNoiseFloor);
 }
 
+TEST(Predictor, FollowsAWormWhoseAmplitudeAndPhaseWander) {
+  // A 300 s worm whose amplitude swings by half over 600 s and whose phase by a radian over
+  // 500 s: a fit of the worm's shape that holds still for even a period lags behind it (its
+  // forecasts miss by half the motion), one that follows the wander misses by a fifth.
+  const auto worm = [](double t) {
+    const double amplitude = 8.0 * (1.0 + 0.5 * std::sin(2.0 * std::numbers::pi * t / 600.0));
+    return Sine(t, 300, amplitude, std::sin(2.0 * std::numbers::pi * t / 500.0));
+  };
+  Loop loop;
+  loop.motion = worm;
+  const std::vector<Cycle> cycles = loop.Run(3600);
+  double squares = 0.0, motion = 0.0;
+  for (const Cycle& c : cycles) {
+    if (c.middle < 1800) continue;
+    squares += (c.term - c.truthAhead) * (c.term - c.truthAhead);
+    motion += c.truthAhead * c.truthAhead;
+  }
+  EXPECT_GT(ActiveShare(cycles, 1800, 3600), 0.95);
+  EXPECT_LT(std::sqrt(squares / motion), 0.3);
+  EXPECT_GT(cycles.back().status.wander, 0.0);  // a tracking fit in use
+}
+
 }  // namespace
 }  // namespace corvane
