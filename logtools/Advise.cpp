@@ -104,10 +104,6 @@ std::string Minutes(double seconds) {
   return buffer;
 }
 
-}  // namespace
-
-namespace {
-
 // One run of the model guided with `choice`: the true error's total RMS, and the total RMS of the
 // offsets its guide log shows (as the log tools take them), both in the figures' unit.
 struct ModelRunFigures {
@@ -129,8 +125,13 @@ ModelRunFigures RunModel(const ModelFit& model, const GuideChoice& choice, int s
   try {
     const guidelog::LogFile parsed = guidelog::ParseLog(outcome.log);
     if (parsed.runs.empty()) return f;
+    // The guided cycles, as for the log's own figures (the model's MinSN 3 and MinStars 1).
+    RunSettings taken;
+    taken.minSN = 3.0;
+    taken.minStars = 1;
     AxisAccumulator x, y;
     for (const guidelog::LogRow& row : parsed.runs.front().rows) {
+      if (!EntersFigures(CycleUseOf(row, model.stars, taken))) continue;
       x.Add(row.xoff);
       y.Add(row.yoff);
     }
@@ -335,7 +336,7 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
   };
   advice.currentRms = rms(advice.current);
   advice.recommended = advice.current;
-  advice.recommendedRms = advice.bestRms = advice.currentRms;
+  advice.recommendedRms = advice.currentRms;
   advice.prediction = AdvisePrediction(run, settings, advice.current);
 
   // The model against the log: the settings in use, guided in the model, show the log's offsets.
@@ -374,7 +375,6 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
     if (best == before) break;
   }
   if (progress) progress(total, total);
-  advice.bestRms = bestRms;
   // The gain and its standard error over the seeds (the two choices' runs paired by seed).
   const std::vector<ModelRunFigures>& now = runs(advice.current);
   const std::vector<ModelRunFigures>& then = runs(best);

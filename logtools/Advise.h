@@ -64,7 +64,6 @@ struct Advice {
   ModelFit model;
   GuideChoice current, recommended;               // Keep, NoAdvice: recommended is current
   double currentRms = 0.0, recommendedRms = 0.0;  // predicted total RMS, arcsec (pixels at scale 1)
-  double bestRms = 0.0;                           // the best the search found
   double logRms = 0.0;       // the log's own offsets: total RMS (the same unit)
   double modelLogRms = 0.0;  // the offsets the model's runs at the current settings show
   Verdict verdict = Verdict::Keep;
