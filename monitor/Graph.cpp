@@ -104,11 +104,15 @@ GraphModel MakeGraph(const RunState& run, Span span, std::optional<double> scale
   if (recent.Size() == 0) return g;
   g.empty = false;
   g.to = run.LastTime();
+  g.cycleSeconds = run.CycleSeconds();
   const std::optional<double> seconds = SpanSeconds(span);
   const bool fromBuckets = !seconds && recent[0].cycle > 1 && run.All().Buckets().size() > 0 &&
                            run.All().Buckets().front().first < recent[0].cycle;
   if (seconds) {
-    g.from = g.to - *seconds;
+    // At least the whole span, and up to a step more.
+    const double step = *seconds / 10;
+    g.to = std::ceil(g.to / step) * step;
+    g.from = g.to - *seconds - step;
   } else {
     const Bucket& first = run.All().Buckets().front();
     g.from = run.TimeOfCycle(first.first, first.timeFirst);

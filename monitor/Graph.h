@@ -27,11 +27,15 @@ struct PulseBar {
 
 struct GraphModel {
   bool empty = true;
-  double from = 0.0, to = 1.0;  // the times shown (seconds since 1970, UTC)
-  double range = 1.0;           // offsets shown from -range to +range (in the unit)
-  double pulseRange = 1.0;      // pulses shown from -pulseRange to +pulseRange (seconds)
-  std::string unit;             // "\"" or "px"
-  std::string axisA, axisB;     // "RA", "Dec" or "X", "Y"
+  // The times shown (seconds since 1970, UTC). On the last 5, 15 or 60 minutes the clock's end
+  // moves in steps of a tenth of the span, ahead of the newest cycle: between steps the picture
+  // only grows at its right edge, and a window draws just the new cycles.
+  double from = 0.0, to = 1.0;
+  double cycleSeconds = 1.0;  // the cycles' spacing (the pulses' bars are as wide as it allows)
+  double range = 1.0;         // offsets shown from -range to +range (in the unit)
+  double pulseRange = 1.0;    // pulses shown from -pulseRange to +pulseRange (seconds)
+  std::string unit;           // "\"" or "px"
+  std::string axisA, axisB;   // "RA", "Dec" or "X", "Y"
   std::vector<Tick> timeTicks, offsetTicks, pulseTicks;
   std::vector<GraphPoint> a, b;  // in the unit, in time order
   std::vector<PulseBar> pulses;

@@ -136,5 +136,30 @@ TEST(Graph, TicksAreRoundAndTheClockIsLocal) {
   }
 }
 
+// On the last 5, 15 or 60 minutes the clock stays put while cycles come and steps a tenth of the
+// span ahead of the newest, showing never less than the span; the whole run ends at the newest.
+TEST(Graph, AFixedSpansClockStepsAheadOfTheNewestCycle) {
+  int steps = 0;
+  std::optional<GraphModel> before;
+  Replay(test::SyntheticLog(700, 5), [&](const RunState& run, double now) {
+    const GraphModel g = MakeGraph(run, Span::Minutes5, std::nullopt, 600);
+    EXPECT_GE(now, g.to - 30.0);
+    EXPECT_LE(now, g.to);
+    EXPECT_DOUBLE_EQ(g.to - g.from, 330.0);
+    if (before && g.to != before->to) {
+      ++steps;
+      EXPECT_DOUBLE_EQ(g.to - before->to, 30.0);
+    } else if (before) {
+      // The same axes: the earlier points stay as they were, the new ones come after them.
+      ASSERT_GE(g.a.size(), before->a.size());
+      EXPECT_EQ(g.a.front().time, before->a.front().time);
+      EXPECT_GT(g.a.back().time, before->a.back().time);
+    }
+    before = g;
+    EXPECT_DOUBLE_EQ(MakeGraph(run, Span::All, std::nullopt, 600).to, now);
+  });
+  EXPECT_GE(steps, 22);
+}
+
 }  // namespace
 }  // namespace corvane::monitor
