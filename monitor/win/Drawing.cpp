@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <memory>
+#include <optional>
 
 #include "win/AutomationValues.h"
 #include "win/UniqueResource.h"
@@ -235,13 +236,27 @@ void DrawGraphBackground(Canvas& c, const RECT& area, const GraphFrame& f, const
   c.Text(L"pulses", f.right - c.S(4), f.pulseTop + c.S(9), theme.dim, 2, 75);
 }
 
-// What moves with each cycle: the clock's grid and labels, the grid lines over them, the pulses,
-// the cycles without a pulse, and the offsets (antialiased).
-void DrawGraphCycles(HDC dc, Canvas& c, const GraphFrame& f, const Theme& theme, float scale) {
+DrawnCycles NewestOf(const GraphModel& model, DrawnCycles drawn) {
+  if (!model.a.empty()) drawn.a = model.a.back();
+  if (!model.b.empty()) drawn.b = model.b.back();
+  if (!model.pulses.empty()) drawn.pulse = model.pulses.back().time;
+  if (!model.starved.empty()) drawn.starved = model.starved.back();
+  return drawn;
+}
+
+// The pulses' bars: as wide as the cycles' spacing allows, in whole pixels.
+float BarWidth(const Canvas& c, const GraphFrame& f) {
+  const double perCycle =
+      (f.right - f.left) * f.model.cycleSeconds / std::max(f.model.to - f.model.from, 1e-9);
+  return std::max(1.0f, std::floor(std::min(c.S(4), static_cast<float>(perCycle / 2.2))));
+}
+
+// What moves with the clock: its grid and labels, the grid lines over them.
+void DrawGraphGrid(Canvas& c, const GraphFrame& f, const Theme& theme) {
   const GraphModel& model = f.model;
   if (!f.fits || model.empty) return;
   const float left = f.left, right = f.right, top = f.top, bottom = f.bottom;
-  const float offsetBottom = f.offsetBottom, pulseTop = f.pulseTop, pulseMid = f.pulseMid;
+  const float offsetBottom = f.offsetBottom, pulseTop = f.pulseTop;
   for (const Tick& t : model.timeTicks) {
     const float x = f.X(t.value);
     c.VerticalLine(x, top, offsetBottom, theme.grid);
@@ -256,19 +271,29 @@ void DrawGraphCycles(HDC dc, Canvas& c, const GraphFrame& f, const Theme& theme,
   }
   c.Frame(left, top, right, offsetBottom, theme.grid);
   c.Frame(left, pulseTop, right, bottom, theme.grid);
+}
+
+// What each cycle adds, after `since`: the cycles without a pulse, the pulses, and the offsets
+// (antialiased, joined to the last point drawn).
+void DrawGraphCycles(HDC dc, Canvas& c, const GraphFrame& f, const Theme& theme, float scale,
+                     const DrawnCycles& since) {
+  const GraphModel& model = f.model;
+  if (!f.fits || model.empty) return;
+  const float left = f.left, right = f.right, top = f.top, bottom = f.bottom;
+  const float offsetBottom = f.offsetBottom, pulseTop = f.pulseTop, pulseMid = f.pulseMid;
 
   // The cycles without a pulse for want of stars, along the top.
   for (double t : model.starved) {
+    if (t <= since.starved) continue;
     const float x = f.X(t);
     c.Fill(x - c.S(1.5f), top + 1, x + c.S(1.5f), top + c.S(7), theme.starved);
   }
 
-  // Pulses as bars from the zero line, the two axes side by side.
-  const float barWidth = std::max(
-      1.0f, std::min(c.S(4), (right - left) /
-                                 static_cast<float>(std::max<std::size_t>(model.pulses.size(), 1)) /
-                                 2.2f));
+  // Pulses as bars from the zero line, the two axes side by side (the newest column's again: it
+  // may have grown).
+  const float barWidth = BarWidth(c, f);
   for (const PulseBar& bar : model.pulses) {
+    if (bar.time < since.pulse) continue;
     const float x = f.X(bar.time);
     const auto draw = [&](double value, float dx, COLORREF colour) {
       if (value == 0.0) return;
@@ -303,15 +328,21 @@ void DrawGraphCycles(HDC dc, Canvas& c, const GraphFrame& f, const Theme& theme,
     const float width = std::max(1.0f, std::floor(scale));
     const gp::Pen penA(Of(theme.axisA), width), penB(Of(theme.axisB), width);
     std::vector<gp::PointF> line;
-    const auto trace = [&](const std::vector<GraphPoint>& points, const gp::Pen& pen) {
+    const auto trace = [&](const std::vector<GraphPoint>& points,
+                           const std::optional<GraphPoint>& last, const gp::Pen& pen) {
       line.clear();
-      line.reserve(points.size());
-      for (const GraphPoint& pt : points) line.emplace_back(f.X(pt.time), f.Y(pt.value));
+      if (last) line.emplace_back(f.X(last->time), f.Y(last->value));
+      const auto first =
+          last ? std::partition_point(points.begin(), points.end(),
+                                      [&](const GraphPoint& p) { return p.time <= last->time; })
+               : points.begin();
+      for (auto pt = first; pt != points.end(); ++pt)
+        line.emplace_back(f.X(pt->time), f.Y(pt->value));
       if (line.size() >= 2) g.DrawLines(&pen, line.data(), static_cast<INT>(line.size()));
-      if (line.size() == 1) g.DrawEllipse(&pen, line[0].X - 1, line[0].Y - 1, 2.0f, 2.0f);
+      if (line.size() == 1 && !last) g.DrawEllipse(&pen, line[0].X - 1, line[0].Y - 1, 2.0f, 2.0f);
     };
-    trace(model.b, penB);
-    trace(model.a, penA);
+    trace(model.b, since.b, penB);
+    trace(model.a, since.a, penA);
   }
   if (!model.note.empty()) {
     c.Text(W(model.note), right - c.S(4), offsetBottom - c.S(9), theme.dim, 2, 75);
@@ -350,23 +381,44 @@ void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& t
   Canvas c(dc, scale, face);
   const GraphFrame frame(c, area, model);
   DrawGraphBackground(c, area, frame, theme);
-  DrawGraphCycles(dc, c, frame, theme, scale);
+  DrawGraphGrid(c, frame, theme);
+  DrawGraphCycles(dc, c, frame, theme, scale, DrawnCycles{});
 }
 
 void GraphPicture::Draw(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme,
                         float scale, const std::wstring& face) {
   const int width = area.right - area.left, height = area.bottom - area.top;
-  std::wstring key = BackgroundKey(area, model, theme, scale, face);
+  const RECT whole{0, 0, width, height};
+  std::wstring key = BackgroundKey(whole, model, theme, scale, face);
   const HDC background = background_.Dc(dc, width, height);
-  if (key != key_) {
-    const RECT whole{0, 0, width, height};
-    Canvas c(background, scale, face);
-    DrawGraphBackground(c, whole, GraphFrame(c, whole, model), theme);
-    key_ = std::move(key);
+  const HDC frame = frame_.Dc(dc, width, height);
+  Canvas c(frame, scale, face);
+  const GraphFrame place(c, whole, model);
+  if (key != backgroundKey_) {
+    Canvas b(background, scale, face);
+    DrawGraphBackground(b, whole, GraphFrame(b, whole, model), theme);
+    backgroundKey_ = key;
   }
-  BitBlt(dc, area.left, area.top, width, height, background, 0, 0, SRCCOPY);
-  Canvas c(dc, scale, face);
-  DrawGraphCycles(dc, c, GraphFrame(c, area, model), theme, scale);
+  // The kept frame takes the new cycles while the axes, the first points shown and the rest stay.
+  for (const double value : {model.from, model.to, static_cast<double>(BarWidth(c, place))}) {
+    key += L" " + std::to_wstring(value);
+  }
+  for (const auto* points : {&model.a, &model.b}) {
+    if (!points->empty()) {
+      key += L" " + std::to_wstring(points->front().time) + L"," +
+             std::to_wstring(points->front().value);
+    }
+  }
+  DrawnCycles since = drawn_;
+  if (key != frameKey_ || model.empty || !model.note.empty()) {
+    BitBlt(frame, 0, 0, width, height, background, 0, 0, SRCCOPY);
+    DrawGraphGrid(c, place, theme);
+    since = DrawnCycles{};
+    frameKey_ = std::move(key);
+  }
+  DrawGraphCycles(frame, c, place, theme, scale, since);
+  drawn_ = NewestOf(model, since);
+  BitBlt(dc, area.left, area.top, width, height, frame, 0, 0, SRCCOPY);
 }
 
 void DrawStarBars(HDC dc, const RECT& area, const std::vector<StarNow>& stars, double minSN,

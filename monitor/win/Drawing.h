@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,16 +55,26 @@ const Theme& NightTheme();
 // directly); `scale` is the DPI's factor over 96, `face` the labels' font.
 void DrawGraph(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme, float scale,
                const std::wstring& face);
-// The same, drawing what stays while cycles come (background, legend, the offsets' and pulses'
-// labels) once into a picture of its own and copying it for each frame until it changes.
+// The newest of what a picture of the cycles holds (the last point of each trace, the time of the
+// last pulse bar and mark), so that a later frame on the same axes adds only what came since.
+struct DrawnCycles {
+  std::optional<GraphPoint> a, b;
+  double pulse = -HUGE_VAL, starved = -HUGE_VAL;
+};
+
+// The same, into a picture kept from one frame to the next. While the axes stay (on the last 5,
+// 15 or 60 minutes, until the clock's next step or a larger offset), only the cycles that came
+// since the last frame are drawn onto it; what stays otherwise (background, legend, the offsets'
+// and pulses' labels) is drawn once into a picture of its own. Then the picture is copied to `dc`.
 class GraphPicture {
  public:
   void Draw(HDC dc, const RECT& area, const GraphModel& model, const Theme& theme, float scale,
             const std::wstring& face);
 
  private:
-  Picture background_;
-  std::wstring key_;  // what the background shows
+  Picture background_, frame_;
+  std::wstring backgroundKey_, frameKey_;  // what each shows
+  DrawnCycles drawn_;
 };
 
 // One bar per star in rows `rowHeight` apart from the top of `area`.

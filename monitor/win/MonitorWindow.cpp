@@ -499,15 +499,14 @@ LRESULT CALLBACK MonitorWindow::ChildProcedure(HWND window, UINT message, WPARAM
     RECT area{};
     GetClientRect(window, &area);
     // Drawn off screen (into a bitmap kept between paints), then copied: no flicker at each
-    // cycle, and no bitmap made for each.
+    // cycle, and no bitmap made for each. The graph keeps its own, to add each cycle to it.
     HDC memory = nullptr;
     try {
-      const bool graph = GetDlgCtrlID(window) == monitor_ids::kGraph;
-      memory = (graph ? self->graphPicture_ : self->starsPicture_)
-                   .Dc(dc, std::max<int>(area.right, 1), std::max<int>(area.bottom, 1));
-      if (graph) {
-        self->PaintGraph(memory, area);
+      if (GetDlgCtrlID(window) == monitor_ids::kGraph) {
+        self->PaintGraph(dc, area);
       } else {
+        memory =
+            self->starsPicture_.Dc(dc, std::max<int>(area.right, 1), std::max<int>(area.bottom, 1));
         self->PaintStars(memory, area);
       }
     } catch (...) {

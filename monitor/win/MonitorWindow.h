@@ -74,7 +74,7 @@ class MonitorWindow {
   bool graphBehind_ = false;  // cycles came since the graph was drawn
   double graphDrawn_ = 0.0;
   double textsShown_ = 0.0;
-  Picture graphPicture_, starsPicture_;  // drawn off screen, kept between paints
+  Picture starsPicture_;  // drawn off screen, kept between paints
   GraphPicture graphDrawing_;
 };
 
