@@ -16,6 +16,7 @@
 #include "hostkit/win/ClassRegistration.h"
 #include "hostkit/win/HostComObjects.h"
 #include "tests/wine/host/TestDll.h"
+#include "tests/wine/unit/DiskFakes.h"
 #include "win/AutomationValues.h"
 #include "win/UniqueResource.h"
 
@@ -67,7 +68,6 @@ Lines Fields(const std::string& line) {
 // point at these while the patch lasts.
 
 std::atomic<HANDLE> recordHandle{INVALID_HANDLE_VALUE};
-std::atomic<long long> recordSpaceLeft{0};
 
 HANDLE WINAPI CreateFileNoting(LPCWSTR path, DWORD access, DWORD share,
                                LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
@@ -80,15 +80,7 @@ HANDLE WINAPI CreateFileNoting(LPCWSTR path, DWORD access, DWORD share,
 BOOL WINAPI WriteFillingTheRecordsDisk(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
                                        LPOVERLAPPED overlapped) {
   if (file != recordHandle) return WriteFile(file, bytes, size, written, overlapped);
-  *written = 0;
-  const auto fits = static_cast<DWORD>(std::min<long long>(size, recordSpaceLeft));
-  if (fits > 0 && !WriteFile(file, bytes, fits, written, overlapped)) return FALSE;
-  recordSpaceLeft -= *written;
-  if (*written == 0 && size > 0) {
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  }
-  return TRUE;
+  return win::WriteUntilTheDiskIsFull(file, bytes, size, written, overlapped);
 }
 
 // Points one of a module's imports from kernel32 at another function while it lives.
@@ -312,8 +304,8 @@ TEST_F(RunRecord, ARecordThatCannotBeCreatedOrWrittenChangesNothingOfTheRun) {
     const ImportPatch writing(dll, "WriteFile",
                               reinterpret_cast<const void*>(&WriteFillingTheRecordsDisk));
     ASSERT_TRUE(creating && writing);
-    recordSpaceLeft = 1000;   // the first lines, then the disk is full
-    unwritten = Run(Answer);  // the two messages are dismissed as they come
+    win::diskSpaceLeft = 1000;  // the first lines, then the disk is full
+    unwritten = Run(Answer);    // the two messages are dismissed as they come
     recordHandle = INVALID_HANDLE_VALUE;
   }
   ASSERT_EQ(unwritten.messages.size(), 2u);
