@@ -321,8 +321,9 @@ void MonitorWindow::Tick() {
     graphBehind_ = true;
     InvalidateRect(stars_, nullptr, FALSE);
   }
-  // The figures show each cycle at once; the graph is drawn again once the time it shows has
-  // moved by a pixel (every cycle on the short spans, every few seconds on an hour or the night).
+  // The figures show each cycle at once, and so does the graph on the last 5, 15 or 60 minutes
+  // (drawn a cycle at a time); the whole run's graph, drawn whole, once its time has moved by a
+  // pixel (every few seconds on a night).
   if (graphBehind_ && !monitor_.CatchingUp() && now - graphDrawn_ >= GraphPause()) {
     graphBehind_ = false;
     InvalidateRect(graph_, nullptr, FALSE);
@@ -330,14 +331,12 @@ void MonitorWindow::Tick() {
 }
 
 double MonitorWindow::GraphPause() const {
+  if (SpanSeconds(settings_.span)) return 0.0;
   RECT area{};
   GetClientRect(graph_, &area);
   const RunState* run = monitor_.Run();
-  const std::optional<double> span = SpanSeconds(settings_.span);
-  const double shown = span ? *span
-                       : run && run->Cycles() > 0
-                           ? run->LastTime() - run->TimeOfCycle(1, kUnknownTime)
-                           : 0.0;
+  const double shown =
+      run && run->Cycles() > 0 ? run->LastTime() - run->TimeOfCycle(1, kUnknownTime) : 0.0;
   const double pixels = std::max<double>(area.right - S(74), 100);
   return std::clamp(shown / pixels, 0.0, kLongestGraphPause);
 }
