@@ -2,6 +2,7 @@
 // noise of one star and the drift (300-cycle logs, 3 to 10 stars), the calibration (angle,
 // speeds, a reversed X), advise against an exhaustive sweep and poor current settings, and its word
 // on "Predict periodic error" against the measured gain.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -370,6 +371,236 @@ void PredictionCases(int nights, int first) {
               counted[1] ? 100.0 * std::sqrt(squares[1] / counted[1]) : 0.0, counted[1]);
 }
 
+// Median, 90th percentile and worst of a set of magnitudes.
+struct Distribution {
+  std::vector<double> values;
+  void Add(double v) { values.push_back(std::abs(v)); }
+  std::string Text(const char* format) const {
+    if (values.empty()) return "none";
+    std::vector<double> v = values;
+    std::sort(v.begin(), v.end());
+    const auto at = [&](double q) {
+      return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
+    };
+    char text[160], one[40];
+    std::string parts;
+    for (double x : {at(0.5), at(0.9), v.back()}) {
+      std::snprintf(one, sizeof one, format, x);
+      parts += (parts.empty() ? "" : " / ") + std::string(one);
+    }
+    std::snprintf(text, sizeof text, "%s (median / 90th / worst, %zu)", parts.c_str(), v.size());
+    return text;
+  }
+};
+
+// An estimate judged against the truth through its printed standard error.
+struct Judged {
+  Spread spread;
+  int withinTwo = 0;
+  Distribution error, z;
+  void Add(double err, double se) {
+    spread.Add(err, se);
+    withinTwo += se > 0.0 && std::abs(err) <= 2.0 * se ? 1 : 0;
+    error.Add(err);
+    z.Add(se > 0.0 ? err / se : 1e9);
+  }
+  std::string Text(const char* format) const {
+    char text[96];
+    std::snprintf(text, sizeof text, "within 2 SE %d of %d, error/SE RMS %.2f; error ", withinTwo,
+                  spread.count, spread.Z());
+    return text + error.Text(format);
+  }
+};
+
+// stats on randomized nights, each analysed with what a user knows (exposure and download time)
+// and with the host's calibration given, against the simulated observatory's truth: the
+// calibration through its standard errors, the reversed X, the independent noise, the drift, the
+// worm period. Each night its own sky, drawn from the distribution printed first.
+void Nights(int nights, int first) {
+  std::printf(
+      "Randomized nights %d to %d (seeds 7000+): seeing jitter 0.2-1.5\", common share 0.2-0.7; "
+      "periodic error none on a quarter of nights, else 1-40\" p-p, worm 200-700 s; drift RA and "
+      "Dec each -3 to 3\"/min; 3-10 stars; a faint field on 40 %% (fluxes a tenth); exposure 1-6 "
+      "s, "
+      "download 0.1-2 s; declination -60 to 75; camera rotated 0-360, mirrored on 30 %%; the "
+      "host's reverse X wrong on 15 %%; clouds (1-3, 20-90 s, all stars) on 30 %%, one star lost "
+      "for 1-5 min on 20 %%; 300-20,000 cycles (log-uniform); aggressiveness 8-16, or poor (2-4 or "
+      "18-24) on 40 %%.\n",
+      first, nights);
+  std::printf("%5s %6s %5s %5s %4s %4s %4s %5s %4s %6s | %7s %7s %7s %6s %6s %6s | %s\n", "night",
+              "cycles", "stars", "exp", "dec", "rot", "PE", "worm", "aggr", "events", "angle",
+              "X spd", "Y spd", "noise", "RA dr", "Dec dr", "period, drift with the host's");
+  std::mt19937_64 rng;
+  const auto uniform = [&rng](double a, double b) {
+    return std::uniform_real_distribution<double>(a, b)(rng);
+  };
+  Judged angle, xSpeed, ySpeed;
+  Distribution noise, driftRa, driftDec, hostRa, hostDec, period;
+  int reverseRight = 0, reversed = 0, reversedFound = 0, fitted = 0, noiseBad = 0, noisePrinted = 0;
+  int driftBad = 0, driftPrinted = 0, hostBad = 0, hostPrinted = 0, falsePeriods = 0;
+  int periodsMissed = 0, periodsDue = 0;
+  double analysisSeconds = 0.0;
+  for (int night = first; night <= nights; ++night) {
+    rng.seed(static_cast<std::uint64_t>(7000 + night));
+    LogScenario scenario;
+    scenario.seed = static_cast<std::uint64_t>(7000 + night);
+    auto& o = scenario.observatory;
+    o.sky.seeingJitter = uniform(0.2, 1.5);
+    o.sky.seeingCommonFraction = uniform(0.2, 0.7);
+    o.mount.periodicErrorPP = uniform(0.0, 1.0) < 0.25 ? 0.0 : uniform(1.0, 40.0);
+    o.mount.wormPeriod = uniform(200.0, 700.0);
+    o.mount.raDrift = uniform(-3.0, 3.0);
+    o.mount.decDrift = uniform(-3.0, 3.0);
+    scenario.stars = static_cast<int>(uniform(3.0, 10.99));
+    o.sky.fieldStars = std::max(o.sky.fieldStars, scenario.stars);
+    if (uniform(0.0, 1.0) < 0.4) {
+      o.sky.brightestFlux /= 10;
+      o.sky.faintestFlux /= 10;
+    }
+    scenario.exposure = uniform(1.0, 6.0);
+    o.camera.downloadSeconds = uniform(0.1, 2.0);
+    o.mount.declinationDeg = uniform(-60.0, 75.0);
+    o.camera.rotationDeg = uniform(0.0, 360.0);
+    o.camera.mirrored = uniform(0.0, 1.0) < 0.3;
+    scenario.hostReversesX = uniform(0.0, 1.0) < 0.15;
+    scenario.cycles = static_cast<int>(std::exp(uniform(std::log(300.0), std::log(20000.0))));
+    const double span = scenario.cycles * (*scenario.exposure + o.camera.downloadSeconds + 0.3);
+    std::string events;
+    if (uniform(0.0, 1.0) < 0.3) {
+      const int clouds = static_cast<int>(uniform(1.0, 3.99));
+      for (int c = 0; c < clouds; ++c) {
+        corvane::sim::ScriptedEvent cloud;
+        cloud.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
+        cloud.atSeconds = uniform(0.1, 0.9) * span;
+        cloud.durationSeconds = uniform(20.0, 90.0);
+        cloud.transmission = 0.001;
+        for (int star = 0; star < scenario.stars; ++star) cloud.stars.push_back(star);
+        o.events.push_back(cloud);
+      }
+      events += std::to_string(clouds) + "c";
+    }
+    if (uniform(0.0, 1.0) < 0.2) {
+      corvane::sim::ScriptedEvent lost;
+      lost.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
+      lost.atSeconds = uniform(0.1, 0.8) * span;
+      lost.durationSeconds = uniform(60.0, 300.0);
+      lost.transmission = 0.001;
+      lost.stars = {static_cast<int>(uniform(0.0, scenario.stars - 0.01))};
+      o.events.push_back(lost);
+      events += "L";
+    }
+    o.aggressiveness = uniform(0.0, 1.0) < 0.4
+                           ? (uniform(0.0, 1.0) < 0.5 ? uniform(2.0, 4.0) : uniform(18.0, 24.0))
+                           : uniform(8.0, 16.0);
+    const SimulatedLog s = SimulateLog(scenario);
+    const guidelog::LogRun run = guidelog::ParseLog(s.log).runs.front();
+    const auto start = std::chrono::steady_clock::now();
+    const RunFigures f = Analyse(run, TimedSettings(s));
+    analysisSeconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const RunFigures h = Analyse(run, HostCalibratedSettings(s));
+    const auto truth = corvane::sim::CalibrationFor(o.camera, o.mount, 14.0);
+    const double cosDec = std::cos(o.mount.declinationDeg * 3.14159265358979 / 180.0);
+    std::printf("%5d %6zu %5d %5.2f %4.0f %4.0f %4.0f %5.0f %4.0f %6s | ", night, run.rows.size(),
+                scenario.stars, *scenario.exposure, o.mount.declinationDeg, o.camera.rotationDeg,
+                o.mount.periodicErrorPP, o.mount.wormPeriod, o.aggressiveness,
+                events.empty() ? "-" : events.c_str());
+    const double floor = 0.3 / 60.0 / o.camera.pixelScale;  // 0.3"/min in px/s
+    if (!f.fit.available) {
+      std::printf("no calibration fit\n");
+      continue;
+    }
+    ++fitted;
+    const double da = std::remainder(f.fit.angleDeg - truth.angleDeg, 360.0);
+    const double dx = f.fit.xSpeed / (truth.xSpeed * cosDec) - 1.0;
+    const double dy = f.fit.ySpeed / truth.ySpeed - 1.0;
+    angle.Add(da, f.fit.angleErrorDeg);
+    xSpeed.Add(100 * dx, 100 * f.fit.xSpeedError / f.fit.xSpeed);
+    ySpeed.Add(100 * dy, 100 * f.fit.ySpeedError / f.fit.ySpeed);
+    const bool found = scenario.hostReversesX ? f.fit.xCorrectsWrongWay : !f.fit.xCorrectsWrongWay;
+    const bool right = found && f.fit.reverseX == truth.reverseX;
+    reverseRight += right ? 1 : 0;
+    reversed += scenario.hostReversesX ? 1 : 0;
+    reversedFound += scenario.hostReversesX && right ? 1 : 0;
+    std::printf("%+6.1f%s %+6.1f%% %+6.1f%% ", da,
+                std::abs(da) > 2 * f.fit.angleErrorDeg ? "!" : " ", 100 * dx, 100 * dy);
+    if (f.split.available) {
+      const double n = f.split.oneStar / s.ownNoisePx - 1.0;
+      noise.Add(100 * n);
+      ++noisePrinted;
+      noiseBad += std::abs(n) > 0.1 ? 1 : 0;
+      std::printf("%+5.0f%% ", 100 * n);
+    } else {
+      std::printf("%6s ", "-");
+    }
+    // Drift within 10 % where it is at least 0.3"/min, else within 0.03"/min.
+    const auto judge = [&](double estimate, double truthPxPerS, Distribution& d, int& bad,
+                           int& printed) {
+      const double e = std::abs(estimate) - std::abs(truthPxPerS);
+      const double relative =
+          std::abs(truthPxPerS) >= floor ? e / std::abs(truthPxPerS) : e / floor;
+      d.Add(100 * relative);
+      ++printed;
+      bad += std::abs(relative) > 0.1 ? 1 : 0;
+      return relative;
+    };
+    if (f.fit.timeInSeconds) {
+      std::printf("%+5.0f%% %+5.0f%% | ",
+                  100 * judge(f.fit.driftRa, s.driftRaPxPerS, driftRa, driftBad, driftPrinted),
+                  100 * judge(f.fit.driftDec, s.driftDecPxPerS, driftDec, driftBad, driftPrinted));
+    } else {
+      std::printf("%6s %6s | ", "-", "-");
+    }
+    if (f.fit.periodicPeriod > 0.0 && f.fit.timeInSeconds) {
+      if (o.mount.periodicErrorPP > 0.0) {
+        const double pe = f.fit.periodicPeriod / o.mount.wormPeriod - 1.0;
+        period.Add(100 * pe);
+        std::printf("period %+.1f%% ", 100 * pe);
+      } else {
+        ++falsePeriods;
+        std::printf("period %.0f s on a night without one ", f.fit.periodicPeriod);
+      }
+    } else if (o.mount.periodicErrorPP >= 5.0 && span > 2 * o.mount.wormPeriod) {
+      std::printf("no period ");
+    }
+    if (o.mount.periodicErrorPP >= 5.0 && span > 2 * o.mount.wormPeriod) {
+      ++periodsDue;
+      periodsMissed += f.fit.periodicPeriod > 0.0 ? 0 : 1;
+    }
+    if (h.fit.available && h.fit.timeInSeconds) {
+      std::printf("%+.0f%% %+.0f%%",
+                  100 * judge(h.fit.driftRa, s.driftRaPxPerS, hostRa, hostBad, hostPrinted),
+                  100 * judge(h.fit.driftDec, s.driftDecPxPerS, hostDec, hostBad, hostPrinted));
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+  std::printf("\nOn %d nights, a calibration fitted on %d:\n", nights - first + 1, fitted);
+  std::printf("  angle (deg): %s\n", angle.Text("%.2f").c_str());
+  std::printf("  X speed (%%): %s\n", xSpeed.Text("%.1f").c_str());
+  std::printf("  Y speed (%%): %s\n", ySpeed.Text("%.1f").c_str());
+  std::printf(
+      "  X's direction and reverse right on %d of %d nights; a reversed X found on %d of %d\n",
+      reverseRight, fitted, reversedFound, reversed);
+  std::printf("  independent noise: within 10 %% on %d of %d printed; error (%%) %s\n",
+              noisePrinted - noiseBad, noisePrinted, noise.Text("%.1f").c_str());
+  std::printf(
+      "  drift from the estimates (RA and Dec together): within 10 %% on %d of %d printed; RA "
+      "error (%%) %s; Dec %s\n",
+      driftPrinted - driftBad, driftPrinted, driftRa.Text("%.1f").c_str(),
+      driftDec.Text("%.1f").c_str());
+  std::printf(
+      "  drift with the host's calibration: within 10 %% on %d of %d printed; RA error (%%) %s; "
+      "Dec %s\n",
+      hostPrinted - hostBad, hostPrinted, hostRa.Text("%.1f").c_str(),
+      hostDec.Text("%.1f").c_str());
+  std::printf(
+      "  worm period where found (%%): %s; found on a night without one: %d; not found on %d of "
+      "%d nights with at least 5\" over two periods\n",
+      period.Text("%.1f").c_str(), falsePeriods, periodsMissed, periodsDue);
+  std::printf("  stats' analysis: %.2f s over the nights\n\n", analysisSeconds);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -381,6 +612,9 @@ int main(int argc, char** argv) {
     if (only.empty() || only == "calibration" + std::to_string(cycles)) Calibration(cycles, seeds);
   }
   if (only.empty() || only == "advise") AdviseCases();
+  // nights [NIGHTS [FIRST]]: randomized nights FIRST (1) to NIGHTS (60); not in the default run
+  if (only == "nights")
+    Nights(argc > 2 ? std::atoi(argv[2]) : 60, argc > 3 ? std::atoi(argv[3]) : 1);
   // prediction [NIGHTS [FIRST]]: nights FIRST (1) to NIGHTS (24)
   if (only.empty() || only == "prediction") {
     PredictionCases(argc > 2 ? std::atoi(argv[2]) : 24, argc > 3 ? std::atoi(argv[3]) : 1);

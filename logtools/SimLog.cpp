@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "sim/Observatory.h"
@@ -26,6 +27,11 @@ SimulatedLog SimulateLog(const LogScenario& scenario) {
   auto& texts = result.settings.dialogs.guideSetup.front();
   texts.NumberStars = std::to_string(scenario.stars);
   texts.MinStars = std::to_string(scenario.minStars);
+  if (scenario.exposure) {
+    char typed[32];
+    std::snprintf(typed, sizeof typed, "%.2f", *scenario.exposure);
+    texts.Duration = typed;
+  }
   result.settings.dialogs.predictPeriodicError = scenario.predict;
   result.outcome = sim::RunSimulation(result.settings);
   result.log = result.outcome.log;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,9 @@ struct LogScenario {
   int stars = 5;
   int minStars = 1;
   std::uint64_t seed = 1;
-  bool hostReversesX = false;  // the host's GuiderReverseX is the wrong way round
-  bool predict = false;        // "Predict periodic error" ticked
+  bool hostReversesX = false;      // the host's GuiderReverseX is the wrong way round
+  bool predict = false;            // "Predict periodic error" ticked
+  std::optional<double> exposure;  // seconds typed as the guide exposure; else the dialog's
   sim::ObservatorySettings observatory;
 };
 
