@@ -522,8 +522,13 @@ void Nights(int nights, int first) {
     reverseRight += right ? 1 : 0;
     reversed += scenario.hostReversesX ? 1 : 0;
     reversedFound += scenario.hostReversesX && right ? 1 : 0;
-    std::printf("%+6.1f%s %+6.1f%% %+6.1f%% ", da,
-                std::abs(da) > 2 * f.fit.angleErrorDeg ? "!" : " ", 100 * dx, 100 * dy);
+    // "!": beyond two of the printed standard errors.
+    const auto beyond = [](double error, double se) {
+      return std::abs(error) > 2 * se ? "!" : " ";
+    };
+    std::printf("%+6.1f%s %+6.1f%%%s %+6.1f%%%s ", da, beyond(da, f.fit.angleErrorDeg), 100 * dx,
+                beyond(dx, f.fit.xSpeedError / f.fit.xSpeed), 100 * dy,
+                beyond(dy, f.fit.ySpeedError / f.fit.ySpeed));
     if (f.split.available) {
       const double n = f.split.oneStar / s.ownNoisePx - 1.0;
       noise.Add(100 * n);
