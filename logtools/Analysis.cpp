@@ -16,6 +16,8 @@ constexpr double kDegree = std::numbers::pi / 180.0;
 // measured in (see FitMotion).
 constexpr std::size_t kLag = 4;
 constexpr std::size_t kSegment = 150;
+constexpr std::size_t kSearchWindow = 2000;  // cycles the periods are first searched over
+constexpr std::size_t kFineRows = 20000;     // cycles the period is refined on, at most about
 
 AxisFigures Figures(const std::vector<double>& v) {
   // The sums a follower of a run keeps, so its figures and these agree to the last digit; the
@@ -469,42 +471,71 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   // explains clearly more than a drift alone.
   Regression effect = pulseEffect(0.0, 1);
   if (effect.cx.empty()) return fit;
-  const double shortest = std::max(span / 40.0, 8.0 * span / static_cast<double>(k));
-  // A coarse search over the periods, then a fine one about the best.
-  // A coarse search over the periods (on at most about 2000 cycles), then a fine one about the
-  // best on all of them.
-  const std::size_t stride = std::max<std::size_t>(1, k / 2000);
-  auto searchPeriod = [&](const std::function<Regression(double, std::size_t)>& fitWith,
-                          Regression& best) {
-    const double withoutPeriodic = best.rss;
-    double coarse = 0.0;
-    Regression coarseBest = fitWith(0.0, stride);
-    const double coarseWithout = coarseBest.rss;
-    for (double period = shortest; period <= 2.0 * span; period *= 1.02) {
-      Regression r = fitWith(period, stride);
-      if (!r.cx.empty() && r.rss < coarseBest.rss && r.rss < 0.98 * coarseWithout) {
-        coarseBest = r;
-        coarse = period;
-      }
-    }
-    // Finer and finer about the best: over many worm periods a small error of the period puts
-    // the fitted periodic error out of phase, and what it leaves would be taken for pulses.
-    double found = 0.0;
-    double centre = coarse, step = 0.001;
-    for (int level = 0; coarse > 0.0 && level < 3; ++level, step /= 20.0) {
-      for (int i = -20; i <= 20; ++i) {
-        const double period = centre * (1.0 + i * step);
-        Regression r = fitWith(period, 1);
-        if (!r.cx.empty() && r.rss < best.rss && r.rss < 0.98 * withoutPeriodic) {
-          best = r;
-          found = period;
+  // A coarse search over the periods on the run's first kSearchWindow cycles, then finer and
+  // finer about the best on all of them. The window keeps every cycle: a worm period stays
+  // within reach however long the run (a search over the whole run sampled sparsely would start
+  // above it), and a grid of 2 % steps stays fine enough for the few worm periods it spans.
+  const std::size_t window = std::min(k, kSearchWindow);
+  const double windowSpan = time[window - 1] - time.front();
+  const double shortest = k <= kSearchWindow
+                              ? std::max(span / 40.0, 8.0 * span / static_cast<double>(k))
+                              : 8.0 * windowSpan / static_cast<double>(window);
+  // fitWith(period, to, stride): the fit with that period over the cycles before `to`, every
+  // stride-th of them. The fine search takes every stride-th cycle of a very long run (at most
+  // about kFineRows): the whole run's time keeps the period's precision, and the periodic terms
+  // are known at each cycle taken, so no other period can pass for the one sought.
+  const std::size_t fineStride = std::max<std::size_t>(1, k / kFineRows);
+  auto searchPeriod =
+      [&](const std::function<Regression(double, std::size_t, std::size_t)>& fitWith,
+          Regression& best) {
+        double coarse = 0.0;
+        Regression coarseBest = fitWith(0.0, window, 1);
+        const double coarseWithout = coarseBest.rss;
+        for (double period = shortest; period <= 2.0 * windowSpan; period *= 1.02) {
+          Regression r = fitWith(period, window, 1);
+          if (!r.cx.empty() && r.rss < coarseBest.rss && r.rss < 0.98 * coarseWithout) {
+            coarseBest = r;
+            coarse = period;
+          }
         }
-      }
-      if (found > 0.0) centre = found;
-    }
-    return found;
-  };
-  double bestPeriod = searchPeriod(pulseEffect, effect);
+        if (coarse == 0.0) return 0.0;
+        // Finer and finer about the best: over many worm periods a small error of the period
+        // puts the fitted periodic error out of phase, and what it leaves would be taken for
+        // pulses.
+        const auto refine = [&](std::size_t to, std::size_t stride, double without,
+                                Regression* keep) {
+          double found = 0.0, least = without;
+          double centre = coarse, step = 0.001;
+          for (int level = 0; level < 3; ++level, step /= 20.0) {
+            for (int i = -20; i <= 20; ++i) {
+              const double period = centre * (1.0 + i * step);
+              Regression r = fitWith(period, to, stride);
+              if (!r.cx.empty() && r.rss < least && r.rss < 0.98 * without) {
+                least = r.rss;
+                found = period;
+                if (keep) *keep = r;
+              }
+            }
+            if (found > 0.0) centre = found;
+          }
+          return found;
+        };
+        const double withoutPeriodic = fineStride == 1 ? best.rss : fitWith(0.0, k, fineStride).rss;
+        double found = refine(k, fineStride, withoutPeriodic, fineStride == 1 ? &best : nullptr);
+        if (found > 0.0 && fineStride > 1) {
+          Regression whole = fitWith(found, k, 1);
+          if (!whole.cx.empty()) best = whole;
+        }
+        // A run so long that its clock (only modelled: exposure, download, polls) wanders by
+        // more than a worm period keeps no single phase over it: the period as the window holds
+        // it, for the segments the pulses' effect is measured in.
+        if (found == 0.0 && window < k) found = refine(window, 1, coarseWithout, nullptr);
+        return found;
+      };
+  double bestPeriod =
+      searchPeriod([&](double period, std::size_t to,
+                       std::size_t stride) { return pulseEffectIn(period, stride, 0, to); },
+                   effect);
   // Standard errors of the pulses' effect (both axes share the regressors).
   auto variances = [](const Regression& r, double& varX, double& varY) {
     const double sigma2 = r.rss / (2.0 * std::max(1.0, r.dof));
@@ -564,8 +595,10 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     host.cy = {-sx * std::sin(a), -*settings.ySpeed * std::cos(a)};
     hostOrEffect = host;
     motion = ownMotion(host, 0.0, 1);
-    bestPeriod = searchPeriod(
-        [&](double period, std::size_t step) { return ownMotion(host, period, step); }, motion);
+    bestPeriod =
+        searchPeriod([&](double period, std::size_t to,
+                         std::size_t stride) { return ownMotionIn(host, period, stride, 0, to); },
+                     motion);
     fit.hostCalibrationUsed = true;
   }
   Regression best = effect;

@@ -47,6 +47,26 @@ TEST(Estimates, NoisiestStarIsTheFaintest) {
 // with the host's calibration. From the estimated calibration alone it carries the estimated
 // speeds' errors (a few percent on a well-guided run) and nothing of the angle's: the Dec drift,
 // twice the RA drift, does not leak into RA.
+// A long run (here 8000 cycles, some 60 worm periods): the worm period is found, and with it the
+// pulses' effect is kept apart from the periodic error they chase.
+TEST(Estimates, ALongRunFindsItsWormPeriodAndTheSpeeds) {
+  const auto s = Simulated([](LogScenario& c) {
+    c.cycles = 8000;
+    c.exposure = 3.9;
+    c.observatory.mount.periodicErrorPP = 30;
+    c.observatory.mount.wormPeriod = 560;
+  });
+  const MotionFit fit = FitMotion(OnlyRun(s), TimedSettings(s));
+  const auto truth =
+      sim::CalibrationFor(s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
+  const double cosDec =
+      std::cos(s.settings.observatory.mount.declinationDeg * 3.14159265358979 / 180);
+  ASSERT_TRUE(fit.available);
+  EXPECT_NEAR(fit.periodicPeriod / 560, 1.0, 0.03);  // the clock as modelled from the settings
+  EXPECT_NEAR(fit.xSpeed / (truth.xSpeed * cosDec), 1.0, 0.10);
+  EXPECT_NEAR(fit.ySpeed / truth.ySpeed, 1.0, 0.10);
+}
+
 TEST(Estimates, DriftFromTheMountsOwnMotion) {
   for (std::uint64_t seed : {1, 2, 3}) {
     const auto s = Simulated([&](LogScenario& c) { c.seed = seed; });
