@@ -488,6 +488,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   auto searchPeriod =
       [&](const std::function<Regression(double, std::size_t, std::size_t)>& fitWith,
           Regression& best) {
+        if (!(shortest > 0.0 && windowSpan > shortest)) return 0.0;  // no time to search over
         double coarse = 0.0;
         Regression coarseBest = fitWith(0.0, window, 1);
         const double coarseWithout = coarseBest.rss;
