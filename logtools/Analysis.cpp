@@ -689,12 +689,14 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     ppRa = highRa - lowRa;
     ppDec = highDec - lowDec;
   };
+  double whiteNoiseFromSegments = -1.0;
   if (bestPeriod > 0.0) {
     // Segments of two worm periods at least.
     const double cycleTime = span / static_cast<double>(k - 1);
     const auto periods = split(std::max<std::size_t>(
         400, static_cast<std::size_t>(2.0 * bestPeriod / std::max(cycleTime, 1e-9))));
     std::vector<double> ras, decs;
+    double left = 0.0, rows = 0.0;  // what the segments' fits leave, over their cycles
     for (const auto& [from, to] : periods) {
       const Regression m =
           periods.size() > 1 ? ownMotionIn(hostOrEffect, bestPeriod, 1, from, to) : motion;
@@ -703,7 +705,12 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
       peakToPeak(m, ra, dec);
       ras.push_back(ra);
       decs.push_back(dec);
+      left += m.rss;
+      rows += static_cast<double>(to - from);
     }
+    // The measurement noise, too, from the segments: over a long run the one fit above falls out
+    // of phase with the periodic error, and what it leaves holds the periodic error.
+    if (periods.size() > 1 && rows > 0.0) whiteNoiseFromSegments = std::sqrt(left / (2.0 * rows));
     if (!ras.empty()) {
       std::nth_element(ras.begin(), ras.begin() + static_cast<std::ptrdiff_t>(ras.size() / 2),
                        ras.end());
@@ -713,7 +720,9 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
       fit.periodicPeakToPeakDec = decs[decs.size() / 2];
     }
   }
-  fit.whiteNoise = std::sqrt(motion.rss / (2.0 * static_cast<double>(k)));
+  fit.whiteNoise = whiteNoiseFromSegments >= 0.0
+                       ? whiteNoiseFromSegments
+                       : std::sqrt(motion.rss / (2.0 * static_cast<double>(k)));
   return fit;
 }
 

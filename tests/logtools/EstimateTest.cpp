@@ -56,7 +56,8 @@ TEST(Estimates, ALongRunFindsItsWormPeriodAndTheSpeeds) {
     c.observatory.mount.periodicErrorPP = 30;
     c.observatory.mount.wormPeriod = 560;
   });
-  const MotionFit fit = FitMotion(OnlyRun(s), TimedSettings(s));
+  const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
+  const MotionFit& fit = f.fit;
   const auto truth =
       sim::CalibrationFor(s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
   const double cosDec =
@@ -65,6 +66,17 @@ TEST(Estimates, ALongRunFindsItsWormPeriodAndTheSpeeds) {
   EXPECT_NEAR(fit.periodicPeriod / 560, 1.0, 0.03);  // the clock as modelled from the settings
   EXPECT_NEAR(fit.xSpeed / (truth.xSpeed * cosDec), 1.0, 0.10);
   EXPECT_NEAR(fit.ySpeed / truth.ySpeed, 1.0, 0.10);
+}
+
+// A run so long (30,000 cycles) that its modelled clock falls out of phase with the worm: the
+// measurement noise is what the segments' fits leave, the mean's noise and the stars' common
+// motion, and none of the periodic error.
+TEST(Estimates, AVeryLongRunsMeasurementNoiseHoldsNoPeriodicError) {
+  const auto s = Simulated([](LogScenario& c) { c.cycles = 30000; });
+  const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
+  ASSERT_GT(f.fit.periodicPeriod, 0.0);
+  const double unexplained = std::hypot(f.split.common, f.split.meanOfN);
+  EXPECT_NEAR(f.fit.whiteNoise, unexplained, 0.25 * unexplained);
 }
 
 TEST(Estimates, DriftFromTheMountsOwnMotion) {
