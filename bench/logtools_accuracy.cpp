@@ -489,6 +489,8 @@ void Nights(int nights, int first) {
       o.events.push_back(lost);
       events += "L";
     }
+    if (scenario.hostReversesX) events += "R";  // the host's reverse X wrong
+    if (o.camera.mirrored) events += "M";
     o.aggressiveness = uniform(0.0, 1.0) < 0.4
                            ? (uniform(0.0, 1.0) < 0.5 ? uniform(2.0, 4.0) : uniform(18.0, 24.0))
                            : uniform(8.0, 16.0);
@@ -501,7 +503,7 @@ void Nights(int nights, int first) {
     const RunFigures h = Analyse(run, HostCalibratedSettings(s));
     const auto truth = corvane::sim::CalibrationFor(o.camera, o.mount, 14.0);
     const double cosDec = std::cos(o.mount.declinationDeg * 3.14159265358979 / 180.0);
-    std::printf("%5d %6zu %5d %5.2f %4.0f %4.0f %4.0f %5.0f %4.0f %6s | ", night, run.rows.size(),
+    std::printf("%5d %6zu %5d %5.2f %4.0f %4.0f %4.0f %5.0f %4.0f %7s | ", night, run.rows.size(),
                 scenario.stars, *scenario.exposure, o.mount.declinationDeg, o.camera.rotationDeg,
                 o.mount.periodicErrorPP, o.mount.wormPeriod, o.aggressiveness,
                 events.empty() ? "-" : events.c_str());
@@ -519,6 +521,9 @@ void Nights(int nights, int first) {
     ySpeed.Add(100 * dy, 100 * f.fit.ySpeedError / f.fit.ySpeed);
     const bool found = scenario.hostReversesX ? f.fit.xCorrectsWrongWay : !f.fit.xCorrectsWrongWay;
     const bool right = found && f.fit.reverseX == truth.reverseX;
+    if (!right)
+      std::printf("(X %s, reverse %s) ", found ? "right" : "WRONG WAY MISSED",
+                  f.fit.reverseX == truth.reverseX ? "right" : "WRONG");
     reverseRight += right ? 1 : 0;
     reversed += scenario.hostReversesX ? 1 : 0;
     reversedFound += scenario.hostReversesX && right ? 1 : 0;
