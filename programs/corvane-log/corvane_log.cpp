@@ -81,6 +81,13 @@ Input Load(const Options& o) {
   in.settings = o.settings;
   if (!guidelog::LooksLikeRecord(text)) {
     in.file = guidelog::ParseLog(text);
+    // A guide log's times are built from the exposure, the pulses and the download per frame.
+    if (o.settings.exposure && !o.download) {
+      in.notes.push_back(
+          "no --download: each cycle's time counts the exposure and the pulses only, so the run's "
+          "length, drift per minute and the period in seconds are off by the share of a cycle a "
+          "download takes");
+    }
     return in;
   }
   in.record = guidelog::ParseRecord(text);
@@ -514,7 +521,8 @@ int Execute(const Options& o) {
         std::printf("\radvise: %d of %d simulations", done, total);
         std::fflush(stdout);
       };
-      const Advice a = Advise(run, s, {}, progress);
+      Advice a = Advise(run, s, {}, progress);
+      a.model.notes.insert(a.model.notes.begin(), in.notes.begin(), in.notes.end());
       if (tty) std::printf("\r%60s\r", "");
       // The rows no figure could use, named as stats names them.
       std::vector<int> unreadable;
