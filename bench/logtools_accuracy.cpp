@@ -397,12 +397,11 @@ struct Distribution {
 struct Judged {
   Spread spread;
   int withinTwo = 0;
-  Distribution error, z;
+  Distribution error;
   void Add(double err, double se) {
     spread.Add(err, se);
     withinTwo += se > 0.0 && std::abs(err) <= 2.0 * se ? 1 : 0;
     error.Add(err);
-    z.Add(se > 0.0 ? err / se : 1e9);
   }
   std::string Text(const char* format) const {
     char text[96];

@@ -448,9 +448,6 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     }
     return r;
   };
-  auto pulseEffect = [&](double period, std::size_t stride) {
-    return pulseEffectIn(period, stride, 0, k);
-  };
   // The mount's own motion once the pulses are taken out: a drift line and a periodic error.
   auto ownMotionIn = [&](const Regression& effect, double period, std::size_t stride,
                          std::size_t from, std::size_t to) {
@@ -464,12 +461,12 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     }
     return period > 0.0 ? Fit(base, t, period, kHarmonics, ux, uy) : Fit(base, t, 1.0, 0, ux, uy);
   };
-  auto ownMotion = [&](const Regression& effect, double period, std::size_t stride) {
-    return ownMotionIn(effect, period, stride, 0, k);
+  auto ownMotion = [&](const Regression& effect, double period) {
+    return ownMotionIn(effect, period, 1, 0, k);
   };
   // The periodic error's period: the one that explains the changes best, taken only when it
   // explains clearly more than a drift alone.
-  Regression effect = pulseEffect(0.0, 1);
+  Regression effect = pulseEffectIn(0.0, 1, 0, k);
   if (effect.cx.empty()) return fit;
   // A coarse search over the periods on the run's first kSearchWindow cycles, then finer and
   // finer about the best on all of them. The window keeps every cycle: a worm period stays
@@ -582,7 +579,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
       varY = 1.0 / w1;
     }
   }
-  Regression motion = ownMotion(effect, bestPeriod, 1);
+  Regression motion = ownMotion(effect, bestPeriod);
   Regression hostOrEffect = effect;
   // With the host's calibration given in full, the mount's own motion is what is left after the
   // pulses as the host calibrated them (the better choice where the run's pulses were too small
@@ -595,7 +592,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     host.cx = {-sx * std::cos(a), *settings.ySpeed * std::sin(a)};
     host.cy = {-sx * std::sin(a), -*settings.ySpeed * std::cos(a)};
     hostOrEffect = host;
-    motion = ownMotion(host, 0.0, 1);
+    motion = ownMotion(host, 0.0);
     bestPeriod =
         searchPeriod([&](double period, std::size_t to,
                          std::size_t stride) { return ownMotionIn(host, period, stride, 0, to); },
