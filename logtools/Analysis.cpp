@@ -16,6 +16,8 @@ constexpr double kDegree = std::numbers::pi / 180.0;
 // measured in (see FitMotion).
 constexpr std::size_t kLag = 4;
 constexpr std::size_t kSegment = 150;
+constexpr std::size_t kBlocks = 20;  // stretches the standard errors' jackknife leaves out
+constexpr int kPasses = 4;  // passes that take the pulses' answer to the noise out (see FitMotion)
 constexpr std::size_t kSearchWindow = 2000;  // cycles the periods are first searched over
 constexpr std::size_t kFineRows = 20000;     // cycles the period is refined on, at most about
 
@@ -83,7 +85,9 @@ Regression Fit(const std::vector<std::vector<double>>& base, const std::vector<d
                const std::vector<double>& oy, const double (*addX)[2] = nullptr,
                const double (*addY)[2] = nullptr) {
   const std::size_t k = ox.size();
+  if (base.empty()) return {};
   const std::size_t p = base.front().size() + 2 * static_cast<std::size_t>(harmonics);
+  if (k <= p) return {};
   std::vector<std::vector<double>> ata(p, std::vector<double>(p, 0.0));
   std::vector<double> atx(p, 0.0), aty(p, 0.0), row(p);
   // Row i of the design: the base regressors, then the cosine and sine of each harmonic.
@@ -389,7 +393,12 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   // (I + G B)^(L-1) G, with G the loop's gain (pulse per offset, fitted over the run) and B the
   // pulses' effect. Over kLag cycles little is left, and what is left is taken out of the
   // normal equations: the expected product of the pulses and the change is -s2 D_L per cycle,
-  // s2 the offset's noise variance (half the change's residual variance).
+  // s2 the offset's noise variance (half the residual variance of the changes over one cycle,
+  // once the pulses' effect is taken out). A timid loop's pulses answer the noise for many
+  // cycles, so the correction is large there and its s2 must come from an effect already
+  // corrected: kPasses passes, each from the effect of the pass before. (Taken on to
+  // convergence, the passes run away on some timid runs; four take the bias of aggressiveness
+  // 3 from +30-50 % to within about 15 %.)
   const std::size_t lag = std::min<std::size_t>(kLag, k / 4);
   double gain[2][2] = {{0, 0}, {0, 0}};  // pulse seconds on axis a per pixel of offset b
   {
@@ -408,10 +417,18 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
       gain[1][1] = loop.cy[1];
     }
   }
-  auto pulseEffectIn = [&](double period, std::size_t stride, std::size_t from, std::size_t to) {
+  // searching: only to rank periods by what they leave, in two passes with s2 from the changes
+  // over kLag cycles (about three times quicker).
+  auto pulseEffectIn = [&](double period, std::size_t stride, std::size_t from, std::size_t to,
+                           std::size_t holeFrom = 0, std::size_t holeTo = 0,
+                           bool searching = false) {
+    const auto inHole = [&](std::size_t i, std::size_t reach) {
+      return i + reach >= holeFrom && i < holeTo;
+    };
     std::vector<std::vector<double>> base;
     std::vector<double> dx, dy, dt;
     for (std::size_t i = from; i + lag < to; i += stride) {
+      if (inHole(i, lag)) continue;
       std::vector<double> row = {cumX[i + lag] - cumX[i], cumY[i + lag] - cumY[i],
                                  (time[i + lag] - time[i]) / span};
       for (int h = 1; period > 0.0 && h <= kHarmonics; ++h) {
@@ -425,9 +442,30 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
       dt.push_back(0.0);
     }
     Regression r = Fit(base, dt, 1.0, 0, dx, dy);
-    // Two passes, D_L from the effect of the pass before.
-    for (int pass = 0; pass < 2 && !r.cx.empty(); ++pass) {
-      const double s2 = r.rss / (4.0 * std::max(1.0, r.dof));
+    for (int pass = 0; pass < (searching ? 2 : kPasses) && !r.cx.empty(); ++pass) {
+      double s2 = r.rss / (4.0 * std::max(1.0, r.dof));
+      // The noise from the changes over one cycle, after the pulses as this pass measured them:
+      // over kLag cycles the mount's motion that no fit models would count as noise too.
+      if (!searching) {
+        std::vector<std::vector<double>> rows;
+        std::vector<double> ex, ey, zero;
+        for (std::size_t i = from; i + 1 < to; i += stride) {
+          if (inHole(i, 1)) continue;
+          std::vector<double> row = {(time[i + 1] - time[i]) / span};
+          for (int h = 1; period > 0.0 && h <= kHarmonics; ++h) {
+            const double w = 2.0 * std::numbers::pi * h / period;
+            row.push_back(std::cos(w * time[i + 1]) - std::cos(w * time[i]));
+            row.push_back(std::sin(w * time[i + 1]) - std::sin(w * time[i]));
+          }
+          rows.push_back(row);
+          const double px = run.rows[i].xtim, py = run.rows[i].ytim;
+          ex.push_back(ox[i + 1] - ox[i] - r.cx[0] * px - r.cx[1] * py);
+          ey.push_back(oy[i + 1] - oy[i] - r.cy[0] * px - r.cy[1] * py);
+          zero.push_back(0.0);
+        }
+        const Regression noise = Fit(rows, zero, 1.0, 0, ex, ey);
+        if (!noise.cx.empty()) s2 = noise.rss / (4.0 * std::max(1.0, noise.dof));
+      }
       const double gb[2][2] = {{gain[0][0] * r.cx[0] + gain[0][1] * r.cy[0],
                                 gain[0][0] * r.cx[1] + gain[0][1] * r.cy[1]},
                                {gain[1][0] * r.cx[0] + gain[1][1] * r.cy[0],
@@ -444,7 +482,11 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
       const double n = static_cast<double>(base.size()) * s2;
       const double addX[2] = {n * d[0][0], n * d[1][0]};
       const double addY[2] = {n * d[0][1], n * d[1][1]};
-      r = Fit(base, dt, 1.0, 0, dx, dy, &addX, &addY);
+      const Regression next = Fit(base, dt, 1.0, 0, dx, dy, &addX, &addY);
+      const bool finite = !next.cx.empty() && std::isfinite(next.rss) &&
+                          std::isfinite(next.cx[0] + next.cx[1] + next.cy[0] + next.cy[1]);
+      if (!finite) break;
+      r = next;
     }
     return r;
   };
@@ -466,7 +508,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   };
   // The periodic error's period: the one that explains the changes best, taken only when it
   // explains clearly more than a drift alone.
-  Regression effect = pulseEffectIn(0.0, 1, 0, k);
+  Regression effect = pulseEffectIn(0.0, 1, 0, k, 0, 0, true);
   if (effect.cx.empty()) return fit;
   // A coarse search over the periods on the run's first kSearchWindow cycles, then finer and
   // finer about the best on all of them. The window keeps every cycle: a worm period stays
@@ -530,18 +572,17 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
         if (found == 0.0 && window < k) found = refine(window, 1, coarseWithout, nullptr);
         return found;
       };
-  double bestPeriod =
-      searchPeriod([&](double period, std::size_t to,
-                       std::size_t stride) { return pulseEffectIn(period, stride, 0, to); },
-                   effect);
+  double bestPeriod = searchPeriod(
+      [&](double period, std::size_t to, std::size_t stride) {
+        return pulseEffectIn(period, stride, 0, to, 0, 0, true);
+      },
+      effect);
   // Standard errors of the pulses' effect (both axes share the regressors).
   auto variances = [](const Regression& r, double& varX, double& varY) {
     const double sigma2 = r.rss / (2.0 * std::max(1.0, r.dof));
     varX = sigma2 * std::max(1e-30, r.inverse[0]);
     varY = sigma2 * std::max(1e-30, r.inverse[1]);
   };
-  double varX = 0.0, varY = 0.0;
-  variances(effect, varX, varY);
   // A long run is measured in segments of kSegment cycles, combined by their precision: the
   // run's clock is only modelled (exposure, download, polls), and over many worm periods its
   // error would put a single fitted periodic error out of phase; what that leaves would be taken
@@ -556,10 +597,25 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     return parts;
   };
   const auto segments = split(kSegment);
-  if (segments.size() > 1) {
+  if (segments.size() == 1) {
+    const Regression whole = pulseEffectIn(bestPeriod, 1, 0, k);
+    if (!whole.cx.empty()) effect = whole;
+  }
+  std::vector<Regression> segmentEffects;
+  for (const auto& [from, to] : segments) {
+    segmentEffects.push_back(segments.size() > 1 ? pulseEffectIn(bestPeriod, 1, from, to) : effect);
+  }
+  // The pulses' effect measured without the cycles in [holeFrom, holeTo) (none when empty).
+  auto effectWithout = [&](std::size_t holeFrom, std::size_t holeTo) {
+    if (segments.size() == 1) {
+      return holeTo > holeFrom ? pulseEffectIn(bestPeriod, 1, 0, k, holeFrom, holeTo) : effect;
+    }
     double w0 = 0.0, w1 = 0.0, b00 = 0.0, b10 = 0.0, b01 = 0.0, b11 = 0.0;
-    for (const auto& [from, to] : segments) {
-      const Regression r = pulseEffectIn(bestPeriod, 1, from, to);
+    for (std::size_t s = 0; s < segments.size(); ++s) {
+      const auto [from, to] = segments[s];
+      const bool touched = holeTo > holeFrom && holeFrom < to && holeTo + lag > from;
+      const Regression r =
+          touched ? pulseEffectIn(bestPeriod, 1, from, to, holeFrom, holeTo) : segmentEffects[s];
       if (r.cx.empty()) continue;
       double vx = 0.0, vy = 0.0;
       variances(r, vx, vy);
@@ -570,14 +626,19 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
       b01 += r.cx[1] / vy;
       b11 += r.cy[1] / vy;
     }
+    Regression combined;
     if (w0 > 0.0 && w1 > 0.0) {
-      effect.cx[0] = b00 / w0;
-      effect.cy[0] = b10 / w0;
-      effect.cx[1] = b01 / w1;
-      effect.cy[1] = b11 / w1;
-      varX = 1.0 / w0;
-      varY = 1.0 / w1;
+      combined.cx = {b00 / w0, b01 / w1};
+      combined.cy = {b10 / w0, b11 / w1};
     }
+    return combined;
+  };
+  double varX = 0.0, varY = 0.0;
+  variances(effect, varX, varY);
+  if (segments.size() > 1) {
+    const Regression combined = effectWithout(0, 0);
+    if (combined.cx.empty()) return fit;
+    effect = combined;
   }
   Regression motion = ownMotion(effect, bestPeriod);
   Regression hostOrEffect = effect;
@@ -607,26 +668,64 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   fit.b[1][0] = best.cy[0];
   fit.b[1][1] = best.cy[1];
   const double c0x = fit.b[0][0], c0y = fit.b[1][0], c1x = fit.b[0][1], c1y = fit.b[1][1];
-  fit.xSpeed = std::hypot(c0x, c0y);
-  fit.ySpeed = std::hypot(c1x, c1y);
   // Y pulses move the stars by -ySpeed (-sin a, cos a); X pulses by -xSpeed (cos a, sin a), or
   // the opposite when X is reversed.
-  const double aY = std::atan2(c1x, -c1y);
-  const double aX = std::atan2(-c0y, -c0x), aXr = std::atan2(c0y, c0x);
-  const double straight = std::abs(std::remainder(aX - aY, 2.0 * std::numbers::pi));
-  const double reversed = std::abs(std::remainder(aXr - aY, 2.0 * std::numbers::pi));
-  fit.reverseX = reversed < straight;
+  {
+    const double aY = std::atan2(c1x, -c1y);
+    const double aX = std::atan2(-c0y, -c0x), aXr = std::atan2(c0y, c0x);
+    const double straight = std::abs(std::remainder(aX - aY, 2.0 * std::numbers::pi));
+    const double reversed = std::abs(std::remainder(aXr - aY, 2.0 * std::numbers::pi));
+    fit.reverseX = reversed < straight;
+  }
   // Each axis's direction is known to its standard error over its speed (radians): the angle is
   // their mean weighted by precision, so a run whose X pulses were large (a reversed X makes them
   // grow) takes its angle from X rather than from the small Y pulses.
-  const double seX = std::sqrt(varX), seY = std::sqrt(varY);
+  const double xSpeed = std::hypot(c0x, c0y), ySpeed = std::hypot(c1x, c1y);
+  const double wx = xSpeed * xSpeed / std::max(varX, 1e-30);
+  const double wy = ySpeed * ySpeed / std::max(varY, 1e-30);
+  struct Calibration {
+    double xSpeed = 0.0, ySpeed = 0.0, angle = 0.0;  // radians
+  };
+  const auto calibrationOf = [&](const Regression& e) {
+    Calibration c;
+    c.xSpeed = std::hypot(e.cx[0], e.cy[0]);
+    c.ySpeed = std::hypot(e.cx[1], e.cy[1]);
+    const double aY = std::atan2(e.cx[1], -e.cy[1]);
+    const double aX = fit.reverseX ? std::atan2(e.cy[0], e.cx[0]) : std::atan2(-e.cy[0], -e.cx[0]);
+    c.angle = CircularMean(aY, wy, aX, wx);
+    return c;
+  };
+  const Calibration whole = calibrationOf(best);
+  fit.xSpeed = whole.xSpeed;
+  fit.ySpeed = whole.ySpeed;
+  fit.angleDeg = Normalize(whole.angle / kDegree);
+  // Standard errors by a delete-a-block jackknife: the effect measured again without each of
+  // kBlocks stretches of the run in turn. Unlike the regression's own errors these hold what the
+  // fit does not model (its changes overlap, the noise varies, the pulses answer the noise) and
+  // what the periodic error's fit leaves.
+  const std::size_t blocks = std::min<std::size_t>(kBlocks, k / (2 * lag + 2));
+  double sxx = 0.0, syy = 0.0, saa = 0.0;
+  std::size_t used = 0;
+  for (std::size_t b = 0; b < blocks; ++b) {
+    const Regression e = effectWithout(b * k / blocks, (b + 1) * k / blocks);
+    if (e.cx.size() < 2) continue;
+    const Calibration c = calibrationOf(e);
+    sxx += (c.xSpeed - whole.xSpeed) * (c.xSpeed - whole.xSpeed);
+    syy += (c.ySpeed - whole.ySpeed) * (c.ySpeed - whole.ySpeed);
+    const double da = std::remainder(c.angle - whole.angle, 2.0 * std::numbers::pi);
+    saa += da * da;
+    ++used;
+  }
+  double seX = std::sqrt(varX), seY = std::sqrt(varY);
+  fit.angleErrorDeg = (wx + wy) > 0.0 ? 1.0 / std::sqrt(wx + wy) / kDegree : 180.0;
+  if (used >= 5) {
+    const double factor = static_cast<double>(used - 1) / static_cast<double>(used);
+    seX = std::sqrt(factor * sxx);
+    seY = std::sqrt(factor * syy);
+    fit.angleErrorDeg = std::sqrt(factor * saa) / kDegree;
+  }
   fit.xSpeedError = seX;
   fit.ySpeedError = seY;
-  const double wx = fit.xSpeed * fit.xSpeed / std::max(varX, 1e-30);
-  const double wy = fit.ySpeed * fit.ySpeed / std::max(varY, 1e-30);
-  const double a = CircularMean(aY, wy, fit.reverseX ? aXr : aX, wx);
-  fit.angleDeg = Normalize(a / kDegree);
-  fit.angleErrorDeg = (wx + wy) > 0.0 ? 1.0 / std::sqrt(wx + wy) / kDegree : 180.0;
   // The cycles a run like this one needs for the angle within 2 degrees and the speeds within
   // 5 % at two standard errors (the variances fall as one over the cycles).
   const double worst = std::max({fit.angleErrorDeg / 1.0, seX / std::max(fit.xSpeed, 1e-30) / 0.025,
