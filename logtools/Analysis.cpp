@@ -154,6 +154,49 @@ double Normalize(double degrees) {
   return degrees;
 }
 
+// The host's GuiderAngle and GuiderReverseX as its own pulses show them. The host turns the offset
+// into pulses by its angle A: Y seconds along (-sin A, cos A), X seconds along (cos A, sin A),
+// negated when it reverses X. The Y pulses below the largest give A; each X pulse's sign against
+// the offset along A then says whether the host reversed X. Unknown where the pulses are too few or
+// disagree (a law other than this one).
+struct HostLaw {
+  double angle = 0.0;  // radians
+  bool reverseX = false;
+};
+std::optional<HostLaw> HostLawOf(const guidelog::LogRun& run) {
+  double cap = 0.0;
+  for (const guidelog::LogRow& r : run.rows) cap = std::max(cap, std::abs(r.ytim));
+  double xx = 0.0, xy = 0.0, yy = 0.0, xp = 0.0, yp = 0.0, pp = 0.0;
+  int taken = 0;
+  for (const guidelog::LogRow& r : run.rows) {
+    if (r.ytim == 0.0 || std::abs(r.ytim) >= 0.999 * cap) continue;
+    xx += r.xoff * r.xoff;
+    xy += r.xoff * r.yoff;
+    yy += r.yoff * r.yoff;
+    xp += r.xoff * r.ytim;
+    yp += r.yoff * r.ytim;
+    pp += r.ytim * r.ytim;
+    ++taken;
+  }
+  const double det = xx * yy - xy * xy;
+  if (taken < 5 || !(std::abs(det) > 1e-30)) return std::nullopt;
+  const double u = (yy * xp - xy * yp) / det, v = (xx * yp - xy * xp) / det;
+  // The law holds to the pulses' rounding, or it is not this law.
+  const double left = pp - (u * xp + v * yp);
+  if (!(left <= 1e-4 * pp)) return std::nullopt;
+  const double a = std::atan2(-u, v);
+  int straight = 0, reversed = 0;
+  for (const guidelog::LogRow& r : run.rows) {
+    const double along = r.xoff * std::cos(a) + r.yoff * std::sin(a);
+    if (r.xtim == 0.0 || along == 0.0) continue;
+    ((r.xtim > 0.0) == (along > 0.0) ? straight : reversed) += 1;
+  }
+  if (straight + reversed < 5) return std::nullopt;
+  if (reversed >= 9 * straight) return HostLaw{a, true};
+  if (straight >= 9 * reversed) return HostLaw{a, false};
+  return std::nullopt;
+}
+
 }  // namespace
 
 void AxisAccumulator::Add(double value) {
@@ -670,7 +713,22 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   const double c0x = fit.b[0][0], c0y = fit.b[1][0], c1x = fit.b[0][1], c1y = fit.b[1][1];
   // Y pulses move the stars by -ySpeed (-sin a, cos a); X pulses by -xSpeed (cos a, sin a), or
   // the opposite when X is reversed.
-  {
+  // Did the corrections push the stars further? (What a reversed axis does.)
+  double xWay = 0.0, yWay = 0.0;
+  for (std::size_t i = 0; i < k; ++i) {
+    const guidelog::LogRow& r = run.rows[i];
+    xWay += r.xtim * (c0x * r.xoff + c0y * r.yoff);
+    yWay += r.ytim * (c1x * r.xoff + c1y * r.yoff);
+  }
+  fit.xCorrectsWrongWay = xWay > 0.0;
+  fit.yCorrectsWrongWay = yWay > 0.0;
+  // X reversed or not against Y is the mirror image of the sensor. The host's own pulses say what
+  // it took it to be, and whether X pushed the stars further says whether it was right: on a run
+  // whose X ran away at the largest pulse the Y pulses' fitted direction is too poor to tell.
+  const std::optional<HostLaw> host = HostLawOf(run);
+  if (host) {
+    fit.reverseX = host->reverseX != fit.xCorrectsWrongWay;
+  } else {
     const double aY = std::atan2(c1x, -c1y);
     const double aX = std::atan2(-c0y, -c0x), aXr = std::atan2(c0y, c0x);
     const double straight = std::abs(std::remainder(aX - aY, 2.0 * std::numbers::pi));
@@ -692,7 +750,19 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     c.ySpeed = std::hypot(e.cx[1], e.cy[1]);
     const double aY = std::atan2(e.cx[1], -e.cy[1]);
     const double aX = fit.reverseX ? std::atan2(e.cy[0], e.cx[0]) : std::atan2(-e.cy[0], -e.cx[0]);
-    c.angle = CircularMean(aY, wy, aX, wx);
+    // Directions more than a right angle apart have no mean: one of them is not measured (a
+    // runaway X leaves the Y pulses' direction to chance). The one nearer the host's own angle
+    // holds, else the better measured.
+    const auto apart = [](double p, double q) {
+      return std::abs(std::remainder(p - q, 2.0 * std::numbers::pi));
+    };
+    if (apart(aX, aY) <= std::numbers::pi / 2.0) {
+      c.angle = CircularMean(aY, wy, aX, wx);
+    } else if (host) {
+      c.angle = apart(aX, host->angle) <= apart(aY, host->angle) ? aX : aY;
+    } else {
+      c.angle = wx >= wy ? aX : aY;
+    }
     return c;
   };
   const Calibration whole = calibrationOf(best);
@@ -731,15 +801,6 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   const double worst = std::max({fit.angleErrorDeg / 1.0, seX / std::max(fit.xSpeed, 1e-30) / 0.025,
                                  seY / std::max(fit.ySpeed, 1e-30) / 0.025});
   fit.cyclesNeeded = static_cast<int>(std::ceil(static_cast<double>(k) * worst * worst));
-  // Did the corrections push the stars further? (What a reversed axis does.)
-  double xWay = 0.0, yWay = 0.0;
-  for (std::size_t i = 0; i < k; ++i) {
-    const guidelog::LogRow& r = run.rows[i];
-    xWay += r.xtim * (c0x * r.xoff + c0y * r.yoff);
-    yWay += r.ytim * (c1x * r.xoff + c1y * r.yoff);
-  }
-  fit.xCorrectsWrongWay = xWay > 0.0;
-  fit.yCorrectsWrongWay = yWay > 0.0;
   // The mount's axes on the sensor are the pulses' own directions (the host's when its
   // calibration was used above): a motion on the sensor is taken apart along them, as the pulses
   // that would cancel it, times each axis's speed. What the pulses' effect left of the mount's

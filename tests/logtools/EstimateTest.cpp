@@ -146,6 +146,42 @@ TEST(Estimates, CalibrationFromThePulsesAndAReversedXFound) {
   }
 }
 
+// A faint field with the host's reverse X wrong: X runs away at the largest pulse, and the Y
+// pulses' fitted direction is too poor to tell the mirror image. What the host's own pulses say
+// it took, and that X pushed the stars further, give the reverse; the angle is as poorly known
+// as it says.
+TEST(Estimates, AReversedXIsFoundWhenXRunsAway) {
+  for (bool mirrored : {false, true}) {
+    const auto s = Simulated([&](LogScenario& c) {
+      c.cycles = 730;
+      c.stars = 4;
+      c.exposure = 5.48;
+      c.hostReversesX = true;
+      c.observatory.aggressiveness = 9;
+      c.observatory.camera.rotationDeg = 85;
+      c.observatory.camera.mirrored = mirrored;
+      c.observatory.camera.downloadSeconds = 0.44;
+      c.observatory.sky.seeingJitter = 0.36;
+      c.observatory.sky.brightestFlux = 3000;
+      c.observatory.sky.faintestFlux = 40;
+      c.observatory.mount.declinationDeg = 21;
+      c.observatory.mount.periodicErrorPP = 31;
+      c.observatory.mount.wormPeriod = 204;
+      c.observatory.mount.raDrift = -0.06;
+      c.observatory.mount.decDrift = -2.7;
+    });
+    const auto truth =
+        sim::CalibrationFor(s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
+    const MotionFit fit = FitMotion(OnlyRun(s), TimedSettings(s));
+    ASSERT_TRUE(fit.available);
+    EXPECT_TRUE(fit.xCorrectsWrongWay) << mirrored;
+    EXPECT_EQ(fit.reverseX, truth.reverseX) << mirrored;
+    EXPECT_LT(std::abs(std::remainder(fit.angleDeg - truth.angleDeg, 360.0)),
+              2.0 * fit.angleErrorDeg)
+        << mirrored;
+  }
+}
+
 // Over ten times the cycles the standard errors fall by about the square root of ten, and the
 // estimate stays within three of them.
 TEST(Estimates, CalibrationSharpensWithLongerRuns) {
