@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <numbers>
 #include <string>
@@ -17,8 +16,9 @@ constexpr double kDegree = std::numbers::pi / 180.0;
 constexpr std::size_t kLag = 4;
 constexpr std::size_t kSegment = 150;
 constexpr std::size_t kBlocks = 20;  // stretches the standard errors' jackknife leaves out
-constexpr int kPasses = 4;  // passes that take the pulses' answer to the noise out (see FitMotion)
+constexpr int kPasses = 8;  // passes that take the pulses' answer to the noise out (see FitMotion)
 constexpr std::size_t kSearchWindow = 2000;  // cycles the periods are first searched over
+constexpr double kSearchSeconds = 3600.0;    // and seconds, at most
 constexpr std::size_t kFineRows = 20000;     // cycles the period is refined on, at most about
 
 AxisFigures Figures(const std::vector<double>& v) {
@@ -553,29 +553,34 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   // explains clearly more than a drift alone.
   Regression effect = pulseEffectIn(0.0, 1, 0, k, 0, 0, true);
   if (effect.cx.empty()) return fit;
-  // A coarse search over the periods on the run's first kSearchWindow cycles, then finer and
-  // finer about the best on all of them. The window keeps every cycle: a worm period stays
-  // within reach however long the run (a search over the whole run sampled sparsely would start
-  // above it), and a grid of 2 % steps stays fine enough for the few worm periods it spans.
-  const std::size_t window = std::min(k, kSearchWindow);
+  // A coarse search over the periods on the run's first kSearchWindow cycles or kSearchSeconds,
+  // then finer and finer about the best on all of them. The window keeps every cycle: a worm
+  // period stays within reach however long the run (a search over the whole run sampled sparsely
+  // would start above it), and a grid of 2 % steps stays fine enough for the few worm periods it
+  // spans. (Over 2000 cycles of 6 s, 60 worm periods of 200 s, a step of 2 % is half a turn: the
+  // grid then missed the worm and took one and a half times it, whose third harmonic fits the
+  // worm's second.)
+  std::size_t window = std::min(k, kSearchWindow);
+  if (fit.timeInSeconds) {
+    while (window > 300 && time[window - 1] - time.front() > kSearchSeconds) --window;
+  }
   const double windowSpan = time[window - 1] - time.front();
-  const double shortest = k <= kSearchWindow
-                              ? std::max(span / 40.0, 8.0 * span / static_cast<double>(k))
-                              : 8.0 * windowSpan / static_cast<double>(window);
-  // fitWith(period, to, stride): the fit with that period over the cycles before `to`, every
-  // stride-th of them. The fine search takes every stride-th cycle of a very long run (at most
-  // about kFineRows): the whole run's time keeps the period's precision, and the periodic terms
-  // are known at each cycle taken, so no other period can pass for the one sought.
+  const double shortest = window == k ? std::max(span / 40.0, 8.0 * span / static_cast<double>(k))
+                                      : 8.0 * windowSpan / static_cast<double>(window);
+  // fitWith(period, from, to, stride): the fit with that period over the cycles from `from` to
+  // before `to`, every stride-th of them. The fine search takes every stride-th cycle of a very
+  // long run (at most about kFineRows): the whole run's time keeps the period's precision, and the
+  // periodic terms are known at each cycle taken, so no other period can pass for the one sought.
   const std::size_t fineStride = std::max<std::size_t>(1, k / kFineRows);
   auto searchPeriod =
-      [&](const std::function<Regression(double, std::size_t, std::size_t)>& fitWith,
+      [&](const std::function<Regression(double, std::size_t, std::size_t, std::size_t)>& fitWith,
           Regression& best) {
         if (!(shortest > 0.0 && windowSpan > shortest)) return 0.0;  // no time to search over
         double coarse = 0.0;
-        Regression coarseBest = fitWith(0.0, window, 1);
+        Regression coarseBest = fitWith(0.0, 0, window, 1);
         const double coarseWithout = coarseBest.rss;
         for (double period = shortest; period <= 2.0 * windowSpan; period *= 1.02) {
-          Regression r = fitWith(period, window, 1);
+          Regression r = fitWith(period, 0, window, 1);
           if (!r.cx.empty() && r.rss < coarseBest.rss && r.rss < 0.98 * coarseWithout) {
             coarseBest = r;
             coarse = period;
@@ -592,7 +597,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
           for (int level = 0; level < 3; ++level, step /= 20.0) {
             for (int i = -20; i <= 20; ++i) {
               const double period = centre * (1.0 + i * step);
-              Regression r = fitWith(period, to, stride);
+              Regression r = fitWith(period, 0, to, stride);
               if (!r.cx.empty() && r.rss < least && r.rss < 0.98 * without) {
                 least = r.rss;
                 found = period;
@@ -603,21 +608,30 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
           }
           return found;
         };
-        const double withoutPeriodic = fineStride == 1 ? best.rss : fitWith(0.0, k, fineStride).rss;
+        const double withoutPeriodic =
+            fineStride == 1 ? best.rss : fitWith(0.0, 0, k, fineStride).rss;
         double found = refine(k, fineStride, withoutPeriodic, fineStride == 1 ? &best : nullptr);
         if (found > 0.0 && fineStride > 1) {
-          Regression whole = fitWith(found, k, 1);
+          Regression whole = fitWith(found, 0, k, 1);
           if (!whole.cx.empty()) best = whole;
         }
         // A run so long that its clock (only modelled: exposure, download, polls) wanders by
         // more than a worm period keeps no single phase over it: the period as the window holds
-        // it, for the segments the pulses' effect is measured in.
-        if (found == 0.0 && window < k) found = refine(window, 1, coarseWithout, nullptr);
+        // it, for the segments the pulses' effect is measured in, where the run's last window
+        // holds it too (unconfirmed, a window's best period gave a period to 8 of 15 randomized
+        // nights without one).
+        if (found == 0.0 && window < k) {
+          const double inWindow = refine(window, 1, coarseWithout, nullptr);
+          const Regression last = fitWith(inWindow, k - window, k, 1);
+          const Regression lastWithout = fitWith(0.0, k - window, k, 1);
+          if (inWindow > 0.0 && !last.cx.empty() && last.rss < 0.98 * lastWithout.rss)
+            found = inWindow;
+        }
         return found;
       };
   double bestPeriod = searchPeriod(
-      [&](double period, std::size_t to, std::size_t stride) {
-        return pulseEffectIn(period, stride, 0, to, 0, 0, true);
+      [&](double period, std::size_t from, std::size_t to, std::size_t stride) {
+        return pulseEffectIn(period, stride, from, to, 0, 0, true);
       },
       effect);
   // Standard errors of the pulses' effect (both axes share the regressors).
@@ -697,10 +711,11 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     host.cy = {-sx * std::sin(a), -*settings.ySpeed * std::cos(a)};
     hostOrEffect = host;
     motion = ownMotion(host, 0.0);
-    bestPeriod =
-        searchPeriod([&](double period, std::size_t to,
-                         std::size_t stride) { return ownMotionIn(host, period, stride, 0, to); },
-                     motion);
+    bestPeriod = searchPeriod(
+        [&](double period, std::size_t from, std::size_t to, std::size_t stride) {
+          return ownMotionIn(host, period, stride, from, to);
+        },
+        motion);
     fit.hostCalibrationUsed = true;
   }
   Regression best = effect;
