@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <string>
 
@@ -535,10 +536,12 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   };
   // The mount's own motion once the pulses are taken out: a drift line and a periodic error.
   auto ownMotionIn = [&](const Regression& effect, double period, std::size_t stride,
-                         std::size_t from, std::size_t to) {
+                         std::size_t from, std::size_t to, std::size_t holeFrom = 0,
+                         std::size_t holeTo = 0) {
     std::vector<std::vector<double>> base;
     std::vector<double> ux, uy, t;
     for (std::size_t i = from; i < to; i += stride) {
+      if (i >= holeFrom && i < holeTo) continue;
       base.push_back({1.0, (time[i] - time.front()) / span});
       t.push_back(time[i]);
       ux.push_back(ox[i] - effect.cx[0] * cumX[i] - effect.cx[1] * cumY[i]);
@@ -791,9 +794,11 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   const std::size_t blocks = std::min<std::size_t>(kBlocks, k / (2 * lag + 2));
   double sxx = 0.0, syy = 0.0, saa = 0.0;
   std::size_t used = 0;
+  std::vector<std::pair<std::size_t, Regression>> replicates;  // block, effect without it
   for (std::size_t b = 0; b < blocks; ++b) {
     const Regression e = effectWithout(b * k / blocks, (b + 1) * k / blocks);
     if (e.cx.size() < 2) continue;
+    replicates.push_back({b, e});
     const Calibration c = calibrationOf(e);
     sxx += (c.xSpeed - whole.xSpeed) * (c.xSpeed - whole.xSpeed);
     syy += (c.ySpeed - whole.ySpeed) * (c.ySpeed - whole.ySpeed);
@@ -825,19 +830,51 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   const Regression& axes = hostOrEffect;
   const bool axesReversed =
       fit.hostCalibrationUsed ? settings.reverseX.value_or(false) : fit.reverseX;
-  const double m00 = axes.cx[0], m01 = axes.cx[1], m10 = axes.cy[0], m11 = axes.cy[1];
-  const double det = m00 * m11 - m01 * m10;
-  const double speedRa = std::hypot(m00, m10), speedDec = std::hypot(m01, m11);
-  auto toMount = [&](double px, double py, double& ra, double& dec) {
-    if (std::abs(det) < 1e-30) {
+  auto toMountBy = [&](const Regression& by, double px, double py, double& ra, double& dec) {
+    const double b00 = by.cx[0], b01 = by.cx[1], b10 = by.cy[0], b11 = by.cy[1];
+    const double d = b00 * b11 - b01 * b10;
+    if (std::abs(d) < 1e-30) {
       ra = dec = 0.0;
       return;
     }
-    const double pulseRa = (m11 * px - m01 * py) / det, pulseDec = (-m10 * px + m00 * py) / det;
-    ra = (axesReversed ? 1.0 : -1.0) * speedRa * pulseRa;
-    dec = -speedDec * pulseDec;
+    const double pulseRa = (b11 * px - b01 * py) / d, pulseDec = (-b10 * px + b00 * py) / d;
+    ra = (axesReversed ? 1.0 : -1.0) * std::hypot(b00, b10) * pulseRa;
+    dec = -std::hypot(b01, b11) * pulseDec;
+  };
+  auto toMount = [&](double px, double py, double& ra, double& dec) {
+    toMountBy(axes, px, py, ra, dec);
   };
   toMount(motion.cx[1] / span, motion.cy[1] / span, fit.driftRa, fit.driftDec);
+  // The drift's standard errors by the same jackknife: the mount's own motion fitted again
+  // without each stretch, after the pulses as measured without it (the host's calibration, when
+  // given, is taken as right). A very long run's fits take every stride-th cycle.
+  {
+    double sra = 0.0, sdec = 0.0;
+    for (const auto& [b, e] : replicates) {
+      const Regression& by = fit.hostCalibrationUsed ? axes : e;
+      const Regression m =
+          ownMotionIn(by, bestPeriod, fineStride, 0, k, b * k / blocks, (b + 1) * k / blocks);
+      if (m.cx.size() < 2) continue;
+      double ra = 0.0, dec = 0.0;
+      toMountBy(by, m.cx[1] / span, m.cy[1] / span, ra, dec);
+      sra += (ra - fit.driftRa) * (ra - fit.driftRa);
+      sdec += (dec - fit.driftDec) * (dec - fit.driftDec);
+    }
+    if (replicates.size() >= 5) {
+      const double n = static_cast<double>(replicates.size());
+      fit.driftRaError = std::sqrt((n - 1.0) / n * sra);
+      fit.driftDecError = std::sqrt((n - 1.0) / n * sdec);
+    } else {
+      fit.driftRaError = fit.driftDecError = std::numeric_limits<double>::infinity();
+    }
+    double floor = 0.0;  // pixels per time unit
+    if (fit.timeInSeconds) floor = (settings.scale ? 0.03 / *settings.scale : 0.02) / 60.0;
+    const auto known = [floor](double drift, double error) {
+      return std::isfinite(error) && 2.0 * error <= std::max(0.1 * std::abs(drift), floor);
+    };
+    fit.driftRaKnown = known(fit.driftRa, fit.driftRaError);
+    fit.driftDecKnown = known(fit.driftDec, fit.driftDecError);
+  }
   fit.periodicPeriod = bestPeriod;
   // The periodic error's peak to peak, per segment (median) for the reason above.
   auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {

@@ -105,8 +105,12 @@ struct MotionFit {
   bool yCorrectsWrongWay = false;
   // The mount's own motion in its axes (RA along the guider X axis, Dec along Y), pixels.
   double driftRa = 0.0,
-         driftDec = 0.0;        // pixels per time unit (second with an exposure, else cycle)
-  double periodicPeriod = 0.0;  // time units
+         driftDec = 0.0;  // pixels per time unit (second with an exposure, else cycle)
+  double driftRaError = 0.0, driftDecError = 0.0;  // standard errors, the same units
+  // Known well enough to print: within 10 % at two standard errors, or, where the drift is
+  // smaller, within 0.03"/min (0.02 px/min without a scale; without times, 10 % alone).
+  bool driftRaKnown = false, driftDecKnown = false;
+  double periodicPeriod = 0.0;                                     // time units
   double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
   double whiteNoise = 0.0;  // RMS per axis of what the fit leaves: the mean's measurement noise
   bool timeInSeconds = false;

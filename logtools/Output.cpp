@@ -160,11 +160,23 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
         << " at the equator)";
     }
     o << ", Y speed " << F(m.ySpeed, 2) << " +- " << F(m.ySpeedError, 2) << " px/s, reverse X "
-      << (m.reverseX ? "yes" : "no") << "\n  Mount's own motion: drift RA "
-      << F(m.driftRa * (m.timeInSeconds ? 60 : 1), 3) << " px/"
-      << (m.timeInSeconds ? "min" : "cycle") << ", Dec "
-      << F(m.driftDec * (m.timeInSeconds ? 60 : 1), 3) << " px/"
-      << (m.timeInSeconds ? "min" : "cycle");
+      << (m.reverseX ? "yes" : "no") << "\n  Mount's own motion: drift ";
+    const auto drift = [&](const char* axis, double value, double error, bool known) {
+      o << axis << " ";
+      if (!known) {
+        o << "not known to 10 %";
+        return;
+      }
+      const double per = m.timeInSeconds ? 60 : 1;
+      o << F(value * per, 3) << " +- " << F(error * per, 3) << " px/"
+        << (m.timeInSeconds ? "min" : "cycle");
+    };
+    drift("RA", m.driftRa, m.driftRaError, m.driftRaKnown);
+    drift(", Dec", m.driftDec, m.driftDecError, m.driftDecKnown);
+    if (!(m.driftRaKnown && m.driftDecKnown) && !m.hostCalibrationUsed) {
+      o << " (the pulses are measured too poorly; the host's calibration, --angle, --x-speed and "
+           "--y-speed, would tell it)";
+    }
     if (m.periodicPeriod > 0) {
       o << "; periodic error " << Px(m.periodicPeakToPeakRa, s) << " peak to peak in RA, period "
         << F(m.periodicPeriod, 0) << " " << unit;
@@ -222,8 +234,10 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
                       {"x_wrong_way", m.xCorrectsWrongWay},
                       {"y_wrong_way", m.yCorrectsWrongWay}};
   j["motion"] = {{"time_unit", m.timeInSeconds ? "s" : "cycle"},
-                 {"drift_ra", Rounded(m.driftRa, 5)},
-                 {"drift_dec", Rounded(m.driftDec, 5)},
+                 {"drift_ra", m.driftRaKnown ? Json(Rounded(m.driftRa, 5)) : Json(nullptr)},
+                 {"drift_dec", m.driftDecKnown ? Json(Rounded(m.driftDec, 5)) : Json(nullptr)},
+                 {"drift_ra_error", Rounded(m.driftRaError, 5)},
+                 {"drift_dec_error", Rounded(m.driftDecError, 5)},
                  {"periodic_period", Rounded(m.periodicPeriod, 1)},
                  {"periodic_pp_ra", Rounded(m.periodicPeakToPeakRa, 4)},
                  {"noise", Rounded(m.whiteNoise, 4)}};

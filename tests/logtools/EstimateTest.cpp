@@ -122,7 +122,17 @@ TEST(Estimates, DriftFromTheMountsOwnMotion) {
     EXPECT_NEAR(std::abs(estimated.driftRa) / s.driftRaPxPerS, 1.0, 0.20) << seed;
     EXPECT_NEAR(std::abs(estimated.driftDec) / s.driftDecPxPerS, 1.0, 0.10) << seed;
     EXPECT_NEAR(estimated.periodicPeriod, s.settings.observatory.mount.wormPeriod, 30.0) << seed;
+    // Printed only where known to 10 %: with the host's calibration always here.
+    EXPECT_TRUE(host.driftRaKnown && host.driftDecKnown) << seed;
+    if (estimated.driftRaKnown) {
+      EXPECT_NEAR(std::abs(estimated.driftRa) / s.driftRaPxPerS, 1.0, 0.10) << seed;
+    }
   }
+  // 300 timid cycles measure the pulses too poorly for the drift they leave.
+  const auto timid = Simulated([](LogScenario& c) { c.observatory.aggressiveness = 3; });
+  const MotionFit poor = FitMotion(OnlyRun(timid), TimedSettings(timid));
+  EXPECT_FALSE(poor.driftRaKnown && poor.driftDecKnown);
+  EXPECT_GT(poor.driftRaError, 0.05 * std::abs(poor.driftRa));
 }
 
 // The calibration as the pulses acted, within three of its standard errors of the model's; a

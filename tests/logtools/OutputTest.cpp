@@ -20,6 +20,8 @@ TEST(Output, StatsJsonParsesToTheRunsFigures) {
   f.notes.push_back("a \"quoted\" note\\ with a tab\t and an \x01 control character");
   f.fit.periodicPeriod = std::numeric_limits<double>::quiet_NaN();
   f.split.common = std::numeric_limits<double>::infinity();
+  f.fit.driftRaKnown = false;  // withheld: null, its standard error still given
+  f.fit.driftDecKnown = true;
   const nlohmann::json j = nlohmann::json::parse(JsonLine(StatsJson(run, 1, f)));
   EXPECT_EQ(j["cycles"], 60);
   EXPECT_EQ(j["stars"], 5);
@@ -28,6 +30,9 @@ TEST(Output, StatsJsonParsesToTheRunsFigures) {
   EXPECT_EQ(j["star"].size(), 5u);
   EXPECT_TRUE(j["motion"]["periodic_period"].is_null());
   EXPECT_TRUE(j["split"]["common"].is_null());
+  EXPECT_TRUE(j["motion"]["drift_ra"].is_null());
+  EXPECT_NEAR(j["motion"]["drift_ra_error"].get<double>(), f.fit.driftRaError, 5e-5);
+  EXPECT_NEAR(j["motion"]["drift_dec"].get<double>(), f.fit.driftDec, 5e-5);
   EXPECT_EQ(j["notes"].back(), f.notes.back());
 }
 
