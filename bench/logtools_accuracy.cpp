@@ -411,6 +411,67 @@ struct Judged {
   }
 };
 
+// Randomized night `night` (seed 7000 + night) of the distribution Nights prints; `events` names
+// its clouds (c), a lost star (L), the host's reverse X wrong (R) and a mirrored camera (M).
+LogScenario RandomNight(int night, std::string* events) {
+  std::mt19937_64 rng(static_cast<std::uint64_t>(7000 + night));
+  const auto uniform = [&rng](double a, double b) {
+    return std::uniform_real_distribution<double>(a, b)(rng);
+  };
+  LogScenario scenario;
+  scenario.seed = static_cast<std::uint64_t>(7000 + night);
+  auto& o = scenario.observatory;
+  o.sky.seeingJitter = uniform(0.2, 1.5);
+  o.sky.seeingCommonFraction = uniform(0.2, 0.7);
+  o.mount.periodicErrorPP = uniform(0.0, 1.0) < 0.25 ? 0.0 : uniform(1.0, 40.0);
+  o.mount.wormPeriod = uniform(200.0, 700.0);
+  o.mount.raDrift = uniform(-3.0, 3.0);
+  o.mount.decDrift = uniform(-3.0, 3.0);
+  scenario.stars = static_cast<int>(uniform(3.0, 10.99));
+  o.sky.fieldStars = std::max(o.sky.fieldStars, scenario.stars);
+  if (uniform(0.0, 1.0) < 0.4) {
+    o.sky.brightestFlux /= 10;
+    o.sky.faintestFlux /= 10;
+  }
+  scenario.exposure = uniform(1.0, 6.0);
+  o.camera.downloadSeconds = uniform(0.1, 2.0);
+  o.mount.declinationDeg = uniform(-60.0, 75.0);
+  o.camera.rotationDeg = uniform(0.0, 360.0);
+  o.camera.mirrored = uniform(0.0, 1.0) < 0.3;
+  scenario.hostReversesX = uniform(0.0, 1.0) < 0.15;
+  scenario.cycles = static_cast<int>(std::exp(uniform(std::log(300.0), std::log(20000.0))));
+  const double span = scenario.cycles * (*scenario.exposure + o.camera.downloadSeconds + 0.3);
+  if (uniform(0.0, 1.0) < 0.3) {
+    const int clouds = static_cast<int>(uniform(1.0, 3.99));
+    for (int c = 0; c < clouds; ++c) {
+      corvane::sim::ScriptedEvent cloud;
+      cloud.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
+      cloud.atSeconds = uniform(0.1, 0.9) * span;
+      cloud.durationSeconds = uniform(20.0, 90.0);
+      cloud.transmission = 0.001;
+      for (int star = 0; star < scenario.stars; ++star) cloud.stars.push_back(star);
+      o.events.push_back(cloud);
+    }
+    *events += std::to_string(clouds) + "c";
+  }
+  if (uniform(0.0, 1.0) < 0.2) {
+    corvane::sim::ScriptedEvent lost;
+    lost.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
+    lost.atSeconds = uniform(0.1, 0.8) * span;
+    lost.durationSeconds = uniform(60.0, 300.0);
+    lost.transmission = 0.001;
+    lost.stars = {static_cast<int>(uniform(0.0, scenario.stars - 0.01))};
+    o.events.push_back(lost);
+    *events += "L";
+  }
+  if (scenario.hostReversesX) *events += "R";  // the host's reverse X wrong
+  if (o.camera.mirrored) *events += "M";
+  o.aggressiveness = uniform(0.0, 1.0) < 0.4
+                         ? (uniform(0.0, 1.0) < 0.5 ? uniform(2.0, 4.0) : uniform(18.0, 24.0))
+                         : uniform(8.0, 16.0);
+  return scenario;
+}
+
 // stats on randomized nights, each analysed with what a user knows (exposure and download time)
 // and with the host's calibration given, against the simulated observatory's truth: the
 // calibration through its standard errors, the reversed X, the independent noise, the drift, the
@@ -429,10 +490,6 @@ void Nights(int nights, int first) {
   std::printf("%5s %6s %5s %5s %4s %4s %4s %5s %4s %6s | %7s %7s %7s %6s %6s %6s | %s\n", "night",
               "cycles", "stars", "exp", "dec", "rot", "PE", "worm", "aggr", "events", "angle",
               "X spd", "Y spd", "noise", "RA dr", "Dec dr", "period, drift with the host's");
-  std::mt19937_64 rng;
-  const auto uniform = [&rng](double a, double b) {
-    return std::uniform_real_distribution<double>(a, b)(rng);
-  };
   Judged angle, xSpeed, ySpeed;
   Distribution noise, driftRa, driftDec, hostRa, hostDec, period;
   int reverseRight = 0, reversed = 0, reversedFound = 0, fitted = 0, noiseBad = 0, noisePrinted = 0;
@@ -440,59 +497,10 @@ void Nights(int nights, int first) {
   int periodsMissed = 0, periodsDue = 0, withheld = 0;
   double analysisSeconds = 0.0;
   for (int night = first; night <= nights; ++night) {
-    rng.seed(static_cast<std::uint64_t>(7000 + night));
-    LogScenario scenario;
-    scenario.seed = static_cast<std::uint64_t>(7000 + night);
-    auto& o = scenario.observatory;
-    o.sky.seeingJitter = uniform(0.2, 1.5);
-    o.sky.seeingCommonFraction = uniform(0.2, 0.7);
-    o.mount.periodicErrorPP = uniform(0.0, 1.0) < 0.25 ? 0.0 : uniform(1.0, 40.0);
-    o.mount.wormPeriod = uniform(200.0, 700.0);
-    o.mount.raDrift = uniform(-3.0, 3.0);
-    o.mount.decDrift = uniform(-3.0, 3.0);
-    scenario.stars = static_cast<int>(uniform(3.0, 10.99));
-    o.sky.fieldStars = std::max(o.sky.fieldStars, scenario.stars);
-    if (uniform(0.0, 1.0) < 0.4) {
-      o.sky.brightestFlux /= 10;
-      o.sky.faintestFlux /= 10;
-    }
-    scenario.exposure = uniform(1.0, 6.0);
-    o.camera.downloadSeconds = uniform(0.1, 2.0);
-    o.mount.declinationDeg = uniform(-60.0, 75.0);
-    o.camera.rotationDeg = uniform(0.0, 360.0);
-    o.camera.mirrored = uniform(0.0, 1.0) < 0.3;
-    scenario.hostReversesX = uniform(0.0, 1.0) < 0.15;
-    scenario.cycles = static_cast<int>(std::exp(uniform(std::log(300.0), std::log(20000.0))));
-    const double span = scenario.cycles * (*scenario.exposure + o.camera.downloadSeconds + 0.3);
     std::string events;
-    if (uniform(0.0, 1.0) < 0.3) {
-      const int clouds = static_cast<int>(uniform(1.0, 3.99));
-      for (int c = 0; c < clouds; ++c) {
-        corvane::sim::ScriptedEvent cloud;
-        cloud.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
-        cloud.atSeconds = uniform(0.1, 0.9) * span;
-        cloud.durationSeconds = uniform(20.0, 90.0);
-        cloud.transmission = 0.001;
-        for (int star = 0; star < scenario.stars; ++star) cloud.stars.push_back(star);
-        o.events.push_back(cloud);
-      }
-      events += std::to_string(clouds) + "c";
-    }
-    if (uniform(0.0, 1.0) < 0.2) {
-      corvane::sim::ScriptedEvent lost;
-      lost.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
-      lost.atSeconds = uniform(0.1, 0.8) * span;
-      lost.durationSeconds = uniform(60.0, 300.0);
-      lost.transmission = 0.001;
-      lost.stars = {static_cast<int>(uniform(0.0, scenario.stars - 0.01))};
-      o.events.push_back(lost);
-      events += "L";
-    }
-    if (scenario.hostReversesX) events += "R";  // the host's reverse X wrong
-    if (o.camera.mirrored) events += "M";
-    o.aggressiveness = uniform(0.0, 1.0) < 0.4
-                           ? (uniform(0.0, 1.0) < 0.5 ? uniform(2.0, 4.0) : uniform(18.0, 24.0))
-                           : uniform(8.0, 16.0);
+    const LogScenario scenario = RandomNight(night, &events);
+    const auto& o = scenario.observatory;
+    const double span = scenario.cycles * (*scenario.exposure + o.camera.downloadSeconds + 0.3);
     const SimulatedLog s = SimulateLog(scenario);
     const guidelog::LogRun run = guidelog::ParseLog(s.log).runs.front();
     const auto start = std::chrono::steady_clock::now();
@@ -624,6 +632,112 @@ void Nights(int nights, int first) {
   std::printf("  stats' analysis: %.2f s over the nights\n\n", analysisSeconds);
 }
 
+// advise on randomized nights against the true model: each night's log advised with what a user
+// knows (exposure, download, scale, the settings in use) and again with the host's calibration;
+// then every setting of a grid guided in the true model over the same stretch of the night (its
+// first 20 minutes at most, clouds included, two seeds), and the settings in use and both
+// recommendations the same way. Judged: within 5 % of the grid's best, never more than 2 % worse
+// than the settings in use, and at least 20 % better where those are at least 30 % worse than the
+// best; nights whose host reverses X wrongly apart.
+void AdviseNights(int nights, int first) {
+  std::printf(
+      "advise on randomized nights %d to %d (the nights of 'nights'), judged in the true model "
+      "over the night's first 20 minutes at most (two seeds); the grid: aggressiveness 2-20, "
+      "minimum move 0.01 and 0.1 s, exposure 0.5-6 s\n",
+      first, nights);
+  std::printf("%5s %6s %4s %5s | %7s %7s | %-28s | %-28s\n", "night", "cycles", "aggr", "exp",
+              "current", "best", "what a user knows: verdict, RMS", "with the host's calibration");
+  const SweepGrid grid{{2, 4, 6, 8, 10, 12, 14, 17, 20}, {0.01, 0.1}, {0.5, 1, 2, 3, 4, 6}};
+  int judged[2] = {0, 0}, nearBest[2] = {0, 0}, notWorse[2] = {0, 0}, poor[2] = {0, 0},
+      poorHelped[2] = {0, 0}, runaways[2] = {0, 0}, runawayNoAdvice[2] = {0, 0};
+  Distribution fromBest[2];
+  for (int night = first; night <= nights; ++night) {
+    std::string events;
+    const LogScenario scenario = RandomNight(night, &events);
+    const SimulatedLog s = SimulateLog(scenario);
+    const guidelog::LogRun run = guidelog::ParseLog(s.log).runs.front();
+    const auto& o = scenario.observatory;
+    const double cycleSeconds = s.exposureS + o.camera.downloadSeconds;
+    const double seconds =
+        std::min(1200.0, static_cast<double>(s.outcome.cycles.size()) * cycleSeconds);
+    const auto trueRms = [&](const GuideChoice& c) {
+      double sum = 0.0;
+      for (int n = 0; n < 2; ++n) {
+        corvane::sim::SimulationSettings tried = s.settings;
+        tried.observatory.seed = s.settings.observatory.seed + 500u * static_cast<unsigned>(n);
+        tried.observatory.aggressiveness = c.aggressiveness;
+        auto& texts = tried.dialogs.guideSetup.front();
+        texts.Duration = std::to_string(c.exposure);
+        texts.MinMove = std::to_string(c.minMove);
+        std::erase_if(tried.observatory.events, [](const corvane::sim::ScriptedEvent& e) {
+          return e.kind == corvane::sim::ScriptedEvent::Kind::Stop;
+        });
+        corvane::sim::ScriptedEvent stop;
+        stop.kind = corvane::sim::ScriptedEvent::Kind::Stop;
+        stop.atSeconds = seconds;
+        tried.observatory.events.push_back(stop);
+        sum += corvane::sim::RunSimulation(tried).truth.totalRms;
+      }
+      return sum / 2.0;
+    };
+    const GuideChoice current{o.aggressiveness, 0.01, s.exposureS};
+    double best = 1e300;
+    for (double a : grid.aggressiveness) {
+      for (double m : grid.minMove) {
+        for (double e : grid.exposure) best = std::min(best, trueRms({a, m, e}));
+      }
+    }
+    const double now = trueRms(current);
+    std::printf("%5d %6zu %4.0f %5.2f | %7.3f %7.3f |", night, run.rows.size(), o.aggressiveness,
+                s.exposureS, now, best);
+    for (int analysis = 0; analysis < 2; ++analysis) {
+      RunSettings settings = analysis == 0 ? TimedSettings(s) : HostCalibratedSettings(s);
+      settings.scale = o.camera.pixelScale;
+      settings.aggressiveness = o.aggressiveness;
+      settings.minMove = 0.01;
+      settings.maxMove = 2.0;
+      const Advice advice = Advise(run, settings);
+      const double rms = advice.verdict == Advice::Verdict::Change
+                             ? trueRms(advice.recommended)
+                             : now;  // keep, or no advice: the settings in use stay
+      // With the host's reverse X wrong every setting runs away: the advice there is to flip it
+      // (stats names it), and the night is not judged on the grid.
+      if (scenario.hostReversesX) {
+        runawayNoAdvice[analysis] += advice.verdict == Advice::Verdict::NoAdvice ? 1 : 0;
+        ++runaways[analysis];
+      } else {
+        ++judged[analysis];
+      }
+      nearBest[analysis] += !scenario.hostReversesX && rms <= 1.05 * best ? 1 : 0;
+      if (!scenario.hostReversesX) {
+        notWorse[analysis] += rms <= 1.02 * now ? 1 : 0;
+        if (now >= 1.3 * best) {
+          ++poor[analysis];
+          poorHelped[analysis] += rms <= 0.8 * now ? 1 : 0;
+        }
+        fromBest[analysis].Add(100.0 * (rms / best - 1.0));
+      }
+      const char* verdict = advice.verdict == Advice::Verdict::Change ? "change"
+                            : advice.verdict == Advice::Verdict::Keep ? "keep"
+                                                                      : "no advice";
+      std::printf(" %-9s %6.3f (%+4.0f%% best) |", verdict, rms, 100.0 * (rms / best - 1.0));
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+  for (int analysis = 0; analysis < 2; ++analysis) {
+    std::printf(
+        "%s: within 5 %% of the grid's best on %d of %d; never 2 %% worse than the settings in "
+        "use on %d of %d; 20 %% better where those are 30 %% worse than the best on %d of %d; "
+        "from the best (%%): %s; with the host's reverse X wrong, no advice on %d of %d\n",
+        analysis == 0 ? "what a user knows" : "with the host's calibration", nearBest[analysis],
+        judged[analysis], notWorse[analysis], judged[analysis], poorHelped[analysis],
+        poor[analysis], fromBest[analysis].Text("%.1f").c_str(), runawayNoAdvice[analysis],
+        runaways[analysis]);
+  }
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -638,6 +752,9 @@ int main(int argc, char** argv) {
   // nights [NIGHTS [FIRST]]: randomized nights FIRST (1) to NIGHTS (60); not in the default run
   if (only == "nights")
     Nights(argc > 2 ? std::atoi(argv[2]) : 60, argc > 3 ? std::atoi(argv[3]) : 1);
+  // advise-nights [NIGHTS [FIRST]]: advise on randomized nights FIRST (1) to NIGHTS (30)
+  if (only == "advise-nights")
+    AdviseNights(argc > 2 ? std::atoi(argv[2]) : 30, argc > 3 ? std::atoi(argv[3]) : 1);
   // prediction [NIGHTS [FIRST]]: nights FIRST (1) to NIGHTS (24)
   if (only.empty() || only == "prediction") {
     PredictionCases(argc > 2 ? std::atoi(argv[2]) : 24, argc > 3 ? std::atoi(argv[3]) : 1);
