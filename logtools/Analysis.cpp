@@ -198,6 +198,15 @@ std::optional<HostLaw> HostLawOf(const guidelog::LogRun& run) {
   return std::nullopt;
 }
 
+// A delete-a-block jackknife's standard error from each replicate's departure from the whole
+// run's figure, out of `blocks` replicates (those that could be fitted stand for all).
+double JackknifeError(const std::vector<double>& departures, std::size_t blocks) {
+  double squares = 0.0;
+  for (double d : departures) squares += d * d;
+  const double n = static_cast<double>(blocks);
+  return std::sqrt((n - 1.0) * squares / static_cast<double>(departures.size()));
+}
+
 }  // namespace
 
 void AxisAccumulator::Add(double value) {
@@ -421,6 +430,10 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     for (std::size_t i = 0; i < k; ++i) time.push_back(static_cast<double>(i));
   }
   const double span = time.back() - time.front();
+  // A cycle lost for want of stars measured nothing: no change starts or ends at it (its pulses,
+  // none, still count between the cycles around it).
+  std::vector<bool> lost;
+  for (const CycleUse use : CycleUses(run, settings)) lost.push_back(use == CycleUse::Lost);
   std::vector<double> ox, oy, cumX(k + 1, 0.0), cumY(k + 1, 0.0);
   for (std::size_t i = 0; i < k; ++i) {
     ox.push_back(run.rows[i].xoff);
@@ -472,7 +485,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     std::vector<std::vector<double>> base;
     std::vector<double> dx, dy, dt;
     for (std::size_t i = from; i + lag < to; i += stride) {
-      if (inHole(i, lag)) continue;
+      if (inHole(i, lag) || lost[i] || lost[i + lag]) continue;
       std::vector<double> row = {cumX[i + lag] - cumX[i], cumY[i + lag] - cumY[i],
                                  (time[i + lag] - time[i]) / span};
       for (int h = 1; period > 0.0 && h <= kHarmonics; ++h) {
@@ -494,7 +507,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
         std::vector<std::vector<double>> rows;
         std::vector<double> ex, ey, zero;
         for (std::size_t i = from; i + 1 < to; i += stride) {
-          if (inHole(i, 1)) continue;
+          if (inHole(i, 1) || lost[i] || lost[i + 1]) continue;
           std::vector<double> row = {(time[i + 1] - time[i]) / span};
           for (int h = 1; period > 0.0 && h <= kHarmonics; ++h) {
             const double w = 2.0 * std::numbers::pi * h / period;
@@ -541,7 +554,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
     std::vector<std::vector<double>> base;
     std::vector<double> ux, uy, t;
     for (std::size_t i = from; i < to; i += stride) {
-      if (i >= holeFrom && i < holeTo) continue;
+      if ((i >= holeFrom && i < holeTo) || lost[i]) continue;
       base.push_back({1.0, (time[i] - time.front()) / span});
       t.push_back(time[i]);
       ux.push_back(ox[i] - effect.cx[0] * cumX[i] - effect.cx[1] * cumY[i]);
@@ -792,27 +805,23 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   // fit does not model (its changes overlap, the noise varies, the pulses answer the noise) and
   // what the periodic error's fit leaves.
   const std::size_t blocks = std::min<std::size_t>(kBlocks, k / (2 * lag + 2));
-  double sxx = 0.0, syy = 0.0, saa = 0.0;
-  std::size_t used = 0;
+  std::vector<double> dx, dy, da;  // each replicate's departure from the whole run's figure
   std::vector<std::pair<std::size_t, Regression>> replicates;  // block, effect without it
   for (std::size_t b = 0; b < blocks; ++b) {
     const Regression e = effectWithout(b * k / blocks, (b + 1) * k / blocks);
     if (e.cx.size() < 2) continue;
     replicates.push_back({b, e});
     const Calibration c = calibrationOf(e);
-    sxx += (c.xSpeed - whole.xSpeed) * (c.xSpeed - whole.xSpeed);
-    syy += (c.ySpeed - whole.ySpeed) * (c.ySpeed - whole.ySpeed);
-    const double da = std::remainder(c.angle - whole.angle, 2.0 * std::numbers::pi);
-    saa += da * da;
-    ++used;
+    dx.push_back(c.xSpeed - whole.xSpeed);
+    dy.push_back(c.ySpeed - whole.ySpeed);
+    da.push_back(std::remainder(c.angle - whole.angle, 2.0 * std::numbers::pi));
   }
   double seX = std::sqrt(varX), seY = std::sqrt(varY);
   fit.angleErrorDeg = (wx + wy) > 0.0 ? 1.0 / std::sqrt(wx + wy) / kDegree : 180.0;
-  if (used >= 5) {
-    const double factor = static_cast<double>(used - 1) / static_cast<double>(used);
-    seX = std::sqrt(factor * sxx);
-    seY = std::sqrt(factor * syy);
-    fit.angleErrorDeg = std::sqrt(factor * saa) / kDegree;
+  if (replicates.size() >= 5) {
+    seX = JackknifeError(dx, blocks);
+    seY = JackknifeError(dy, blocks);
+    fit.angleErrorDeg = JackknifeError(da, blocks) / kDegree;
   }
   fit.xSpeedError = seX;
   fit.ySpeedError = seY;
@@ -849,7 +858,7 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   // without each stretch, after the pulses as measured without it (the host's calibration, when
   // given, is taken as right). A very long run's fits take every stride-th cycle.
   {
-    double sra = 0.0, sdec = 0.0;
+    std::vector<double> dra, ddec;
     for (const auto& [b, e] : replicates) {
       const Regression& by = fit.hostCalibrationUsed ? axes : e;
       const Regression m =
@@ -857,13 +866,12 @@ MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
       if (m.cx.size() < 2) continue;
       double ra = 0.0, dec = 0.0;
       toMountBy(by, m.cx[1] / span, m.cy[1] / span, ra, dec);
-      sra += (ra - fit.driftRa) * (ra - fit.driftRa);
-      sdec += (dec - fit.driftDec) * (dec - fit.driftDec);
+      dra.push_back(ra - fit.driftRa);
+      ddec.push_back(dec - fit.driftDec);
     }
-    if (replicates.size() >= 5) {
-      const double n = static_cast<double>(replicates.size());
-      fit.driftRaError = std::sqrt((n - 1.0) / n * sra);
-      fit.driftDecError = std::sqrt((n - 1.0) / n * sdec);
+    if (dra.size() >= 5) {
+      fit.driftRaError = JackknifeError(dra, blocks);
+      fit.driftDecError = JackknifeError(ddec, blocks);
     } else {
       fit.driftRaError = fit.driftDecError = std::numeric_limits<double>::infinity();
     }

@@ -11,7 +11,13 @@ namespace {
 
 std::string F(double v, int digits = 3) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", digits, v);
+  // A magnitude no figure of a night has (a standard error of a fit the log cannot support) in
+  // three digits and its power of ten.
+  if (std::abs(v) >= 1e6) {
+    std::snprintf(buffer, sizeof buffer, "%.3g", v);
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%.*f", digits, v);
+  }
   return buffer;
 }
 

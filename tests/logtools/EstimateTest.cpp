@@ -211,6 +211,27 @@ TEST(Estimates, AReversedXIsFoundWhenXRunsAway) {
   }
 }
 
+// A minute of total cloud: its cycles measured nothing, and no change of the offsets starts or
+// ends in them (taken as measurements, they put the X speed at a tenth of the truth, 14 standard
+// errors off).
+TEST(Estimates, ACloudLeavesTheCalibrationAlone) {
+  const auto s = Simulated([](LogScenario& c) {
+    test::Clouded(c);
+    c.cycles = 300;
+  });
+  const auto truth =
+      sim::CalibrationFor(s.settings.observatory.camera, s.settings.observatory.mount, 14.0);
+  const double x =
+      truth.xSpeed * std::cos(s.settings.observatory.mount.declinationDeg * 3.14159265358979 / 180);
+  RunSettings settings = TimedSettings(s);
+  settings.minStars = 4;
+  const MotionFit fit = FitMotion(OnlyRun(s), settings);
+  ASSERT_TRUE(fit.available);
+  EXPECT_NEAR(fit.xSpeed, x, 2.5 * fit.xSpeedError);
+  EXPECT_NEAR(fit.ySpeed, truth.ySpeed, 2.5 * fit.ySpeedError);
+  EXPECT_LT(fit.xSpeedError, 0.2 * x);  // and not by saying nothing
+}
+
 // Over ten times the cycles the standard errors fall by about the square root of ten, and the
 // estimate stays within three of them.
 TEST(Estimates, CalibrationSharpensWithLongerRuns) {
