@@ -254,7 +254,8 @@ TEST(Estimates, CalibrationSharpensWithLongerRuns) {
 
 // A timid loop (aggressiveness 3) answers the noise of the offsets for many cycles: its pulses
 // looked 15-50 % stronger than they were, at a few standard errors. The speeds are now within
-// two and a half of their standard errors, which come from the run itself and stay useful.
+// two and a half of their standard errors, which come from the run itself and hold half of what
+// the noise's correction moved: wide (40-50 %), but below the speeds themselves.
 TEST(Estimates, ATimidLoopsSpeedsAreWithinTheirStandardErrors) {
   for (std::uint64_t seed : {501, 502}) {
     const auto s = Simulated([seed](LogScenario& c) {
@@ -269,8 +270,8 @@ TEST(Estimates, ATimidLoopsSpeedsAreWithinTheirStandardErrors) {
     ASSERT_TRUE(fit.available);
     EXPECT_NEAR(fit.xSpeed, x, 2.5 * fit.xSpeedError) << "seed " << seed;
     EXPECT_NEAR(fit.ySpeed, truth.ySpeed, 2.5 * fit.ySpeedError) << "seed " << seed;
-    EXPECT_LT(fit.xSpeedError, 0.15 * x) << "seed " << seed;
-    EXPECT_LT(fit.ySpeedError, 0.15 * truth.ySpeed) << "seed " << seed;
+    EXPECT_LT(fit.xSpeedError, 0.6 * x) << "seed " << seed;
+    EXPECT_LT(fit.ySpeedError, 0.6 * truth.ySpeed) << "seed " << seed;
   }
 }
 
