@@ -78,7 +78,12 @@ ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
   obs.mount.decDrift = std::abs(fit.driftDec) * perSecond * 60.0 * m.scale;
   obs.mount.periodicErrorPP = fit.periodicPeakToPeakRa * m.scale / cosDec;
   obs.mount.wormPeriod = fit.periodicPeriod > 0.0 ? fit.periodicPeriod / perSecond : 480.0;
+  // The periodic error's shape as fitted: its harmonics carry more of the guiding error than
+  // their share of the peak to peak, since the loop lags a faster motion further.
   obs.mount.harmonics = {1.0};
+  if (!fit.periodicHarmonicsRa.empty() && fit.periodicHarmonicsRa.front() > 0.0) {
+    obs.mount.harmonics = fit.periodicHarmonicsRa;
+  }
   obs.mount.wander = 0.0;
   obs.user.clickErrorPx = 0.5;
   return m;
@@ -310,14 +315,16 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
   if (!settings.minMove) advice.model.notes.push_back("no --min-move: 0.01 s assumed");
 
   // Each choice's runs of the model, one per seed (the same seeds for every choice, so that two
-  // choices are compared on the same sky).
-  constexpr int kSeeds = 3;
+  // choices are compared on the same sky): kSeeds in the search, kFinalSeeds more for the
+  // settings in use and the search's kFinalists best. A timid loop's runs vary much from seed to
+  // seed, and skewed (a few seeds go far worse), so over three seeds the least of many choices
+  // was often a timid one that had been lucky: on randomized nights it guided 10-36 % worse than
+  // the best. The few best are judged again on seeds the search did not choose them by.
+  constexpr int kSeeds = 3, kFinalSeeds = 12, kFinalists = 4;
   constexpr double kSeconds = 600.0;
   std::map<std::tuple<double, double, double>, std::vector<ModelRunFigures>> known;
-  const int total =
-      static_cast<int>(grid.aggressiveness.size() + grid.minMove.size() + grid.exposure.size()) *
-          2 +
-      1;
+  const int total = static_cast<int>(grid.aggressiveness.size() * grid.exposure.size() +
+                                     2 * grid.minMove.size() * 2 + kFinalists + 1);
   auto runs = [&](const GuideChoice& c) -> const std::vector<ModelRunFigures>& {
     const auto key = std::make_tuple(c.aggressiveness, c.minMove, c.exposure);
     if (auto found = known.find(key); found != known.end()) return found->second;
@@ -329,11 +336,25 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
     if (progress) progress(std::min(advice.simulations, total), total);
     return known[key] = std::move(each);
   };
+  // The choice's runs on the final seeds too.
+  auto finalRuns = [&](const GuideChoice& c) -> const std::vector<ModelRunFigures>& {
+    runs(c);
+    std::vector<ModelRunFigures>& each =
+        known[std::make_tuple(c.aggressiveness, c.minMove, c.exposure)];
+    if (each.size() < kSeeds + kFinalSeeds) {
+      for (int seed = kSeeds + 1; seed <= kSeeds + kFinalSeeds; ++seed) {
+        each.push_back(RunModel(advice.model, c, seed, kSeconds));
+      }
+    }
+    return each;
+  };
+  // Over the seeds the choice has run on.
   auto rms = [&](const GuideChoice& c) {
     double sum = 0.0;
     for (const ModelRunFigures& f : runs(c)) sum += f.trueRms;
-    return sum / kSeeds;
+    return sum / static_cast<double>(runs(c).size());
   };
+  finalRuns(advice.current);
   advice.currentRms = rms(advice.current);
   advice.recommended = advice.current;
   advice.recommendedRms = advice.currentRms;
@@ -341,7 +362,9 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
 
   // The model against the log: the settings in use, guided in the model, show the log's offsets.
   advice.logRms = figures.total.rms * advice.model.scale;
-  for (const ModelRunFigures& f : runs(advice.current)) advice.modelLogRms += f.loggedRms / kSeeds;
+  for (const ModelRunFigures& f : runs(advice.current)) {
+    advice.modelLogRms += f.loggedRms / static_cast<double>(runs(advice.current).size());
+  }
   if (!(advice.logRms > 0.0) || !std::isfinite(advice.modelLogRms) ||
       std::abs(advice.ModelMiss()) > kMostModelMiss) {
     advice.verdict = Advice::Verdict::NoAdvice;
@@ -354,40 +377,81 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
     if (progress) progress(total, total);
     return advice;
   }
+  // The search's seeds only, for the settings in use as for every other choice.
+  const auto searchRms = [&](const GuideChoice& c) {
+    const std::vector<ModelRunFigures>& each = runs(c);
+    double sum = 0.0;
+    for (int i = 0; i < kSeeds; ++i) sum += each[static_cast<std::size_t>(i)].trueRms;
+    return sum / kSeeds;
+  };
   GuideChoice best = advice.current;
-  double bestRms = advice.currentRms;
-  for (int round = 0; round < 3; ++round) {
-    const GuideChoice before = best;
-    for (int axis = 0; axis < 3; ++axis) {
-      const auto& values = axis == 0   ? grid.aggressiveness
-                           : axis == 1 ? grid.minMove
-                                       : grid.exposure;
-      for (double v : values) {
-        GuideChoice c = best;
-        (axis == 0 ? c.aggressiveness : axis == 1 ? c.minMove : c.exposure) = v;
-        const double r = rms(c);
-        if (r < bestRms) {
-          bestRms = r;
-          best = c;
-        }
-      }
+  double bestRms = searchRms(advice.current);
+  const auto consider = [&](const GuideChoice& c, double r) {
+    if (r < bestRms) {
+      bestRms = r;
+      best = c;
     }
-    if (best == before) break;
+  };
+  // Aggressiveness and exposure act together (how much the loop answers in a second is the one
+  // over the other), so every pair of them is tried at the minimum move in use, then every
+  // minimum move at the best pair. (Searched one setting at a time, the search stopped where a
+  // step on both settings at once was better.)
+  for (double a : grid.aggressiveness) {
+    for (double e : grid.exposure) {
+      const GuideChoice c{a, advice.current.minMove, e};
+      consider(c, searchRms(c));
+    }
   }
+  const auto everyMinMove = [&](auto&& figure) {
+    const GuideChoice pair = best;
+    for (double m : grid.minMove) {
+      GuideChoice c = pair;
+      c.minMove = m;
+      consider(c, figure(c));
+    }
+  };
+  everyMinMove(searchRms);
+  // The finalists: the search's best choices, on every seed; then every minimum move at the best
+  // of them, on every seed too.
+  std::vector<std::pair<double, GuideChoice>> tried;
+  for (const auto& [key, each] : known) {
+    const auto [a, m, e] = key;
+    const GuideChoice c{a, m, e};
+    if (!(c == advice.current)) tried.push_back({searchRms(c), c});
+  }
+  const auto finalists = std::min<std::size_t>(kFinalists, tried.size());
+  std::partial_sort(tried.begin(), tried.begin() + static_cast<std::ptrdiff_t>(finalists),
+                    tried.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+  best = advice.current;
+  bestRms = advice.currentRms;
+  const auto onEverySeed = [&](const GuideChoice& c) {
+    finalRuns(c);
+    ++advice.simulations;
+    if (progress) progress(std::min(advice.simulations, total), total);
+    return rms(c);
+  };
+  for (std::size_t i = 0; i < finalists; ++i)
+    consider(tried[i].second, onEverySeed(tried[i].second));
+  everyMinMove(onEverySeed);
   if (progress) progress(total, total);
   // The gain and its standard error over the seeds (the two choices' runs paired by seed).
   const std::vector<ModelRunFigures>& now = runs(advice.current);
   const std::vector<ModelRunFigures>& then = runs(best);
+  const std::size_t n = std::min(now.size(), then.size());
   double mean = 0.0, squares = 0.0;
-  for (int i = 0; i < kSeeds; ++i) mean += (now[i].trueRms - then[i].trueRms) / kSeeds;
-  for (int i = 0; i < kSeeds; ++i) {
+  for (std::size_t i = 0; i < n; ++i) {
+    mean += (now[i].trueRms - then[i].trueRms) / static_cast<double>(n);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
     const double d = now[i].trueRms - then[i].trueRms - mean;
     squares += d * d;
   }
   const double gain = advice.currentRms > 0.0 ? mean / advice.currentRms : 0.0;
-  const double gainError = advice.currentRms > 0.0
-                               ? std::sqrt(squares / (kSeeds - 1) / kSeeds) / advice.currentRms
-                               : 0.0;
+  const double gainError =
+      advice.currentRms > 0.0 && n > 1
+          ? std::sqrt(squares / static_cast<double>(n - 1) / static_cast<double>(n)) /
+                advice.currentRms
+          : 0.0;
   const double least = std::max({kLeastAdviceGain, std::abs(advice.ModelMiss()), 2.0 * gainError});
   if (best == advice.current || gain <= least) {
     advice.verdict = Advice::Verdict::Keep;

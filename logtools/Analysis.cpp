@@ -1024,6 +1024,7 @@ void MotionFitter::PeriodicShape() {
     const auto periods = Split(std::max<std::size_t>(
         400, static_cast<std::size_t>(2.0 * bestPeriod_ / std::max(cycleTime, 1e-9))));
     std::vector<double> ras, decs;
+    std::vector<std::vector<double>> harmonicsRa(kHarmonics);  // each harmonic's RA amplitude
     double left = 0.0, rows = 0.0;  // what the segments' fits leave, over their cycles
     for (const auto& [from, to] : periods) {
       const Regression m =
@@ -1033,6 +1034,13 @@ void MotionFitter::PeriodicShape() {
       peakToPeak(m, ra, dec);
       ras.push_back(ra);
       decs.push_back(dec);
+      for (int h = 1; h <= kHarmonics; ++h) {
+        const std::size_t c = 2 + 2 * static_cast<std::size_t>(h - 1);
+        double cosRa = 0.0, sinRa = 0.0, unused = 0.0;
+        ToMountBy(hostOrEffect_, m.cx[c], m.cy[c], cosRa, unused);
+        ToMountBy(hostOrEffect_, m.cx[c + 1], m.cy[c + 1], sinRa, unused);
+        harmonicsRa[static_cast<std::size_t>(h - 1)].push_back(std::hypot(cosRa, sinRa));
+      }
       left += m.rss;
       rows += static_cast<double>(to - from);
     }
@@ -1042,6 +1050,9 @@ void MotionFitter::PeriodicShape() {
     if (!ras.empty()) {
       fit_.periodicPeakToPeakRa = median(ras);
       fit_.periodicPeakToPeakDec = median(decs);
+      for (std::vector<double>& amplitudes : harmonicsRa) {
+        fit_.periodicHarmonicsRa.push_back(median(amplitudes));
+      }
     }
   }
   fit_.whiteNoise = whiteNoiseFromSegments >= 0.0

@@ -112,6 +112,8 @@ struct MotionFit {
   bool driftRaKnown = false, driftDecKnown = false;
   double periodicPeriod = 0.0;                                     // time units
   double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
+  std::vector<double>
+      periodicHarmonicsRa;  // pixels: each harmonic's amplitude in RA, the first first
   double whiteNoise = 0.0;  // RMS per axis of what the fit leaves: the mean's measurement noise
   bool timeInSeconds = false;
   bool hostCalibrationUsed = false;  // the motion above is after the host's calibrated pulses
