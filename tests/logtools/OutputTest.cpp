@@ -12,7 +12,7 @@ namespace corvane::logtools {
 namespace {
 
 TEST(Output, StatsJsonParsesToTheRunsFigures) {
-  const auto simulated = test::Simulated([](LogScenario& c) { c.cycles = 60; });
+  const auto simulated = test::Simulated([](LogScenario& c) { c.cycles = 200; });
   const guidelog::LogRun run = test::OnlyRun(simulated);
   RunSettings settings;
   settings.exposure = 2.0;
@@ -23,7 +23,7 @@ TEST(Output, StatsJsonParsesToTheRunsFigures) {
   f.fit.driftRaKnown = false;  // withheld: null, its standard error still given
   f.fit.driftDecKnown = true;
   const nlohmann::json j = nlohmann::json::parse(JsonLine(StatsJson(run, 1, f)));
-  EXPECT_EQ(j["cycles"], 60);
+  EXPECT_EQ(j["cycles"], 200);
   EXPECT_EQ(j["stars"], 5);
   EXPECT_NEAR(j["x"]["rms"].get<double>(), f.x.rms, 5e-5);
   EXPECT_NEAR(j["calibration"]["x_speed"].get<double>(), f.fit.xSpeed, 5e-4);
