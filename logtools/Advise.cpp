@@ -28,6 +28,40 @@ std::string Percent(double share, bool sign = false) {
   return buffer;
 }
 
+// The figures the model rests on, and the settings they were taken with. Without the host's
+// calibration given, the mount's motion is taken after the pulses as the host's own law shows it
+// (its aggressiveness given), where the speeds the run measured agree with it within three standard
+// errors: the host's speeds are exact, and a timid run measures its pulses only to tens of percent,
+// which became the model's drift (on randomized nights twice the truth, and advise then had no
+// advice to give).
+RunFigures ModelFigures(const guidelog::LogRun& run, RunSettings& settings,
+                        const RunFigures& figures, std::vector<std::string>& notes) {
+  if ((settings.angleDeg && settings.xSpeed && settings.ySpeed) || !settings.aggressiveness)
+    return figures;
+  const MotionFit& fit = figures.fit;
+  const std::optional<HostCalibration> host = HostCalibrationOf(run, *settings.aggressiveness);
+  if (!host || !fit.available || fit.xCorrectsWrongWay || fit.yCorrectsWrongWay) return figures;
+  const auto agrees = [](double measured, double error, double hosts) {
+    return std::abs(measured - hosts) <= 3.0 * error;
+  };
+  if (!agrees(fit.xSpeed, fit.xSpeedError, host->xSpeed) ||
+      !agrees(fit.ySpeed, fit.ySpeedError, host->ySpeed)) {
+    return figures;
+  }
+  const double cosDec = std::cos(settings.declinationDeg.value_or(0.0) * kDegree);
+  settings.angleDeg = host->angleDeg;
+  settings.xSpeed = host->xSpeed / cosDec;
+  settings.ySpeed = host->ySpeed;
+  settings.reverseX = host->reverseX;
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "the mount's motion after the host's calibration as its pulses show it (angle "
+                "%.1f deg, X %.3f, Y %.3f px/s), which the run's own measure agrees with",
+                host->angleDeg, host->xSpeed, host->ySpeed);
+  notes.push_back(text);
+  return Analyse(run, settings);
+}
+
 }  // namespace
 
 ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
@@ -308,7 +342,11 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
               const Progress& progress) {
   Advice advice;
   const RunFigures figures = Analyse(run, settings);
-  advice.model = FitModel(run, settings, figures);
+  std::vector<std::string> notes;
+  RunSettings modelSettings = settings;  // with the host's calibration where its pulses show it
+  const RunFigures modelFigures = ModelFigures(run, modelSettings, figures, notes);
+  advice.model = FitModel(run, modelSettings, modelFigures);
+  advice.model.notes.insert(advice.model.notes.end(), notes.begin(), notes.end());
   advice.current = {settings.aggressiveness.value_or(14.0),
                     std::abs(settings.minMove.value_or(0.01)), settings.exposure.value_or(2.0)};
   if (!settings.aggressiveness) advice.model.notes.push_back("no --aggressiveness: 14 assumed");

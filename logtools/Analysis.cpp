@@ -145,13 +145,19 @@ double Normalize(double degrees) {
 // negated when it reverses X. The Y pulses below the largest give A; each X pulse's sign against
 // the offset along A then says whether the host reversed X. Unknown where the pulses are too few or
 // disagree (a law other than this one).
+// The gains too: the pulse seconds per pixel of offset along each axis (aggressiveness / 20 over
+// the speed; X's as it acts at the run's declination), 0 where too few pulses hold the law.
 struct HostLaw {
   double angle = 0.0;  // radians
   bool reverseX = false;
+  double xGain = 0.0, yGain = 0.0;
 };
 std::optional<HostLaw> HostLawOf(const guidelog::LogRun& run) {
-  double cap = 0.0;
-  for (const guidelog::LogRow& r : run.rows) cap = std::max(cap, std::abs(r.ytim));
+  double cap = 0.0, capX = 0.0;
+  for (const guidelog::LogRow& r : run.rows) {
+    cap = std::max(cap, std::abs(r.ytim));
+    capX = std::max(capX, std::abs(r.xtim));
+  }
   double xx = 0.0, xy = 0.0, yy = 0.0, xp = 0.0, yp = 0.0, pp = 0.0;
   int taken = 0;
   for (const guidelog::LogRow& r : run.rows) {
@@ -178,9 +184,22 @@ std::optional<HostLaw> HostLawOf(const guidelog::LogRun& run) {
     ((r.xtim > 0.0) == (along > 0.0) ? straight : reversed) += 1;
   }
   if (straight + reversed < 5) return std::nullopt;
-  if (reversed >= 9 * straight) return HostLaw{a, true};
-  if (straight >= 9 * reversed) return HostLaw{a, false};
-  return std::nullopt;
+  HostLaw law{a, reversed >= 9 * straight, 0.0, 0.0};
+  if (!law.reverseX && !(straight >= 9 * reversed)) return std::nullopt;
+  law.yGain = std::hypot(u, v);
+  // X: the pulses below the largest against the offset along A, to the pulses' rounding too.
+  double aa = 0.0, ap = 0.0, xpp = 0.0;
+  int xTaken = 0;
+  for (const guidelog::LogRow& r : run.rows) {
+    if (r.xtim == 0.0 || std::abs(r.xtim) >= 0.999 * capX) continue;
+    const double along = r.xoff * std::cos(a) + r.yoff * std::sin(a);
+    aa += along * along;
+    ap += std::abs(along * r.xtim);
+    xpp += r.xtim * r.xtim;
+    ++xTaken;
+  }
+  if (xTaken >= 5 && aa > 0.0 && xpp - ap * ap / aa <= 1e-4 * xpp) law.xGain = ap / aa;
+  return law;
 }
 
 // A delete-a-block jackknife's standard error from each replicate's departure from the whole
@@ -1068,6 +1087,14 @@ void MotionFitter::PeriodicShape() {
 }
 
 }  // namespace
+
+std::optional<HostCalibration> HostCalibrationOf(const guidelog::LogRun& run,
+                                                 double aggressiveness) {
+  const std::optional<HostLaw> law = HostLawOf(run);
+  if (!law || !(law->xGain > 0.0) || !(law->yGain > 0.0) || !(aggressiveness > 0.0)) return {};
+  return HostCalibration{Normalize(law->angle / kDegree), aggressiveness / 20.0 / law->xGain,
+                         aggressiveness / 20.0 / law->yGain, law->reverseX};
+}
 
 MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings) {
   return MotionFitter(run, settings).Result();

@@ -176,6 +176,17 @@ std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& s
 
 StarSplit SplitStars(const guidelog::LogRun& run, double minSN,
                      std::vector<StarFigures>* stars = nullptr);
+// The host's calibration as its own pulses show it, where the aggressiveness it guided with is
+// known: the pulses below the largest follow the host's law exactly, so they give its
+// GuiderAngle, its speeds (X as it acts at the run's declination) and its GuiderReverseX. None
+// where the pulses follow no such law. (Whether that calibration was right, the fit tells.)
+struct HostCalibration {
+  double angleDeg = 0.0;
+  double xSpeed = 0.0, ySpeed = 0.0;  // pixels per second of pulse
+  bool reverseX = false;
+};
+std::optional<HostCalibration> HostCalibrationOf(const guidelog::LogRun& run,
+                                                 double aggressiveness);
 MotionFit FitMotion(const guidelog::LogRun& run, const RunSettings& settings);
 RunFigures Analyse(const guidelog::LogRun& run, const RunSettings& settings);
 

@@ -168,6 +168,13 @@ TEST(Estimates, CalibrationFromThePulsesAndAReversedXFound) {
                            [&](const std::string& n) { return n.find(text) != std::string::npos; });
       };
       EXPECT_EQ(noted("GuiderReverseX is the wrong way round"), wrong);
+      // The host's own calibration, right or wrong, as its pulses show it: to their rounding.
+      const std::optional<HostCalibration> host = HostCalibrationOf(OnlyRun(s), 14.0);
+      ASSERT_TRUE(host.has_value()) << rotation << " " << wrong;
+      EXPECT_NEAR(std::remainder(host->angleDeg - truth.angleDeg, 360.0), 0.0, 0.01) << rotation;
+      EXPECT_NEAR(host->xSpeed / truth.xSpeed, 1.0, 1e-3) << rotation << " " << wrong;
+      EXPECT_NEAR(host->ySpeed / truth.ySpeed, 1.0, 1e-3) << rotation << " " << wrong;
+      EXPECT_EQ(host->reverseX, truth.reverseX != wrong) << rotation;
       if (wrong) {
         EXPECT_LT(std::abs(angleError), 2.0) << rotation;
         EXPECT_NEAR(f.fit.xSpeed / truth.xSpeed, 1.0, 0.05) << rotation;
