@@ -362,7 +362,7 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
   constexpr double kSeconds = 600.0;
   std::map<std::tuple<double, double, double>, std::vector<ModelRunFigures>> known;
   const int total = static_cast<int>(grid.aggressiveness.size() * grid.exposure.size() +
-                                     2 * grid.minMove.size() * 2 + kFinalists + 1);
+                                     3 * grid.minMove.size() + kFinalists + 1);
   auto runs = [&](const GuideChoice& c) -> const std::vector<ModelRunFigures>& {
     const auto key = std::make_tuple(c.aggressiveness, c.minMove, c.exposure);
     if (auto found = known.find(key); found != known.end()) return found->second;
@@ -375,7 +375,7 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
     return known[key] = std::move(each);
   };
   // The choice's runs on the final seeds too.
-  auto finalRuns = [&](const GuideChoice& c) -> const std::vector<ModelRunFigures>& {
+  auto finalRuns = [&](const GuideChoice& c) {
     runs(c);
     std::vector<ModelRunFigures>& each =
         known[std::make_tuple(c.aggressiveness, c.minMove, c.exposure)];
@@ -384,14 +384,18 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
         each.push_back(RunModel(advice.model, c, seed, kSeconds));
       }
     }
-    return each;
   };
-  // Over the seeds the choice has run on.
-  auto rms = [&](const GuideChoice& c) {
+  // The mean over the choice's first `seeds` runs: every seed it has run on (rms), or the
+  // search's only, for the settings in use as for every other choice (searchRms).
+  auto meanRms = [&](const GuideChoice& c, std::size_t seeds) {
+    const std::vector<ModelRunFigures>& each = runs(c);
+    const std::size_t n = std::min(seeds, each.size());
     double sum = 0.0;
-    for (const ModelRunFigures& f : runs(c)) sum += f.trueRms;
-    return sum / static_cast<double>(runs(c).size());
+    for (std::size_t i = 0; i < n; ++i) sum += each[i].trueRms;
+    return sum / static_cast<double>(n);
   };
+  auto rms = [&](const GuideChoice& c) { return meanRms(c, runs(c).size()); };
+  const auto searchRms = [&](const GuideChoice& c) { return meanRms(c, kSeeds); };
   finalRuns(advice.current);
   advice.currentRms = rms(advice.current);
   advice.recommended = advice.current;
@@ -415,13 +419,6 @@ Advice Advise(const guidelog::LogRun& run, const RunSettings& settings, const Sw
     if (progress) progress(total, total);
     return advice;
   }
-  // The search's seeds only, for the settings in use as for every other choice.
-  const auto searchRms = [&](const GuideChoice& c) {
-    const std::vector<ModelRunFigures>& each = runs(c);
-    double sum = 0.0;
-    for (int i = 0; i < kSeeds; ++i) sum += each[static_cast<std::size_t>(i)].trueRms;
-    return sum / kSeeds;
-  };
   GuideChoice best = advice.current;
   double bestRms = searchRms(advice.current);
   const auto consider = [&](const GuideChoice& c, double r) {
