@@ -599,20 +599,49 @@ Regression MotionFitter::PulseEffectIn(double period, std::size_t stride, std::s
   };
   std::vector<std::vector<double>> base;
   std::vector<double> dx, dy, dt;
+  // The periodic terms at cycle i (cos and sin of each harmonic), each cycle's computed once
+  // where every cycle is taken.
+  const int harmonics = period > 0.0 ? kHarmonics : 0;
+  const double w = period > 0.0 ? 2.0 * std::numbers::pi / period : 0.0;
+  const auto termsAt = [&](std::size_t i, double* out) {
+    if (harmonics == 0) return;
+    // The higher harmonics from the first by the angle-sum formulas.
+    const double c1 = std::cos(w * time_[i]), s1 = std::sin(w * time_[i]);
+    double c = c1, s = s1;
+    for (int h = 1; h <= harmonics; ++h) {
+      *out++ = c;
+      *out++ = s;
+      const double next = c * c1 - s * s1;
+      s = s * c1 + c * s1;
+      c = next;
+    }
+  };
+  const std::size_t width = 2 * static_cast<std::size_t>(harmonics);
+  std::vector<double> terms;
+  if (stride == 1 && width > 0 && to > from) {
+    terms.resize(width * (to - from));
+    for (std::size_t i = from; i < to; ++i) termsAt(i, &terms[width * (i - from)]);
+  }
   // The mount's own motion between cycles i and j: the drift's time and the periodic terms.
   const auto ownMotionBetween = [&](std::size_t i, std::size_t j, std::vector<double>& row) {
     row.push_back((time_[j] - time_[i]) / span_);
-    for (int h = 1; period > 0.0 && h <= kHarmonics; ++h) {
-      const double w = 2.0 * std::numbers::pi * h / period;
-      row.push_back(std::cos(w * time_[j]) - std::cos(w * time_[i]));
-      row.push_back(std::sin(w * time_[j]) - std::sin(w * time_[i]));
+    double ti[2 * kHarmonics], tj[2 * kHarmonics];
+    const double* at = ti;
+    const double* bt = tj;
+    if (terms.empty()) {
+      termsAt(i, ti);
+      termsAt(j, tj);
+    } else {
+      at = &terms[width * (i - from)];
+      bt = &terms[width * (j - from)];
     }
+    for (std::size_t c = 0; c < width; ++c) row.push_back(bt[c] - at[c]);
   };
   for (std::size_t i = from; i + lag_ < to; i += stride) {
     if (inHole(i, lag_) || lost_[i] || lost_[i + lag_]) continue;
     std::vector<double> row = {cumX_[i + lag_] - cumX_[i], cumY_[i + lag_] - cumY_[i]};
     ownMotionBetween(i, i + lag_, row);
-    base.push_back(row);
+    base.push_back(std::move(row));
     dx.push_back(ox_[i + lag_] - ox_[i]);
     dy.push_back(oy_[i + lag_] - oy_[i]);
     dt.push_back(0.0);
@@ -620,22 +649,29 @@ Regression MotionFitter::PulseEffectIn(double period, std::size_t stride, std::s
   Regression r = Fit(base, dt, 1.0, 0, dx, dy);
   if (r.cx.empty()) return r;
   const std::vector<double> rawX = {r.cx[0], r.cx[1]}, rawY = {r.cy[0], r.cy[1]};
+  // The changes over one cycle, for the noise (the mount's own motion over them as regressors).
+  std::vector<std::vector<double>> rows;
+  std::vector<std::size_t> starts;
+  if (!searching) {
+    for (std::size_t i = from; i + 1 < to; i += stride) {
+      if (inHole(i, 1) || lost_[i] || lost_[i + 1]) continue;
+      std::vector<double> row;
+      ownMotionBetween(i, i + 1, row);
+      rows.push_back(std::move(row));
+      starts.push_back(i);
+    }
+  }
+  const std::vector<double> zero(starts.size(), 0.0);
   for (int pass = 0; pass < (searching ? 2 : kPasses); ++pass) {
     double s2 = r.rss / (4.0 * std::max(1.0, r.dof));
     // The noise from the changes over one cycle, after the pulses as this pass measured them:
     // over kLag cycles the mount's motion that no fit models would count as noise too.
     if (!searching) {
-      std::vector<std::vector<double>> rows;
-      std::vector<double> ex, ey, zero;
-      for (std::size_t i = from; i + 1 < to; i += stride) {
-        if (inHole(i, 1) || lost_[i] || lost_[i + 1]) continue;
-        std::vector<double> row;
-        ownMotionBetween(i, i + 1, row);
-        rows.push_back(row);
+      std::vector<double> ex, ey;
+      for (const std::size_t i : starts) {
         const double px = run_.rows[i].xtim, py = run_.rows[i].ytim;
         ex.push_back(ox_[i + 1] - ox_[i] - r.cx[0] * px - r.cx[1] * py);
         ey.push_back(oy_[i + 1] - oy_[i] - r.cy[0] * px - r.cy[1] * py);
-        zero.push_back(0.0);
       }
       const Regression noise = Fit(rows, zero, 1.0, 0, ex, ey);
       if (!noise.cx.empty()) s2 = noise.rss / (4.0 * std::max(1.0, noise.dof));
