@@ -515,8 +515,8 @@ void Nights(int nights, int first) {
                 o.mount.periodicErrorPP, o.mount.wormPeriod, o.aggressiveness,
                 events.empty() ? "-" : events.c_str());
     const double floor = 0.3 / 60.0 / o.camera.pixelScale;  // 0.3"/min in px/s
-    if (!f.fit.available) {
-      std::printf("no calibration fit\n");
+    if (!f.fit.available || !f.fit.calibrationMeasured) {
+      std::printf(f.fit.available ? "calibration not measured\n" : "no calibration fit\n");
       continue;
     }
     ++fitted;
@@ -605,7 +605,7 @@ void Nights(int nights, int first) {
     std::printf("\n");
     std::fflush(stdout);
   }
-  std::printf("\nOn %d nights, a calibration fitted on %d:\n", nights - first + 1, fitted);
+  std::printf("\nOn %d nights, a calibration measured on %d:\n", nights - first + 1, fitted);
   std::printf("  angle (deg): %s\n", angle.Text("%.2f").c_str());
   std::printf("  X speed (%%): %s\n", xSpeed.Text("%.1f").c_str());
   std::printf("  Y speed (%%): %s\n", ySpeed.Text("%.1f").c_str());

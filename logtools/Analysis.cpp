@@ -211,6 +211,16 @@ double JackknifeError(const std::vector<double>& departures, std::size_t blocks)
   return std::sqrt((n - 1.0) * squares / static_cast<double>(departures.size()));
 }
 
+// The same from the departures' median size (the RMS of a normal spread is 1.4826 times its
+// median absolute value): what most replicates say, whatever a few of them do.
+double TypicalJackknifeError(std::vector<double> departures, std::size_t blocks) {
+  for (double& d : departures) d = std::abs(d);
+  const auto middle = departures.begin() + static_cast<std::ptrdiff_t>(departures.size() / 2);
+  std::nth_element(departures.begin(), middle, departures.end());
+  const double n = static_cast<double>(blocks);
+  return std::sqrt(n - 1.0) * 1.4826 * *middle;
+}
+
 }  // namespace
 
 void AxisAccumulator::Add(double value) {
@@ -963,7 +973,10 @@ void MotionFitter::StandardErrors() {
   const double worst =
       std::max({fit_.angleErrorDeg / 1.0, seX / std::max(fit_.xSpeed, 1e-30) / 0.025,
                 seY / std::max(fit_.ySpeed, 1e-30) / 0.025});
-  fit_.cyclesNeeded = static_cast<int>(std::ceil(static_cast<double>(k_) * worst * worst));
+  const double needed = std::ceil(static_cast<double>(k_) * worst * worst);
+  fit_.cyclesNeeded = std::isfinite(needed) && needed < std::numeric_limits<int>::max()
+                          ? static_cast<int>(needed)
+                          : std::numeric_limits<int>::max();
   // What the noise's correction moved is known only so well: half of it joins the errors (not
   // the cycles needed: more cycles do not shrink it). A timid loop's pulses answer the noise for
   // many cycles, the correction is large there, and what it leaves (up to a third of it on
@@ -982,6 +995,18 @@ void MotionFitter::StandardErrors() {
   }
   fit_.xSpeedError = seX;
   fit_.ySpeedError = seY;
+  // Measured at all: judged on the replicates' typical departure, not on their spread, which one
+  // stretch can blow up (a run whose X ran away leaves no fit without its first stretch, yet every
+  // other replicate agrees with the whole run to a percent).
+  double typicalX = seX, typicalY = seY, typicalAngle = fit_.angleErrorDeg;
+  if (replicates_.size() >= 5) {
+    typicalX = TypicalJackknifeError(dx, blocks_);
+    typicalY = TypicalJackknifeError(dy, blocks_);
+    typicalAngle = TypicalJackknifeError(da, blocks_) / kDegree;
+  }
+  fit_.calibrationMeasured =
+      typicalX <= 0.5 * fit_.xSpeed && typicalY <= 0.5 * fit_.ySpeed && typicalAngle <= 30.0;
+  if (!fit_.calibrationMeasured) fit_.xCorrectsWrongWay = fit_.yCorrectsWrongWay = false;
 }
 
 // A motion on the sensor in the mount's axes. The mount's axes on the sensor are the pulses' own
@@ -1226,7 +1251,7 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
   // The mount's axes: the host's angle when given, else the estimate.
   std::optional<double> angle = settings.angleDeg;
   bool reverse = settings.reverseX.value_or(f.fit.reverseX);
-  if (!angle && f.fit.available) {
+  if (!angle && f.fit.calibrationMeasured) {
     angle = f.fit.angleDeg;
     f.notes.push_back("RA/Dec figures use the estimated guider angle (--angle not given)");
   }
@@ -1244,7 +1269,12 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
   }
   if (!settings.scale) f.notes.push_back("arcseconds need the pixel scale (--scale)");
   // The host's calibration against how the pulses acted.
-  if (f.fit.available) {
+  if (f.fit.available && !f.fit.calibrationMeasured) {
+    f.notes.push_back(
+        "the run's pulses were too few or too small to show how they acted: no calibration from "
+        "them");
+  }
+  if (f.fit.calibrationMeasured) {
     if (f.fit.cyclesNeeded > f.cycles) {
       f.notes.push_back(
           "the pulses' effect is measured to angle +-" + Fixed(f.fit.angleErrorDeg, 1) +

@@ -104,7 +104,7 @@ Phd2Calibration CalibrationFor(const RunSettings& s, const MotionFit& fit) {
   if (s.angleDeg) {
     c.angleDeg = *s.angleDeg;
     host.push_back("angle " + Format("%.1f", c.angleDeg) + " deg");
-  } else if (fit.available) {
+  } else if (fit.calibrationMeasured) {
     c.angleDeg = fit.angleDeg;
     estimated.push_back("angle " + Format("%.1f", c.angleDeg) + " +- " +
                         Format("%.1f", fit.angleErrorDeg) + " deg");
@@ -116,7 +116,7 @@ Phd2Calibration CalibrationFor(const RunSettings& s, const MotionFit& fit) {
     c.xSpeed = *s.xSpeed * std::cos(dec * std::numbers::pi / 180.0);
     host.push_back("xRate " + Format("%.3f", c.xSpeed) + " px/s (" + Format("%.3f", *s.xSpeed) +
                    " at the equator, at dec " + Format("%.1f", dec) + ")");
-  } else if (fit.available) {
+  } else if (fit.calibrationMeasured) {
     c.xSpeed = fit.xSpeed;
     estimated.push_back("xRate " + Format("%.3f", c.xSpeed) + " +- " +
                         Format("%.3f", fit.xSpeedError) + " px/s");
@@ -126,16 +126,16 @@ Phd2Calibration CalibrationFor(const RunSettings& s, const MotionFit& fit) {
   if (s.ySpeed) {
     c.ySpeed = *s.ySpeed;
     host.push_back("yRate " + Format("%.3f", c.ySpeed) + " px/s");
-  } else if (fit.available) {
+  } else if (fit.calibrationMeasured) {
     c.ySpeed = fit.ySpeed;
     estimated.push_back("yRate " + Format("%.3f", c.ySpeed) + " +- " +
                         Format("%.3f", fit.ySpeedError) + " px/s");
   } else {
     unknown.push_back("yRate 1 px/s");
   }
-  c.reverseX = s.reverseX.value_or(fit.available && fit.reverseX);
+  c.reverseX = s.reverseX.value_or(fit.calibrationMeasured && fit.reverseX);
   const std::string reverse = std::string("reverse X ") + (c.reverseX ? "yes" : "no");
-  (s.reverseX ? host : fit.available ? estimated : unknown).push_back(reverse);
+  (s.reverseX ? host : fit.calibrationMeasured ? estimated : unknown).push_back(reverse);
   auto line = [&](const std::string& head, const std::vector<std::string>& parts) {
     if (parts.empty()) return;
     std::string text = head;

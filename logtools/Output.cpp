@@ -158,15 +158,20 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
   if (f.fit.available) {
     const MotionFit& m = f.fit;
     const std::string unit = m.timeInSeconds ? "s" : "cycle";
-    o << "  Calibration as the pulses acted: angle " << F(m.angleDeg, 1) << " +- "
-      << F(m.angleErrorDeg, 1) << " deg, X speed " << F(m.xSpeed, 2) << " +- "
-      << F(m.xSpeedError, 2) << " px/s";
-    if (s.declinationDeg) {
-      o << " (" << F(m.xSpeed / std::cos(*s.declinationDeg * std::numbers::pi / 180.0), 2)
-        << " at the equator)";
+    o << "  Calibration as the pulses acted: ";
+    if (m.calibrationMeasured) {
+      o << "angle " << F(m.angleDeg, 1) << " +- " << F(m.angleErrorDeg, 1) << " deg, X speed "
+        << F(m.xSpeed, 2) << " +- " << F(m.xSpeedError, 2) << " px/s";
+      if (s.declinationDeg) {
+        o << " (" << F(m.xSpeed / std::cos(*s.declinationDeg * std::numbers::pi / 180.0), 2)
+          << " at the equator)";
+      }
+      o << ", Y speed " << F(m.ySpeed, 2) << " +- " << F(m.ySpeedError, 2) << " px/s, reverse X "
+        << (m.reverseX ? "yes" : "no");
+    } else {
+      o << "not measured";
     }
-    o << ", Y speed " << F(m.ySpeed, 2) << " +- " << F(m.ySpeedError, 2) << " px/s, reverse X "
-      << (m.reverseX ? "yes" : "no") << "\n  Mount's own motion: drift ";
+    o << "\n  Mount's own motion: drift ";
     const auto drift = [&](const char* axis, double value, double error, bool known) {
       o << axis << " ";
       if (!known) {
@@ -228,22 +233,30 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
                 {"noisiest", sp.noisiest},
                 {"worth_stars", sp.worthStars}};
   const MotionFit& m = f.fit;
-  j["calibration"] = {{"available", m.available},
-                      {"angle", Rounded(m.angleDeg, 2)},
-                      {"x_speed", Rounded(m.xSpeed, 3)},
-                      {"y_speed", Rounded(m.ySpeed, 3)},
-                      {"angle_error", Rounded(m.angleErrorDeg, 2)},
-                      {"x_speed_error", Rounded(m.xSpeedError, 3)},
-                      {"y_speed_error", Rounded(m.ySpeedError, 3)},
-                      {"cycles_needed", m.cyclesNeeded},
-                      {"reverse_x", m.reverseX},
-                      {"x_wrong_way", m.xCorrectsWrongWay},
-                      {"y_wrong_way", m.yCorrectsWrongWay}};
+  // A calibration the pulses could not show is withheld, like a drift not known to 10 %.
+  const auto measured = [&m](double value, int digits) {
+    return m.calibrationMeasured ? Rounded(value, digits) : Json(nullptr);
+  };
+  j["calibration"] = {
+      {"available", m.available},
+      {"measured", m.calibrationMeasured},
+      {"angle", measured(m.angleDeg, 2)},
+      {"x_speed", measured(m.xSpeed, 3)},
+      {"y_speed", measured(m.ySpeed, 3)},
+      {"angle_error", measured(m.angleErrorDeg, 2)},
+      {"x_speed_error", measured(m.xSpeedError, 3)},
+      {"y_speed_error", measured(m.ySpeedError, 3)},
+      {"cycles_needed", m.calibrationMeasured ? Json(m.cyclesNeeded) : Json(nullptr)},
+      {"reverse_x", m.calibrationMeasured ? Json(m.reverseX) : Json(nullptr)},
+      {"x_wrong_way", m.xCorrectsWrongWay},
+      {"y_wrong_way", m.yCorrectsWrongWay}};
+  // The drift's errors rest on the calibration's (the host's, or as the pulses showed it).
+  const bool driftMeasured = m.calibrationMeasured || m.hostCalibrationUsed;
   j["motion"] = {{"time_unit", m.timeInSeconds ? "s" : "cycle"},
                  {"drift_ra", m.driftRaKnown ? Json(Rounded(m.driftRa, 5)) : Json(nullptr)},
                  {"drift_dec", m.driftDecKnown ? Json(Rounded(m.driftDec, 5)) : Json(nullptr)},
-                 {"drift_ra_error", Rounded(m.driftRaError, 5)},
-                 {"drift_dec_error", Rounded(m.driftDecError, 5)},
+                 {"drift_ra_error", driftMeasured ? Rounded(m.driftRaError, 5) : Json(nullptr)},
+                 {"drift_dec_error", driftMeasured ? Rounded(m.driftDecError, 5) : Json(nullptr)},
                  {"periodic_period", Rounded(m.periodicPeriod, 1)},
                  {"periodic_pp_ra", Rounded(m.periodicPeakToPeakRa, 4)},
                  {"noise", Rounded(m.whiteNoise, 4)}};

@@ -196,6 +196,7 @@ TEST(Export, CalibrationSaysWhatItRestsOnAndTheStartIsARealDate) {
   fit.xSpeedError = 0.2;
   fit.ySpeed = 5.2;
   fit.ySpeedError = 0.3;
+  fit.calibrationMeasured = true;
   const Phd2Calibration estimated = CalibrationFor({}, fit);
   EXPECT_DOUBLE_EQ(estimated.xSpeed, 4.1);
   ASSERT_EQ(estimated.notes.size(), 1u);

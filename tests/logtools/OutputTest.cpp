@@ -36,6 +36,27 @@ TEST(Output, StatsJsonParsesToTheRunsFigures) {
   EXPECT_EQ(j["notes"].back(), f.notes.back());
 }
 
+// A run too short for its pulses to show their effect (every jackknife replicate but one put the
+// speeds at 1e4 to 1e78 px/s): the calibration, its errors and the drift's are withheld, and no
+// wrong way is claimed (it told a user of a sound mount to reverse X).
+TEST(Output, AShortRunWithholdsTheCalibrationItsPulsesCannotShow) {
+  const auto simulated = test::Simulated([](LogScenario& c) { c.cycles = 60; });
+  RunSettings settings;
+  settings.exposure = 2.0;
+  const guidelog::LogRun run = test::OnlyRun(simulated);
+  const RunFigures f = Analyse(run, settings);
+  ASSERT_TRUE(f.fit.available);
+  EXPECT_FALSE(f.fit.calibrationMeasured);
+  const nlohmann::json j = nlohmann::json::parse(JsonLine(StatsJson(run, 1, f)));
+  for (const char* key : {"angle", "x_speed", "x_speed_error", "cycles_needed", "reverse_x"}) {
+    EXPECT_TRUE(j["calibration"][key].is_null()) << key;
+  }
+  EXPECT_TRUE(j["motion"]["drift_ra_error"].is_null());
+  EXPECT_EQ(j["calibration"]["x_wrong_way"], false);
+  const std::string text = StatsText(run, 1, f, settings);
+  EXPECT_NE(text.find("Calibration as the pulses acted: not measured"), std::string::npos) << text;
+}
+
 TEST(Output, JsonLineKeepsOrderAndSpacing) {
   const Json value = {{"b", 1}, {"a", Json::array({0.5, nullptr})}, {"c", Json::object()}};
   EXPECT_EQ(JsonLine(value), "{\"b\": 1, \"a\": [0.5, null], \"c\": {}}");
