@@ -515,32 +515,37 @@ void Nights(int nights, int first) {
                 o.mount.periodicErrorPP, o.mount.wormPeriod, o.aggressiveness,
                 events.empty() ? "-" : events.c_str());
     const double floor = 0.3 / 60.0 / o.camera.pixelScale;  // 0.3"/min in px/s
-    if (!f.fit.available || !f.fit.calibrationMeasured) {
-      std::printf(f.fit.available ? "calibration not measured\n" : "no calibration fit\n");
+    if (!f.fit.available) {
+      std::printf("no calibration fit\n");
       continue;
     }
-    ++fitted;
-    const double da = std::remainder(f.fit.angleDeg - truth.angleDeg, 360.0);
-    const double dx = f.fit.xSpeed / (truth.xSpeed * cosDec) - 1.0;
-    const double dy = f.fit.ySpeed / truth.ySpeed - 1.0;
-    angle.Add(da, f.fit.angleErrorDeg);
-    xSpeed.Add(100 * dx, 100 * f.fit.xSpeedError / f.fit.xSpeed);
-    ySpeed.Add(100 * dy, 100 * f.fit.ySpeedError / f.fit.ySpeed);
-    const bool found = scenario.hostReversesX ? f.fit.xCorrectsWrongWay : !f.fit.xCorrectsWrongWay;
-    const bool right = found && f.fit.reverseX == truth.reverseX;
-    if (!right)
-      std::printf("(X %s, reverse %s) ", found ? "right" : "WRONG WAY MISSED",
-                  f.fit.reverseX == truth.reverseX ? "right" : "WRONG");
-    reverseRight += right ? 1 : 0;
     reversed += scenario.hostReversesX ? 1 : 0;
-    reversedFound += scenario.hostReversesX && right ? 1 : 0;
-    // "!": beyond two of the printed standard errors.
-    const auto beyond = [](double error, double se) {
-      return std::abs(error) > 2 * se ? "!" : " ";
-    };
-    std::printf("%+6.1f%s %+6.1f%%%s %+6.1f%%%s ", da, beyond(da, f.fit.angleErrorDeg), 100 * dx,
-                beyond(dx, f.fit.xSpeedError / f.fit.xSpeed), 100 * dy,
-                beyond(dy, f.fit.ySpeedError / f.fit.ySpeed));
+    if (!f.fit.calibrationMeasured) {
+      std::printf("%-26s ", "calibration not measured");
+    } else {
+      ++fitted;
+      const double da = std::remainder(f.fit.angleDeg - truth.angleDeg, 360.0);
+      const double dx = f.fit.xSpeed / (truth.xSpeed * cosDec) - 1.0;
+      const double dy = f.fit.ySpeed / truth.ySpeed - 1.0;
+      angle.Add(da, f.fit.angleErrorDeg);
+      xSpeed.Add(100 * dx, 100 * f.fit.xSpeedError / f.fit.xSpeed);
+      ySpeed.Add(100 * dy, 100 * f.fit.ySpeedError / f.fit.ySpeed);
+      const bool found =
+          scenario.hostReversesX ? f.fit.xCorrectsWrongWay : !f.fit.xCorrectsWrongWay;
+      const bool right = found && f.fit.reverseX == truth.reverseX;
+      if (!right)
+        std::printf("(X %s, reverse %s) ", found ? "right" : "WRONG WAY MISSED",
+                    f.fit.reverseX == truth.reverseX ? "right" : "WRONG");
+      reverseRight += right ? 1 : 0;
+      reversedFound += scenario.hostReversesX && right ? 1 : 0;
+      // "!": beyond two of the printed standard errors.
+      const auto beyond = [](double error, double se) {
+        return std::abs(error) > 2 * se ? "!" : " ";
+      };
+      std::printf("%+6.1f%s %+6.1f%%%s %+6.1f%%%s ", da, beyond(da, f.fit.angleErrorDeg), 100 * dx,
+                  beyond(dx, f.fit.xSpeedError / f.fit.xSpeed), 100 * dy,
+                  beyond(dy, f.fit.ySpeedError / f.fit.ySpeed));
+    }
     if (f.split.available) {
       const double n = f.split.oneStar / s.ownNoisePx - 1.0;
       noise.Add(100 * n);
@@ -580,7 +585,7 @@ void Nights(int nights, int first) {
     } else {
       std::printf("%6s %6s | ", "-", "-");
     }
-    if (f.fit.periodicPeriod > 0.0 && f.fit.timeInSeconds) {
+    if (f.fit.periodicMeasured && f.fit.timeInSeconds) {
       if (o.mount.periodicErrorPP > 0.0) {
         const double pe = f.fit.periodicPeriod / o.mount.wormPeriod - 1.0;
         period.Add(100 * pe);
@@ -594,7 +599,7 @@ void Nights(int nights, int first) {
     }
     if (o.mount.periodicErrorPP >= 5.0 && span > 2 * o.mount.wormPeriod) {
       ++periodsDue;
-      periodsMissed += f.fit.periodicPeriod > 0.0 ? 0 : 1;
+      periodsMissed += f.fit.periodicMeasured ? 0 : 1;
     }
     if (h.fit.available && h.fit.timeInSeconds) {
       shown(h.fit.driftRaKnown, h.fit.driftRa, s.driftRaPxPerS, hostRa, hostBad, hostPrinted,

@@ -735,9 +735,14 @@ double MotionFitter::SearchPeriod(const FitWith& fitWith, Regression& best) cons
   double coarse = 0.0;
   Regression coarseBest = fitWith(0.0, 0, window_, 1);
   const double coarseWithout = coarseBest.rss;
+  // A period must leave clearly less than the drift alone: 2 % on a long run; on a short one
+  // more than its periodic terms would take from noise alone (each of the changes overlaps kLag
+  // others, so the rows count about one kLag-th each).
+  const double clearly = std::min(
+      0.98, 1.0 - static_cast<double>(lag_ * 2 * kHarmonics) / std::max(1.0, coarseBest.dof));
   for (double period = shortest_; period <= 2.0 * windowSpan_; period *= 1.02) {
     Regression r = fitWith(period, 0, window_, 1);
-    if (!r.cx.empty() && r.rss < coarseBest.rss && r.rss < 0.98 * coarseWithout) {
+    if (!r.cx.empty() && r.rss < coarseBest.rss && r.rss < clearly * coarseWithout) {
       coarseBest = r;
       coarse = period;
     }
@@ -752,7 +757,7 @@ double MotionFitter::SearchPeriod(const FitWith& fitWith, Regression& best) cons
       for (int i = -20; i <= 20; ++i) {
         const double period = centre * (1.0 + i * step);
         Regression r = fitWith(period, 0, to, stride);
-        if (!r.cx.empty() && r.rss < least && r.rss < 0.98 * without) {
+        if (!r.cx.empty() && r.rss < least && r.rss < clearly * without) {
           least = r.rss;
           found = period;
           if (keep) *keep = r;
@@ -1073,6 +1078,7 @@ void MotionFitter::Drift() {
 // leaves.
 void MotionFitter::PeriodicShape() {
   fit_.periodicPeriod = bestPeriod_;
+  fit_.periodicMeasured = bestPeriod_ > 0.0 && span_ >= 2.0 * bestPeriod_;
   const auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
     double lowRa = 1e300, highRa = -1e300, lowDec = 1e300, highDec = -1e300;
     for (int step = 0; step < 400; ++step) {

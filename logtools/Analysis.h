@@ -114,7 +114,10 @@ struct MotionFit {
   // Known well enough to print: within 10 % at two standard errors, or, where the drift is
   // smaller, within 0.03"/min (0.02 px/min without a scale; without times, 10 % alone).
   bool driftRaKnown = false, driftDecKnown = false;
-  double periodicPeriod = 0.0;                                     // time units
+  double periodicPeriod = 0.0;  // time units
+  // The run spans two of the period at least: the period and the size above are a measure
+  // (over less, the fit's periodic terms take up whatever the run holds and are not printed).
+  bool periodicMeasured = false;
   double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
   std::vector<double>
       periodicHarmonicsRa;  // pixels: each harmonic's amplitude in RA, the first first

@@ -188,9 +188,11 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
       o << " (the pulses are measured too poorly; the host's calibration, --angle, --x-speed and "
            "--y-speed, would tell it)";
     }
-    if (m.periodicPeriod > 0) {
+    if (m.periodicMeasured) {
       o << "; periodic error " << Px(m.periodicPeakToPeakRa, s) << " peak to peak in RA, period "
         << F(m.periodicPeriod, 0) << " " << unit;
+    } else if (m.periodicPeriod > 0) {
+      o << "; a periodic error longer than half the run (not measured)";
     }
     o << "; measurement noise of the mean " << Px(m.whiteNoise, s) << "\n";
   } else {
@@ -252,13 +254,16 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
       {"y_wrong_way", m.yCorrectsWrongWay}};
   // The drift's errors rest on the calibration's (the host's, or as the pulses showed it).
   const bool driftMeasured = m.calibrationMeasured || m.hostCalibrationUsed;
+  const auto periodic = [&m](double value, int digits) {
+    return m.periodicMeasured ? Rounded(value, digits) : Json(nullptr);
+  };
   j["motion"] = {{"time_unit", m.timeInSeconds ? "s" : "cycle"},
                  {"drift_ra", m.driftRaKnown ? Json(Rounded(m.driftRa, 5)) : Json(nullptr)},
                  {"drift_dec", m.driftDecKnown ? Json(Rounded(m.driftDec, 5)) : Json(nullptr)},
                  {"drift_ra_error", driftMeasured ? Rounded(m.driftRaError, 5) : Json(nullptr)},
                  {"drift_dec_error", driftMeasured ? Rounded(m.driftDecError, 5) : Json(nullptr)},
-                 {"periodic_period", Rounded(m.periodicPeriod, 1)},
-                 {"periodic_pp_ra", Rounded(m.periodicPeakToPeakRa, 4)},
+                 {"periodic_period", periodic(m.periodicPeriod, 1)},
+                 {"periodic_pp_ra", periodic(m.periodicPeakToPeakRa, 4)},
                  {"noise", Rounded(m.whiteNoise, 4)}};
   j["unreadable_lines"] = f.unreadableLines;
   j["lost_lines"] = f.lostLines;

@@ -52,9 +52,33 @@ TEST(Output, AShortRunWithholdsTheCalibrationItsPulsesCannotShow) {
     EXPECT_TRUE(j["calibration"][key].is_null()) << key;
   }
   EXPECT_TRUE(j["motion"]["drift_ra_error"].is_null());
+  // Nor a periodic error (a 52 s period of 0.6" was taken from the noise).
+  EXPECT_TRUE(j["motion"]["periodic_pp_ra"].is_null());
   EXPECT_EQ(j["calibration"]["x_wrong_way"], false);
   const std::string text = StatsText(run, 1, f, settings);
   EXPECT_NE(text.find("Calibration as the pulses acted: not measured"), std::string::npos) << text;
+}
+
+// A strong periodic error over less than two of its periods: fitted (the calibration needs it),
+// but its period and size are no measure and are not printed.
+TEST(Output, APeriodLongerThanHalfTheRunIsNotPrinted) {
+  const auto simulated = test::Simulated([](LogScenario& c) {
+    c.cycles = 150;
+    c.observatory.mount.periodicErrorPP = 40;
+    c.observatory.mount.wormPeriod = 300;
+  });
+  RunSettings settings;
+  settings.exposure = 2.0;
+  const guidelog::LogRun run = test::OnlyRun(simulated);
+  const RunFigures f = Analyse(run, settings);
+  ASSERT_GT(f.fit.periodicPeriod, 0.0);
+  EXPECT_FALSE(f.fit.periodicMeasured);
+  const nlohmann::json j = nlohmann::json::parse(JsonLine(StatsJson(run, 1, f)));
+  EXPECT_TRUE(j["motion"]["periodic_period"].is_null());
+  const std::string text = StatsText(run, 1, f, settings);
+  EXPECT_NE(text.find("a periodic error longer than half the run (not measured)"),
+            std::string::npos)
+      << text;
 }
 
 TEST(Output, JsonLineKeepsOrderAndSpacing) {
