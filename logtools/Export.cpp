@@ -145,7 +145,10 @@ Phd2Calibration CalibrationFor(const RunSettings& s, const MotionFit& fit) {
   line("Calibration from the host's settings: ", host);
   line("Calibration estimated by corvane-log from how the pulses acted (+- one standard error): ",
        estimated);
-  line("Calibration unknown (too few cycles to estimate), placeholders written: ", unknown);
+  line(
+      "Calibration unknown (the run's pulses too few or too small to show it), placeholders "
+      "written: ",
+      unknown);
   return c;
 }
 
