@@ -38,6 +38,18 @@ std::vector<int> CodePoints(std::string_view text) {
   return points;
 }
 
+// The pen moved past code point i: its advance, and its kerning with the next one.
+void MovePen(const stbtt_fontinfo* info, const std::vector<int>& points, std::size_t i, float scale,
+             double& pen) {
+  int advance = 0, bearing = 0;
+  stbtt_GetCodepointHMetrics(info, points[i], &advance, &bearing);
+  pen += advance * static_cast<double>(scale);
+  if (i + 1 < points.size()) {
+    pen +=
+        stbtt_GetCodepointKernAdvance(info, points[i], points[i + 1]) * static_cast<double>(scale);
+  }
+}
+
 }  // namespace
 
 struct Font::Face {
@@ -65,13 +77,7 @@ double Font::Width(std::string_view text, double size) const {
   const std::vector<int> points = CodePoints(text);
   double pen = 0.0;
   for (std::size_t i = 0; i < points.size(); ++i) {
-    int advance = 0, bearing = 0;
-    stbtt_GetCodepointHMetrics(info, points[i], &advance, &bearing);
-    pen += advance * static_cast<double>(scale);
-    if (i + 1 < points.size()) {
-      pen += stbtt_GetCodepointKernAdvance(info, points[i], points[i + 1]) *
-             static_cast<double>(scale);
-    }
+    MovePen(info, points, i, scale, pen);
   }
   return pen;
 }
@@ -101,13 +107,7 @@ void Font::Render(std::string_view text, double size, double shift,
         }
       }
     }
-    int advance = 0, bearing = 0;
-    stbtt_GetCodepointHMetrics(info, points[i], &advance, &bearing);
-    pen += advance * static_cast<double>(scale);
-    if (i + 1 < points.size()) {
-      pen += stbtt_GetCodepointKernAdvance(info, points[i], points[i + 1]) *
-             static_cast<double>(scale);
-    }
+    MovePen(info, points, i, scale, pen);
   }
 }
 
