@@ -23,6 +23,17 @@ bool Mentions(const std::vector<std::string>& warnings, const std::string& words
   return false;
 }
 
+// A cloud that hides all five stars after `afterCycles` cycles, for `seconds`.
+sim::ScriptedEvent TotalCloud(int afterCycles, double seconds) {
+  sim::ScriptedEvent cloud;
+  cloud.kind = sim::ScriptedEvent::Kind::Cloud;
+  cloud.afterCycles = afterCycles;
+  cloud.durationSeconds = seconds;
+  cloud.transmission = 0.0;
+  cloud.stars = {0, 1, 2, 3, 4};
+  return cloud;
+}
+
 // The run fed a cycle a second as it arrives; `each` sees the state after every cycle.
 template <typename Each>
 RunState Replay(const std::string& log, Each each) {
@@ -56,15 +67,7 @@ TEST(Warnings, CorrectionsGrowingAsWithAReversedCalibrationAndNeverOnAGoodOne) {
         s.observatory.mount.raDrift = 6.0;
         s.observatory.mount.decDrift = -6.0;
       },
-      [](logtools::LogScenario& s) {
-        sim::ScriptedEvent cloud;
-        cloud.kind = sim::ScriptedEvent::Kind::Cloud;
-        cloud.afterCycles = 50;
-        cloud.durationSeconds = 90;
-        cloud.transmission = 0.0;
-        cloud.stars = {0, 1, 2, 3, 4};
-        s.observatory.events.push_back(cloud);
-      },
+      [](logtools::LogScenario& s) { s.observatory.events.push_back(TotalCloud(50, 90)); },
       [](logtools::LogScenario& s) {
         s.observatory.sky.brightestFlux = 2000;
         s.observatory.sky.faintestFlux = 300;
@@ -85,13 +88,7 @@ TEST(Warnings, CorrectionsGrowingAsWithAReversedCalibrationAndNeverOnAGoodOne) {
 TEST(Warnings, StarsLostUnderACloudAndTheCyclesWithoutAPulse) {
   const std::string log = test::SimulatedLog(120, 21, [](logtools::LogScenario& s) {
     s.minStars = 4;
-    sim::ScriptedEvent cloud;
-    cloud.kind = sim::ScriptedEvent::Kind::Cloud;
-    cloud.afterCycles = 40;
-    cloud.durationSeconds = 40;
-    cloud.transmission = 0.0;
-    cloud.stars = {0, 1, 2, 3, 4};
-    s.observatory.events.push_back(cloud);
+    s.observatory.events.push_back(TotalCloud(40, 40));
   });
   bool lostSeen = false, starvedSeen = false;
   const RunState run = Replay(log, [&](const RunState& r, double now) {
