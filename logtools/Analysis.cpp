@@ -15,9 +15,12 @@ namespace {
 
 constexpr double kDegree = std::numbers::pi / 180.0;
 // Cycles over which the pulses' effect is measured, and the length of the segments a long run is
-// measured in (see FitMotion).
+// measured in, each with its own period within kLocalSteps steps of kLocalStep of the run's (see
+// MeasureEffect).
 constexpr std::size_t kLag = 4;
-constexpr std::size_t kSegment = 150;
+constexpr std::size_t kSegment = 600;
+constexpr int kLocalSteps = 3;
+constexpr double kLocalStep = 0.01;
 constexpr std::size_t kBlocks = 20;  // stretches the standard errors' jackknife leaves out
 constexpr int kPasses = 8;  // passes that take the pulses' answer to the noise out (see FitMotion)
 constexpr std::size_t kSearchWindow = 2000;  // cycles the periods are first searched over
@@ -496,7 +499,8 @@ class MotionFitter {
   Regression hostOrEffect_;  // the pulses as the host calibrated them where given, else effect_
   std::vector<std::pair<std::size_t, std::size_t>> segments_;
   std::vector<Regression> segmentEffects_;
-  double varX_ = 0.0, varY_ = 0.0;  // the regression's variances of the effect's columns
+  std::vector<double> segmentPeriods_;  // each segment's period in the run's modelled clock
+  double varX_ = 0.0, varY_ = 0.0;      // the regression's variances of the effect's columns
   std::optional<HostLaw> host_;
   double wx_ = 0.0, wy_ = 0.0;  // each axis's direction's precision
   Calibration whole_;
@@ -807,7 +811,11 @@ void Variances(const Regression& r, double& varX, double& varY) {
 // The pulses' effect with the period found. A long run is measured in segments of kSegment
 // cycles, combined by their precision: the run's clock is only modelled (exposure, download,
 // polls), and over many worm periods its error would put a single fitted periodic error out of
-// phase; what that leaves would be taken for the pulses' effect. False when nothing could be.
+// phase; what that leaves would be taken for the pulses' effect. The modelled clock's rate also
+// wanders along a run (on the simulator's default sky, by up to 3 %), so each segment takes the
+// period near the run's that fits it best. (Segments of 150 cycles with the run's period
+// measured long runs of long exposures 4-14 % fast at standard errors of 2-3 %; 600 with the
+// run's period, the default sky's X speed 22-27 % slow.) False when nothing could be.
 bool MotionFitter::MeasureEffect() {
   segments_ = Split(kSegment);
   if (segments_.size() == 1) {
@@ -815,8 +823,20 @@ bool MotionFitter::MeasureEffect() {
     if (!whole.cx.empty()) effect_ = whole;
   }
   for (const auto& [from, to] : segments_) {
-    segmentEffects_.push_back(segments_.size() > 1 ? PulseEffectIn(bestPeriod_, 1, from, to)
-                                                   : effect_);
+    double period = bestPeriod_;
+    if (segments_.size() > 1 && bestPeriod_ > 0.0) {
+      double least = 1e300;
+      for (int step = -kLocalSteps; step <= kLocalSteps; ++step) {
+        const double local = bestPeriod_ * (1.0 + kLocalStep * step);
+        const Regression r = PulseEffectIn(local, 1, from, to, 0, 0, true);
+        if (!r.cx.empty() && r.rss < least) {
+          least = r.rss;
+          period = local;
+        }
+      }
+    }
+    segmentPeriods_.push_back(period);
+    segmentEffects_.push_back(segments_.size() > 1 ? PulseEffectIn(period, 1, from, to) : effect_);
   }
   Variances(effect_, varX_, varY_);
   if (segments_.size() > 1) {
@@ -837,8 +857,8 @@ Regression MotionFitter::EffectWithout(std::size_t holeFrom, std::size_t holeTo)
   for (std::size_t s = 0; s < segments_.size(); ++s) {
     const auto [from, to] = segments_[s];
     const bool touched = holeTo > holeFrom && holeFrom < to && holeTo + lag_ > from;
-    const Regression r =
-        touched ? PulseEffectIn(bestPeriod_, 1, from, to, holeFrom, holeTo) : segmentEffects_[s];
+    const Regression r = touched ? PulseEffectIn(segmentPeriods_[s], 1, from, to, holeFrom, holeTo)
+                                 : segmentEffects_[s];
     if (r.cx.empty()) continue;
     double vx = 0.0, vy = 0.0;
     Variances(r, vx, vy);

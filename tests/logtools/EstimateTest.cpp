@@ -118,12 +118,15 @@ TEST(Estimates, DriftFromTheMountsOwnMotion) {
         << seed;
     EXPECT_NEAR(estimated.driftDec / host.driftDec, estimated.ySpeed / truth.ySpeed, 0.02) << seed;
     EXPECT_NEAR(std::abs(estimated.driftRa) / s.driftRaPxPerS, 1.0, 0.20) << seed;
-    EXPECT_NEAR(std::abs(estimated.driftDec) / s.driftDecPxPerS, 1.0, 0.10) << seed;
+    EXPECT_NEAR(std::abs(estimated.driftDec) / s.driftDecPxPerS, 1.0, 0.20) << seed;
     EXPECT_NEAR(estimated.periodicPeriod, s.settings.observatory.mount.wormPeriod, 30.0) << seed;
     // Printed only where known to 10 %: with the host's calibration always here.
     EXPECT_TRUE(host.driftRaKnown && host.driftDecKnown) << seed;
     if (estimated.driftRaKnown) {
       EXPECT_NEAR(std::abs(estimated.driftRa) / s.driftRaPxPerS, 1.0, 0.10) << seed;
+    }
+    if (estimated.driftDecKnown) {
+      EXPECT_NEAR(std::abs(estimated.driftDec) / s.driftDecPxPerS, 1.0, 0.10) << seed;
     }
   }
   // 300 timid cycles measure the pulses too poorly for the drift they leave.
