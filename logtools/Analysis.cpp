@@ -471,6 +471,7 @@ class MotionFitter {
   double SearchPeriod(const FitWith& fitWith, Regression& best) const;
   std::vector<std::pair<std::size_t, std::size_t>> Split(std::size_t length) const;
   bool MeasureEffect();
+  double SegmentPeriod(std::size_t from, std::size_t to) const;
   Regression EffectWithout(std::size_t holeFrom, std::size_t holeTo) const;
   void UseHostCalibration();
   void Calibrate();
@@ -823,18 +824,7 @@ bool MotionFitter::MeasureEffect() {
     if (!whole.cx.empty()) effect_ = whole;
   }
   for (const auto& [from, to] : segments_) {
-    double period = bestPeriod_;
-    if (segments_.size() > 1 && bestPeriod_ > 0.0) {
-      double least = 1e300;
-      for (int step = -kLocalSteps; step <= kLocalSteps; ++step) {
-        const double local = bestPeriod_ * (1.0 + kLocalStep * step);
-        const Regression r = PulseEffectIn(local, 1, from, to, 0, 0, true);
-        if (!r.cx.empty() && r.rss < least) {
-          least = r.rss;
-          period = local;
-        }
-      }
-    }
+    const double period = segments_.size() > 1 ? SegmentPeriod(from, to) : bestPeriod_;
     segmentPeriods_.push_back(period);
     segmentEffects_.push_back(segments_.size() > 1 ? PulseEffectIn(period, 1, from, to) : effect_);
   }
@@ -845,6 +835,21 @@ bool MotionFitter::MeasureEffect() {
     effect_ = combined;
   }
   return true;
+}
+
+// The period near the run's that fits the segment of cycles [from, to) best (see MeasureEffect).
+double MotionFitter::SegmentPeriod(std::size_t from, std::size_t to) const {
+  if (!(bestPeriod_ > 0.0)) return bestPeriod_;
+  double period = bestPeriod_, least = 1e300;
+  for (int step = -kLocalSteps; step <= kLocalSteps; ++step) {
+    const double local = bestPeriod_ * (1.0 + kLocalStep * step);
+    const Regression r = PulseEffectIn(local, 1, from, to, 0, 0, true);
+    if (!r.cx.empty() && r.rss < least) {
+      least = r.rss;
+      period = local;
+    }
+  }
+  return period;
 }
 
 // The pulses' effect measured without the cycles in [holeFrom, holeTo) (none when empty).

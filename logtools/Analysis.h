@@ -97,9 +97,10 @@ struct MotionFit {
   double xSpeed = 0.0;                // pixels per second of X pulse as it acts (at the run's dec)
   double ySpeed = 0.0;
   double xSpeedError = 0.0, ySpeedError = 0.0, angleErrorDeg = 0.0;  // standard errors
-  // The calibration above is a measure: each speed to half of itself and the angle to 30 degrees
-  // at one standard error. Otherwise the run's pulses were too few or too small to show their
-  // effect, and none of the figures above, nor which way the pulses acted, is printed.
+  // The calibration above is a measure: typically (the jackknife's median replicate) each speed
+  // to half of itself and the angle to 30 degrees at one standard error. Otherwise the run's pulses
+  // were too few or too small to show their effect, and none of the figures above, nor which way
+  // the pulses acted, is printed.
   bool calibrationMeasured = false;
   // Cycles a run guided like this one needs for the angle within 2 degrees and the speeds within
   // 5 % (two standard errors).

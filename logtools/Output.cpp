@@ -235,9 +235,13 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
                 {"noisiest", sp.noisiest},
                 {"worth_stars", sp.worthStars}};
   const MotionFit& m = f.fit;
-  // A calibration the pulses could not show is withheld, like a drift not known to 10 %.
-  const auto measured = [&m](double value, int digits) {
-    return m.calibrationMeasured ? Rounded(value, digits) : Json(nullptr);
+  // A figure the log cannot support is null: a calibration the pulses could not show, a drift
+  // not known to 10 %, a period the run does not cover twice.
+  const auto shown = [](bool known, double value, int digits) {
+    return known ? Rounded(value, digits) : Json(nullptr);
+  };
+  const auto measured = [&](double value, int digits) {
+    return shown(m.calibrationMeasured, value, digits);
   };
   j["calibration"] = {
       {"available", m.available},
@@ -254,16 +258,13 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
       {"y_wrong_way", m.yCorrectsWrongWay}};
   // The drift's errors rest on the calibration's (the host's, or as the pulses showed it).
   const bool driftMeasured = m.calibrationMeasured || m.hostCalibrationUsed;
-  const auto periodic = [&m](double value, int digits) {
-    return m.periodicMeasured ? Rounded(value, digits) : Json(nullptr);
-  };
   j["motion"] = {{"time_unit", m.timeInSeconds ? "s" : "cycle"},
-                 {"drift_ra", m.driftRaKnown ? Json(Rounded(m.driftRa, 5)) : Json(nullptr)},
-                 {"drift_dec", m.driftDecKnown ? Json(Rounded(m.driftDec, 5)) : Json(nullptr)},
-                 {"drift_ra_error", driftMeasured ? Rounded(m.driftRaError, 5) : Json(nullptr)},
-                 {"drift_dec_error", driftMeasured ? Rounded(m.driftDecError, 5) : Json(nullptr)},
-                 {"periodic_period", periodic(m.periodicPeriod, 1)},
-                 {"periodic_pp_ra", periodic(m.periodicPeakToPeakRa, 4)},
+                 {"drift_ra", shown(m.driftRaKnown, m.driftRa, 5)},
+                 {"drift_dec", shown(m.driftDecKnown, m.driftDec, 5)},
+                 {"drift_ra_error", shown(driftMeasured, m.driftRaError, 5)},
+                 {"drift_dec_error", shown(driftMeasured, m.driftDecError, 5)},
+                 {"periodic_period", shown(m.periodicMeasured, m.periodicPeriod, 1)},
+                 {"periodic_pp_ra", shown(m.periodicMeasured, m.periodicPeakToPeakRa, 4)},
                  {"noise", Rounded(m.whiteNoise, 4)}};
   j["unreadable_lines"] = f.unreadableLines;
   j["lost_lines"] = f.lostLines;
