@@ -1281,7 +1281,7 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
   }
   // The mount's axes: the host's angle when given, else the estimate.
   std::optional<double> angle = settings.angleDeg;
-  bool reverse = settings.reverseX.value_or(f.fit.reverseX);
+  bool reverse = settings.reverseX.value_or(f.fit.calibrationMeasured && f.fit.reverseX);
   if (!angle && f.fit.calibrationMeasured) {
     angle = f.fit.angleDeg;
     f.notes.push_back("RA/Dec figures use the estimated guider angle (--angle not given)");
