@@ -260,6 +260,16 @@ TEST(Estimates, CalibrationSharpensWithLongerRuns) {
   EXPECT_NEAR(static_cast<double>(b.cyclesNeeded) / a.cyclesNeeded, 1.0, 0.5);
 }
 
+// Two of a standard error counted from few replicates hold the truth 95 % of the time: widened
+// as Student's t (its tabled 97.5 % points for 4, 9 and 19 degrees of freedom).
+TEST(Estimates, StandardErrorsFromFewReplicatesAreWidenedAsStudentsT) {
+  constexpr double z = 1.95996;
+  EXPECT_NEAR(FewReplicatesWidening(5) * z, 2.776, 0.008);
+  EXPECT_NEAR(FewReplicatesWidening(10) * z, 2.262, 0.004);
+  EXPECT_NEAR(FewReplicatesWidening(20) * z, 2.093, 0.002);
+  EXPECT_EQ(FewReplicatesWidening(2), FewReplicatesWidening(5));
+}
+
 // A timid loop (aggressiveness 3) answers the noise of the offsets for many cycles: its pulses
 // looked 15-50 % stronger than they were, at a few standard errors. The speeds are now within
 // two and a half of their standard errors, which come from the run itself and hold half of what
