@@ -38,18 +38,29 @@ SimulatedLog SimulateLog(const LogScenario& scenario) {
 
   result.exposureS = std::stod(result.settings.dialogs.guideSetup.front().Duration);
   // The independent noise: each star's own seeing and its centroid error at its SN (as the
-  // observatory draws them), over the guide stars the log holds.
+  // observatory draws them), over the guide stars the log holds and the cycles in which all of
+  // them were found (SN at least 3: a star lost for most of a run measures nothing there, and
+  // its SN there is not the SN it was measured at).
   const guidelog::LogRun data = *guidelog::FirstRun(result.log);
   const double jitter = obs.sky.seeingJitter / std::sqrt(result.exposureS) / obs.camera.pixelScale;
   const double own2 = jitter * jitter * (1.0 - std::clamp(obs.sky.seeingCommonFraction, 0.0, 1.0));
   const double fwhmPx = obs.sky.seeingFwhm / obs.camera.pixelScale;
   double sum = 0.0;
+  std::vector<const guidelog::LogRow*> found;
+  for (const auto& row : data.rows) {
+    if (std::all_of(row.stars.begin(), row.stars.end(), [](const auto& s) { return s.sn >= 3.0; }))
+      found.push_back(&row);
+  }
   for (int s = 0; s < data.stars; ++s) {
-    double sn = 0.0;
-    for (const auto& row : data.rows) sn += row.stars[static_cast<std::size_t>(s)].sn;
-    sn /= static_cast<double>(std::max<std::size_t>(1, data.rows.size()));
-    const double centroid = fwhmPx / (2.355 * std::max(sn, 1.0));
-    sum += own2 + centroid * centroid;
+    double centroid2 = fwhmPx * fwhmPx / (2.355 * 2.355);  // at SN 1, where no cycle found all
+    if (!found.empty()) {
+      centroid2 = 0.0;
+      for (const auto* row : found) {
+        const double centroid = fwhmPx / (2.355 * row->stars[static_cast<std::size_t>(s)].sn);
+        centroid2 += centroid * centroid / static_cast<double>(found.size());
+      }
+    }
+    sum += own2 + centroid2;
   }
   result.ownNoisePx = data.stars > 0 ? std::sqrt(sum / data.stars) : 0.0;
   // Drift: RA per minute of the axis (on the sky times cos dec), Dec per minute on the sky.
