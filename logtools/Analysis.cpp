@@ -1137,7 +1137,8 @@ void MotionFitter::Drift() {
 // leaves.
 void MotionFitter::PeriodicShape() {
   fit_.periodicPeriod = bestPeriod_;
-  fit_.periodicMeasured = bestPeriod_ > 0.0 && span_ >= 2.0 * bestPeriod_;
+  fit_.periodicMeasured = bestPeriod_ > 0.0 && span_ >= 2.0 * bestPeriod_ &&
+                          (fit_.calibrationMeasured || fit_.hostCalibrationUsed);
   const auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
     double lowRa = 1e300, highRa = -1e300, lowDec = 1e300, highDec = -1e300;
     for (int step = 0; step < 400; ++step) {
@@ -1336,8 +1337,8 @@ RunFigures Analyse(const guidelog::LogRun& logged, const RunSettings& settings) 
   // The host's calibration against how the pulses acted.
   if (f.fit.available && !f.fit.calibrationMeasured) {
     f.notes.push_back(
-        "the run's pulses were too few or too small to show how they acted: no calibration from "
-        "them");
+        "the run's pulses do not show how they acted (too few, too small, or their stars lost too "
+        "often): no calibration from them, nor the mount's own motion they moved");
   }
   if (f.fit.calibrationMeasured) {
     if (f.fit.cyclesNeeded > f.cycles) {

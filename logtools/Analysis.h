@@ -99,8 +99,8 @@ struct MotionFit {
   double xSpeedError = 0.0, ySpeedError = 0.0, angleErrorDeg = 0.0;  // standard errors
   // The calibration above is a measure: typically (the jackknife's median replicate) each speed
   // to half of itself and the angle to 30 degrees at one standard error. Otherwise the run's pulses
-  // were too few or too small to show their effect, and none of the figures above, nor which way
-  // the pulses acted, is printed.
+  // do not show their effect (too few, too small, or their stars lost too often), and none of the
+  // figures above, nor which way the pulses acted, is printed.
   bool calibrationMeasured = false;
   // Cycles a run guided like this one needs for the angle within 2 degrees and the speeds within
   // 5 % (two standard errors).
@@ -118,6 +118,8 @@ struct MotionFit {
   double periodicPeriod = 0.0;  // time units
   // The run spans two of the period at least: the period and the size above are a measure
   // (over less, the fit's periodic terms take up whatever the run holds and are not printed).
+  // Like the measurement noise below, it is what the offsets leave once the pulses' effect is
+  // taken out: measured only where that effect is (calibrationMeasured or the host's used).
   bool periodicMeasured = false;
   double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
   std::vector<double>

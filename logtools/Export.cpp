@@ -146,7 +146,7 @@ Phd2Calibration CalibrationFor(const RunSettings& s, const MotionFit& fit) {
   line("Calibration estimated by corvane-log from how the pulses acted (+- one standard error): ",
        estimated);
   line(
-      "Calibration unknown (the run's pulses too few or too small to show it), placeholders "
+      "Calibration unknown (the run's pulses do not show it), placeholders "
       "written: ",
       unknown);
   return c;

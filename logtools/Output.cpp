@@ -188,13 +188,17 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
       o << " (the pulses are measured too poorly; the host's calibration, --angle, --x-speed and "
            "--y-speed, would tell it)";
     }
-    if (m.periodicMeasured) {
-      o << "; periodic error " << Px(m.periodicPeakToPeakRa, s) << " peak to peak in RA, period "
-        << F(m.periodicPeriod, 0) << " " << unit;
-    } else if (m.periodicPeriod > 0) {
-      o << "; a periodic error longer than half the run (not measured)";
+    if (!(m.calibrationMeasured || m.hostCalibrationUsed)) {
+      o << "; periodic error and measurement noise not measured (what the pulses moved is not)\n";
+    } else {
+      if (m.periodicMeasured) {
+        o << "; periodic error " << Px(m.periodicPeakToPeakRa, s) << " peak to peak in RA, period "
+          << F(m.periodicPeriod, 0) << " " << unit;
+      } else if (m.periodicPeriod > 0) {
+        o << "; a periodic error longer than half the run (not measured)";
+      }
+      o << "; measurement noise of the mean " << Px(m.whiteNoise, s) << "\n";
     }
-    o << "; measurement noise of the mean " << Px(m.whiteNoise, s) << "\n";
   } else {
     o << "  Calibration and the mount's own motion: need at least 20 cycles\n";
   }
@@ -256,16 +260,17 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
       {"reverse_x", m.calibrationMeasured ? Json(m.reverseX) : Json(nullptr)},
       {"x_wrong_way", m.xCorrectsWrongWay},
       {"y_wrong_way", m.yCorrectsWrongWay}};
-  // The drift's errors rest on the calibration's (the host's, or as the pulses showed it).
-  const bool driftMeasured = m.calibrationMeasured || m.hostCalibrationUsed;
+  // The mount's own motion is what the pulses' effect leaves (the host's calibration, or as the
+  // pulses showed it): its figures rest on that effect's.
+  const bool motionMeasured = m.calibrationMeasured || m.hostCalibrationUsed;
   j["motion"] = {{"time_unit", m.timeInSeconds ? "s" : "cycle"},
                  {"drift_ra", shown(m.driftRaKnown, m.driftRa, 5)},
                  {"drift_dec", shown(m.driftDecKnown, m.driftDec, 5)},
-                 {"drift_ra_error", shown(driftMeasured, m.driftRaError, 5)},
-                 {"drift_dec_error", shown(driftMeasured, m.driftDecError, 5)},
+                 {"drift_ra_error", shown(motionMeasured, m.driftRaError, 5)},
+                 {"drift_dec_error", shown(motionMeasured, m.driftDecError, 5)},
                  {"periodic_period", shown(m.periodicMeasured, m.periodicPeriod, 1)},
                  {"periodic_pp_ra", shown(m.periodicMeasured, m.periodicPeakToPeakRa, 4)},
-                 {"noise", Rounded(m.whiteNoise, 4)}};
+                 {"noise", shown(motionMeasured, m.whiteNoise, 4)}};
   j["unreadable_lines"] = f.unreadableLines;
   j["lost_lines"] = f.lostLines;
   j["notes"] = f.notes;

@@ -52,11 +52,15 @@ TEST(Output, AShortRunWithholdsTheCalibrationItsPulsesCannotShow) {
     EXPECT_TRUE(j["calibration"][key].is_null()) << key;
   }
   EXPECT_TRUE(j["motion"]["drift_ra_error"].is_null());
-  // Nor a periodic error (a 52 s period of 0.6" was taken from the noise).
+  // Nor what the offsets leave once that effect is taken out: a periodic error (a 52 s period of
+  // 0.6" was taken from the noise) and the measurement noise (a runaway's read 1.6e53 px).
   EXPECT_TRUE(j["motion"]["periodic_pp_ra"].is_null());
+  EXPECT_TRUE(j["motion"]["noise"].is_null());
   EXPECT_EQ(j["calibration"]["x_wrong_way"], false);
   const std::string text = StatsText(run, 1, f, settings);
   EXPECT_NE(text.find("Calibration as the pulses acted: not measured"), std::string::npos) << text;
+  EXPECT_NE(text.find("periodic error and measurement noise not measured"), std::string::npos)
+      << text;
 }
 
 // A strong periodic error over less than two of its periods: fitted (the calibration needs it),
