@@ -246,6 +246,9 @@ TEST(Estimates, AReversedXIsFoundWhenXRunsAway) {
     EXPECT_EQ(fit.reverseX, truth.reverseX) << mirrored;
     // Taken the other way round, the angle was 180 degrees off (or 90, averaged with it).
     EXPECT_LT(std::abs(std::remainder(fit.angleDeg - truth.angleDeg, 360.0)), 10.0) << mirrored;
+    // Without the stretch X ran away in, the fit fell apart: its 1e140 px/s is no standard error.
+    EXPECT_LT(fit.xSpeedError, 0.5 * fit.xSpeed) << mirrored;
+    EXPECT_LT(fit.angleErrorDeg, 10.0) << mirrored;
   }
 }
 
