@@ -493,6 +493,7 @@ void Nights(int nights, int first) {
   Judged angle, xSpeed, ySpeed;
   Distribution noise, driftRa, driftDec, hostRa, hostDec, period;
   int reverseRight = 0, reversed = 0, reversedFound = 0, fitted = 0, noiseBad = 0, noisePrinted = 0;
+  int falseWrongWays = 0;  // X said to push the stars further where it did not (not measured)
   int driftBad = 0, driftPrinted = 0, hostBad = 0, hostPrinted = 0, falsePeriods = 0;
   int periodsMissed = 0, periodsDue = 0, withheld = 0;
   double analysisSeconds = 0.0;
@@ -521,7 +522,11 @@ void Nights(int nights, int first) {
     }
     reversed += scenario.hostReversesX ? 1 : 0;
     if (!f.fit.calibrationMeasured) {
-      std::printf("%-26s ", "calibration not measured");
+      // Which way X acted may still be told (its own column measured); never where it was right.
+      const bool claimed = f.fit.xCorrectsWrongWay;
+      reversedFound += scenario.hostReversesX && claimed ? 1 : 0;
+      falseWrongWays += !scenario.hostReversesX && claimed ? 1 : 0;
+      std::printf("%-26s ", claimed ? "not measured, X wrong way" : "calibration not measured");
     } else {
       ++fitted;
       const double da = std::remainder(f.fit.angleDeg - truth.angleDeg, 360.0);
@@ -615,8 +620,9 @@ void Nights(int nights, int first) {
   std::printf("  X speed (%%): %s\n", xSpeed.Text("%.1f").c_str());
   std::printf("  Y speed (%%): %s\n", ySpeed.Text("%.1f").c_str());
   std::printf(
-      "  X's direction and reverse right on %d of %d nights; a reversed X found on %d of %d\n",
-      reverseRight, fitted, reversedFound, reversed);
+      "  X's direction and reverse right on %d of %d nights; a reversed X found on %d of %d; a "
+      "wrong way claimed where the calibration is not measured and X was right: %d\n",
+      reverseRight, fitted, reversedFound, reversed, falseWrongWays);
   std::printf("  independent noise: within 10 %% on %d of %d printed; error (%%) %s\n",
               noisePrinted - noiseBad, noisePrinted, noise.Text("%.1f").c_str());
   std::printf(

@@ -100,7 +100,8 @@ struct MotionFit {
   // The calibration above is a measure: typically (the jackknife's median replicate) each speed
   // to half of itself and the angle to 30 degrees at one standard error. Otherwise the run's pulses
   // do not show their effect (too few, too small, or their stars lost too often), and none of the
-  // figures above, nor which way the pulses acted, is printed.
+  // figures above is printed; which way an axis's pulses acted only where that axis's own speed
+  // and direction are measured.
   bool calibrationMeasured = false;
   // Cycles a run guided like this one needs for the angle within 2 degrees and the speeds within
   // 5 % (two standard errors).

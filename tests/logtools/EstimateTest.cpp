@@ -3,6 +3,7 @@
 // tried in the model itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -188,6 +189,30 @@ TEST(Estimates, CalibrationFromThePulsesAndAReversedXFound) {
 // A faint field with the host's reverse X wrong: X runs away at the largest pulse, and the Y
 // pulses' fitted direction is too poor to tell the mirror image. What the host's own pulses say
 // it took, and that X pushed the stars further, give the reverse and the angle.
+// A timid loop whose X was reversed wrong: its Y pulses too small for the calibration to be
+// measured, its X ones measured to a part in a thousand. That X pushed the stars further is told.
+TEST(Estimates, AReversedXIsFoundWhereOnlyXIsMeasured) {
+  const auto s = Simulated([](LogScenario& c) {
+    c.cycles = 2000;
+    c.seed = 7295;
+    c.exposure = 1.70;
+    c.hostReversesX = true;
+    c.observatory.aggressiveness = 2;
+    c.observatory.camera.rotationDeg = 164;
+    c.observatory.camera.mirrored = true;
+    c.observatory.mount.declinationDeg = 55;
+    c.observatory.mount.periodicErrorPP = 29;
+    c.observatory.mount.wormPeriod = 567;
+  });
+  const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
+  ASSERT_FALSE(f.fit.calibrationMeasured);
+  EXPECT_TRUE(f.fit.xCorrectsWrongWay);
+  EXPECT_FALSE(f.fit.yCorrectsWrongWay);
+  EXPECT_TRUE(std::any_of(f.notes.begin(), f.notes.end(), [](const std::string& note) {
+    return note.find("GuiderReverseX is the wrong way round") != std::string::npos;
+  }));
+}
+
 // A timid loop whose X ran away: its pulses moved the stars hundreds of times as far as the
 // drift, so a speed a part in a thousand off is the whole drift; the Dec drift, printed, was 15 %
 // off though every stretch of the run agreed on it. A drift printed is within 10 %.
