@@ -189,60 +189,6 @@ TEST(Estimates, CalibrationFromThePulsesAndAReversedXFound) {
 // A faint field with the host's reverse X wrong: X runs away at the largest pulse, and the Y
 // pulses' fitted direction is too poor to tell the mirror image. What the host's own pulses say
 // it took, and that X pushed the stars further, give the reverse and the angle.
-// A timid loop whose X was reversed wrong: its Y pulses too small for the calibration to be
-// measured, its X ones measured to a part in a thousand. That X pushed the stars further is told.
-TEST(Estimates, AReversedXIsFoundWhereOnlyXIsMeasured) {
-  const auto s = Simulated([](LogScenario& c) {
-    c.cycles = 2000;
-    c.seed = 7295;
-    c.exposure = 1.70;
-    c.hostReversesX = true;
-    c.observatory.aggressiveness = 2;
-    c.observatory.camera.rotationDeg = 164;
-    c.observatory.camera.mirrored = true;
-    c.observatory.mount.declinationDeg = 55;
-    c.observatory.mount.periodicErrorPP = 29;
-    c.observatory.mount.wormPeriod = 567;
-  });
-  const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
-  ASSERT_FALSE(f.fit.calibrationMeasured);
-  EXPECT_TRUE(f.fit.xCorrectsWrongWay);
-  EXPECT_FALSE(f.fit.yCorrectsWrongWay);
-  EXPECT_TRUE(std::any_of(f.notes.begin(), f.notes.end(), [](const std::string& note) {
-    return note.find("GuiderReverseX is the wrong way round") != std::string::npos;
-  }));
-}
-
-// A timid loop whose X ran away: its pulses moved the stars hundreds of times as far as the
-// drift, so a speed a part in a thousand off is the whole drift; the Dec drift, printed, was 15 %
-// off though every stretch of the run agreed on it. A drift printed is within 10 %.
-TEST(Estimates, ARunawaysDriftIsPrintedOnlyWhereKnown) {
-  const auto s = Simulated([](LogScenario& c) {
-    c.cycles = 2000;
-    c.stars = 9;
-    c.exposure = 4.64;
-    c.hostReversesX = true;
-    c.seed = 7285;
-    c.observatory.aggressiveness = 2;
-    c.observatory.camera.rotationDeg = 357;
-    c.observatory.camera.mirrored = true;
-    c.observatory.camera.downloadSeconds = 0.98;
-    c.observatory.mount.declinationDeg = 24;
-    c.observatory.mount.periodicErrorPP = 3;
-    c.observatory.mount.wormPeriod = 563;
-    c.observatory.mount.raDrift = 0.5;
-    c.observatory.mount.decDrift = 2.5;
-  });
-  const MotionFit fit = FitMotion(OnlyRun(s), TimedSettings(s));
-  ASSERT_TRUE(fit.xCorrectsWrongWay);
-  if (fit.driftRaKnown) {
-    EXPECT_NEAR(std::abs(fit.driftRa) / s.driftRaPxPerS, 1.0, 0.1);
-  }
-  if (fit.driftDecKnown) {
-    EXPECT_NEAR(std::abs(fit.driftDec) / s.driftDecPxPerS, 1.0, 0.1);
-  }
-}
-
 TEST(Estimates, AReversedXIsFoundWhenXRunsAway) {
   for (bool mirrored : {false, true}) {
     const auto s = Simulated([&](LogScenario& c) {
@@ -274,6 +220,64 @@ TEST(Estimates, AReversedXIsFoundWhenXRunsAway) {
     // Without the stretch X ran away in, the fit fell apart: its 1e140 px/s is no standard error.
     EXPECT_LT(fit.xSpeedError, 0.5 * fit.xSpeed) << mirrored;
     EXPECT_LT(fit.angleErrorDeg, 10.0) << mirrored;
+  }
+}
+
+// A timid loop (aggressiveness 2) on a mirrored camera whose host has X reversed the wrong way,
+// the rest of its sky as `configure` sets it.
+SimulatedLog TimidReversedX(const std::function<void(LogScenario&)>& configure) {
+  return Simulated([&](LogScenario& c) {
+    c.cycles = 2000;
+    c.hostReversesX = true;
+    c.observatory.aggressiveness = 2;
+    c.observatory.camera.mirrored = true;
+    configure(c);
+  });
+}
+
+// A timid loop whose X was reversed wrong: its Y pulses too small for the calibration to be
+// measured, its X ones measured to a part in a thousand. That X pushed the stars further is told.
+TEST(Estimates, AReversedXIsFoundWhereOnlyXIsMeasured) {
+  const auto s = TimidReversedX([](LogScenario& c) {
+    c.seed = 7295;
+    c.exposure = 1.70;
+    c.observatory.camera.rotationDeg = 164;
+    c.observatory.mount.declinationDeg = 55;
+    c.observatory.mount.periodicErrorPP = 29;
+    c.observatory.mount.wormPeriod = 567;
+  });
+  const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
+  ASSERT_FALSE(f.fit.calibrationMeasured);
+  EXPECT_TRUE(f.fit.xCorrectsWrongWay);
+  EXPECT_FALSE(f.fit.yCorrectsWrongWay);
+  EXPECT_TRUE(std::any_of(f.notes.begin(), f.notes.end(), [](const std::string& note) {
+    return note.find("GuiderReverseX is the wrong way round") != std::string::npos;
+  }));
+}
+
+// A timid loop whose X ran away: its pulses moved the stars hundreds of times as far as the
+// drift, so a speed a part in a thousand off is the whole drift; the Dec drift, printed, was 15 %
+// off though every stretch of the run agreed on it. A drift printed is within 10 %.
+TEST(Estimates, ARunawaysDriftIsPrintedOnlyWhereKnown) {
+  const auto s = TimidReversedX([](LogScenario& c) {
+    c.stars = 9;
+    c.exposure = 4.64;
+    c.seed = 7285;
+    c.observatory.camera.rotationDeg = 357;
+    c.observatory.camera.downloadSeconds = 0.98;
+    c.observatory.mount.declinationDeg = 24;
+    c.observatory.mount.periodicErrorPP = 3;
+    c.observatory.mount.wormPeriod = 563;
+    c.observatory.mount.raDrift = 0.5;
+    c.observatory.mount.decDrift = 2.5;
+  });
+  const MotionFit fit = FitMotion(OnlyRun(s), TimedSettings(s));
+  ASSERT_TRUE(fit.xCorrectsWrongWay);
+  if (fit.driftRaKnown) {
+    EXPECT_NEAR(std::abs(fit.driftRa) / s.driftRaPxPerS, 1.0, 0.1);
+  }
+  if (fit.driftDecKnown) {
+    EXPECT_NEAR(std::abs(fit.driftDec) / s.driftDecPxPerS, 1.0, 0.1);
   }
 }
 
