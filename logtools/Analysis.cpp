@@ -458,6 +458,17 @@ namespace {
 
 constexpr int kHarmonics = 3;  // of the periodic error's period
 
+// Whether period q, leaving `left` of what a drift alone leaves (`without`), fits about as well
+// as period p, leaving `least`: q is no harmonic of p nor p of q (such fits share terms), the two
+// leave amounts apart by less than noise alone could make (`unsure`), and q takes at least three
+// quarters of what p takes.
+bool Rivals(double p, double least, double q, double left, double without, double unsure) {
+  for (const double ratio : {1.0 / 3.0, 0.5, 2.0 / 3.0, 1.0, 1.5, 2.0, 3.0}) {
+    if (std::abs(std::log(q / p / ratio)) < 0.04) return false;
+  }
+  return left - least < unsure && without - left >= 0.75 * (without - least);
+}
+
 // The motion of a run fitted in stages, each a method: the loop's gain, the pulses' effect (with
 // the pulses' answer to the noise taken out), the periodic error's period, the effect over a long
 // run's segments, the calibration and its standard errors, the drift and the periodic error's
@@ -485,7 +496,7 @@ class MotionFitter {
   Regression OwnMotion(const Regression& effect, double period) const {
     return OwnMotionIn(effect, period, 1, 0, k_);
   }
-  double SearchPeriod(const FitWith& fitWith, Regression& best) const;
+  double SearchPeriod(const FitWith& fitWith, Regression& best, bool& settled) const;
   std::vector<std::pair<std::size_t, std::size_t>> Split(std::size_t length) const;
   bool MeasureEffect();
   double SegmentPeriod(std::size_t from, std::size_t to) const;
@@ -512,9 +523,10 @@ class MotionFitter {
   std::size_t window_ = 0, fineStride_ = 1;
   double windowSpan_ = 0.0, shortest_ = 0.0;
   double bestPeriod_ = 0.0;
-  Regression effect_;        // the pulses' effect
-  Regression motion_;        // the mount's own motion after the pulses
-  Regression hostOrEffect_;  // the pulses as the host calibrated them where given, else effect_
+  bool periodSettled_ = true;  // see SearchPeriod
+  Regression effect_;          // the pulses' effect
+  Regression motion_;          // the mount's own motion after the pulses
+  Regression hostOrEffect_;    // the pulses as the host calibrated them where given, else effect_
   std::vector<std::pair<std::size_t, std::size_t>> segments_;
   std::vector<Regression> segmentEffects_;
   std::vector<double> segmentPeriods_;  // each segment's period in the run's modelled clock
@@ -576,7 +588,7 @@ MotionFit MotionFitter::Result() {
       [this](double period, std::size_t from, std::size_t to, std::size_t stride) {
         return PulseEffectIn(period, stride, from, to, 0, 0, true);
       },
-      effect_);
+      effect_, periodSettled_);
   if (!MeasureEffect()) return fit_;
   motion_ = OwnMotion(effect_, bestPeriod_);
   hostOrEffect_ = effect_;
@@ -751,8 +763,10 @@ Regression MotionFitter::OwnMotionIn(const Regression& effect, double period, st
 }
 
 // The period that fits best with `fitWith` (0: none clearly better than a drift alone); `best`
-// becomes the whole run's fit with it.
-double MotionFitter::SearchPeriod(const FitWith& fitWith, Regression& best) const {
+// becomes the whole run's fit with it. `settled` becomes false where another period, no harmonic
+// of it, fits about as well (see Rivals).
+double MotionFitter::SearchPeriod(const FitWith& fitWith, Regression& best, bool& settled) const {
+  settled = true;
   if (!(shortest_ > 0.0 && windowSpan_ > shortest_)) return 0.0;  // no time to search over
   double coarse = 0.0;
   Regression coarseBest = fitWith(0.0, 0, window_, 1);
@@ -760,21 +774,28 @@ double MotionFitter::SearchPeriod(const FitWith& fitWith, Regression& best) cons
   // A period must leave clearly less than the drift alone: 2 % on a long run; on a short one
   // more than its periodic terms would take from noise alone (each of the changes overlaps kLag
   // others, so the rows count about one kLag-th each).
-  const double clearly = std::min(
-      0.98, 1.0 - static_cast<double>(lag_ * 2 * kHarmonics) / std::max(1.0, coarseBest.dof));
+  const auto clearlyFor = [&](const Regression& without) {
+    return std::min(0.98,
+                    1.0 - static_cast<double>(lag_ * 2 * kHarmonics) / std::max(1.0, without.dof));
+  };
+  const double clearly = clearlyFor(coarseBest);
+  std::vector<std::pair<double, double>> curve;  // each period tried and what it leaves
   for (double period = shortest_; period <= 2.0 * windowSpan_; period *= 1.02) {
     Regression r = fitWith(period, 0, window_, 1);
+    curve.push_back({period, r.cx.empty() ? coarseWithout : r.rss});
     if (!r.cx.empty() && r.rss < coarseBest.rss && r.rss < clearly * coarseWithout) {
       coarseBest = r;
       coarse = period;
     }
   }
   if (coarse == 0.0) return 0.0;
-  // Finer and finer about the best: over many worm periods a small error of the period puts the
-  // fitted periodic error out of phase, and what it leaves would be taken for pulses.
-  const auto refine = [&](std::size_t to, std::size_t stride, double without, Regression* keep) {
+  // Finer and finer about a period: over many worm periods a small error of the period puts the
+  // fitted periodic error out of phase, and what it leaves would be taken for pulses. Returns the
+  // period found (0: none clearly better than `without`) and what it leaves.
+  const auto refine = [&](double centre, std::size_t to, std::size_t stride, double without,
+                          Regression* keep) {
     double found = 0.0, least = without;
-    double centre = coarse, step = 0.001;
+    double step = 0.001;
     for (int level = 0; level < 3; ++level, step /= 20.0) {
       for (int i = -20; i <= 20; ++i) {
         const double period = centre * (1.0 + i * step);
@@ -787,20 +808,41 @@ double MotionFitter::SearchPeriod(const FitWith& fitWith, Regression& best) cons
       }
       if (found > 0.0) centre = found;
     }
-    return found;
+    return std::pair{found, least};
   };
-  const double withoutPeriodic = fineStride_ == 1 ? best.rss : fitWith(0.0, 0, k_, fineStride_).rss;
-  double found = refine(k_, fineStride_, withoutPeriodic, fineStride_ == 1 ? &best : nullptr);
+  const Regression wholeWithout = fineStride_ == 1 ? best : fitWith(0.0, 0, k_, fineStride_);
+  const double withoutPeriodic = wholeWithout.rss;
+  auto [found, least] =
+      refine(coarse, k_, fineStride_, withoutPeriodic, fineStride_ == 1 ? &best : nullptr);
   if (found > 0.0 && fineStride_ > 1) {
     Regression whole = fitWith(found, 0, k_, 1);
     if (!whole.cx.empty()) best = whole;
+  }
+  // Other periods that fit the window about as well: on a short run whose X ran away the pulses'
+  // effect and a periodic error of almost any period trade places (one took 135 s for a 224 s
+  // worm, leaving 8.0 % of the changes where the worm left 8.3 %). Within a window shorter than
+  // the run each is tried on the whole run too, as the best was.
+  for (std::size_t i = 1; found > 0.0 && settled && i + 1 < curve.size(); ++i) {
+    const auto [period, left] = curve[i];
+    if (!(left < curve[i - 1].second && left <= curve[i + 1].second) ||
+        !Rivals(coarse, coarseBest.rss, period, left, coarseWithout,
+                (1.0 - clearly) * coarseWithout)) {
+      continue;
+    }
+    if (window_ == k_) {
+      settled = false;
+    } else {
+      const auto [rival, leaves] = refine(period, k_, fineStride_, withoutPeriodic, nullptr);
+      settled = !(rival > 0.0 && Rivals(found, least, rival, leaves, withoutPeriodic,
+                                        (1.0 - clearlyFor(wholeWithout)) * withoutPeriodic));
+    }
   }
   // A run so long that its clock (only modelled: exposure, download, polls) wanders by more than
   // a worm period keeps no single phase over it: the period as the window holds it, for the
   // segments the pulses' effect is measured in, where the run's last window holds it too
   // (unconfirmed, a window's best period gave a period to 8 of 15 randomized nights without one).
   if (found == 0.0 && window_ < k_) {
-    const double inWindow = refine(window_, 1, coarseWithout, nullptr);
+    const double inWindow = refine(coarse, window_, 1, coarseWithout, nullptr).first;
     const Regression last = fitWith(inWindow, k_ - window_, k_, 1);
     const Regression lastWithout = fitWith(0.0, k_ - window_, k_, 1);
     if (inWindow > 0.0 && !last.cx.empty() && last.rss < 0.98 * lastWithout.rss) found = inWindow;
@@ -922,7 +964,7 @@ void MotionFitter::UseHostCalibration() {
       [this, &host](double period, std::size_t from, std::size_t to, std::size_t stride) {
         return OwnMotionIn(host, period, stride, from, to);
       },
-      motion_);
+      motion_, periodSettled_);
   fit_.hostCalibrationUsed = true;
 }
 
@@ -1174,7 +1216,8 @@ void MotionFitter::Drift() {
 // leaves.
 void MotionFitter::PeriodicShape() {
   fit_.periodicPeriod = bestPeriod_;
-  fit_.periodicMeasured = bestPeriod_ > 0.0 && span_ >= 2.0 * bestPeriod_ &&
+  fit_.periodicUnsettled = bestPeriod_ > 0.0 && !periodSettled_;
+  fit_.periodicMeasured = bestPeriod_ > 0.0 && span_ >= 2.0 * bestPeriod_ && periodSettled_ &&
                           (fit_.calibrationMeasured || fit_.hostCalibrationUsed);
   const auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
     double lowRa = 1e300, highRa = -1e300, lowDec = 1e300, highDec = -1e300;

@@ -122,6 +122,8 @@ struct MotionFit {
   // Like the measurement noise below, it is what the offsets leave once the pulses' effect is
   // taken out: measured only where that effect is (calibrationMeasured or the host's used).
   bool periodicMeasured = false;
+  // Another period, no harmonic of this one, fits the run about as well: not measured either.
+  bool periodicUnsettled = false;
   double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
   std::vector<double>
       periodicHarmonicsRa;  // pixels: each harmonic's amplitude in RA, the first first

@@ -194,6 +194,8 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
       if (m.periodicMeasured) {
         o << "; periodic error " << Px(m.periodicPeakToPeakRa, s) << " peak to peak in RA, period "
           << F(m.periodicPeriod, 0) << " " << unit;
+      } else if (m.periodicUnsettled) {
+        o << "; a periodic error whose period the run does not settle (not measured)";
       } else if (m.periodicPeriod > 0) {
         o << "; a periodic error longer than half the run (not measured)";
       }

@@ -10,6 +10,7 @@
 #include "Fixture.h"
 #include "logtools/Advise.h"
 #include "logtools/Analysis.h"
+#include "logtools/Output.h"
 
 namespace corvane::logtools {
 namespace {
@@ -278,6 +279,45 @@ TEST(Estimates, ARunawaysDriftIsPrintedOnlyWhereKnown) {
   }
   if (fit.driftDecKnown) {
     EXPECT_NEAR(std::abs(fit.driftDec) / s.driftDecPxPerS, 1.0, 0.1);
+  }
+}
+
+// A short run whose X ran away (aggressiveness 21, the host's reverse X wrong): its pulses'
+// effect and a periodic error of almost any period trade places, and 135 s fitted about as well
+// as the 224 s worm. A period printed is the worm's; else it is said that none is settled.
+TEST(Estimates, APeriodTheRunDoesNotSettleIsNotPrinted) {
+  const auto s = Simulated([](LogScenario& c) {
+    c.seed = 7088;
+    c.cycles = 432;
+    c.stars = 6;
+    c.exposure = 1.2343;
+    c.hostReversesX = true;
+    auto& o = c.observatory;
+    o.aggressiveness = 21.2343;
+    o.camera = {.rotationDeg = 153.3143, .mirrored = true, .downloadSeconds = 1.8686};
+    o.sky.seeingJitter = 1.4479;
+    o.sky.seeingCommonFraction = 0.6658;
+    o.mount.periodicErrorPP = 38.2845;
+    o.mount.wormPeriod = 224.4357;
+    o.mount.raDrift = -2.2128;
+    o.mount.decDrift = -0.9858;
+    o.mount.declinationDeg = 0.985;
+    sim::ScriptedEvent cloud;
+    cloud.kind = sim::ScriptedEvent::Kind::Cloud;
+    cloud.atSeconds = 821.643;
+    cloud.durationSeconds = 65.35;
+    cloud.transmission = 0.001;
+    cloud.stars = {0, 1, 2, 3, 4, 5};
+    o.events.push_back(cloud);
+  });
+  const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
+  ASSERT_TRUE(f.fit.periodicPeriod > 0.0);
+  if (f.fit.periodicMeasured) {
+    EXPECT_NEAR(f.fit.periodicPeriod / 224.4357, 1.0, 0.02);
+  } else {
+    EXPECT_TRUE(f.fit.periodicUnsettled);
+    EXPECT_NE(StatsText(OnlyRun(s), 1, f, TimedSettings(s)).find("period the run does not settle"),
+              std::string::npos);
   }
 }
 
