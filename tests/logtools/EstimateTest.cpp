@@ -256,6 +256,32 @@ TEST(Estimates, AReversedXIsFoundWhereOnlyXIsMeasured) {
   }));
 }
 
+// A loop whose X ran away in its first four cycles (aggressiveness 18) and lost its stars, after
+// which no pulse went out: nothing is left to fit the pulses' effect with, yet the offsets along
+// the host's own X direction grew with each X pulse. That X pushed the stars further is told.
+TEST(Estimates, AReversedXIsFoundWhereNothingIsMeasured) {
+  const auto s = Simulated([](LogScenario& c) {
+    c.seed = 7217;
+    c.stars = 7;
+    c.exposure = 3.8459;
+    c.hostReversesX = true;
+    auto& o = c.observatory;
+    o.aggressiveness = 18.287;
+    o.camera.rotationDeg = 217.5347;
+    o.camera.downloadSeconds = 1.6395;
+    o.sky.seeingJitter = 0.3812;
+    o.sky.seeingCommonFraction = 0.2421;
+    o.mount.periodicErrorPP = 26.8942;
+    o.mount.wormPeriod = 261.8846;
+    o.mount.raDrift = 0.5767;
+    o.mount.decDrift = -1.8682;
+    o.mount.declinationDeg = -10.131;
+  });
+  const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
+  ASSERT_FALSE(f.fit.calibrationMeasured);
+  EXPECT_TRUE(f.fit.xCorrectsWrongWay);
+}
+
 // A timid loop whose X ran away: its pulses moved the stars hundreds of times as far as the
 // drift, so a speed a part in a thousand off is the whole drift; the Dec drift, printed, was 15 %
 // off though every stretch of the run agreed on it. A drift printed is within 10 %.
