@@ -159,7 +159,7 @@ void Calibration(int cycleCount, int seeds) {
         const MotionFit fit = FitMotion(run, TimedSettings(s));
         const double da = std::remainder(fit.angleDeg - truth.angleDeg, 360.0);
         const double dx = fit.xSpeed / truth.xSpeed - 1.0, dy = fit.ySpeed / truth.ySpeed - 1.0;
-        const double sx = fit.xSpeedError / fit.xSpeed, sy = fit.ySpeedError / fit.ySpeed;
+        const double sx = fit.xSpeedError / truth.xSpeed, sy = fit.ySpeedError / truth.ySpeed;
         const Bound bound = OracleBound(s, run, truth.xSpeed, truth.ySpeed);
         oracle[wrong][0] += bound.angleDeg * bound.angleDeg;
         oracle[wrong][1] += bound.x * bound.x;
@@ -530,11 +530,15 @@ void Nights(int nights, int first) {
     } else {
       ++fitted;
       const double da = std::remainder(f.fit.angleDeg - truth.angleDeg, 360.0);
+      // Errors and standard errors both as shares of the truth: as a share of the estimate, an
+      // estimate five times the truth at +-75 % counted as beyond two of them.
       const double dx = f.fit.xSpeed / (truth.xSpeed * cosDec) - 1.0;
       const double dy = f.fit.ySpeed / truth.ySpeed - 1.0;
+      const double sx = f.fit.xSpeedError / (truth.xSpeed * cosDec);
+      const double sy = f.fit.ySpeedError / truth.ySpeed;
       angle.Add(da, f.fit.angleErrorDeg);
-      xSpeed.Add(100 * dx, 100 * f.fit.xSpeedError / f.fit.xSpeed);
-      ySpeed.Add(100 * dy, 100 * f.fit.ySpeedError / f.fit.ySpeed);
+      xSpeed.Add(100 * dx, 100 * sx);
+      ySpeed.Add(100 * dy, 100 * sy);
       const bool found =
           scenario.hostReversesX ? f.fit.xCorrectsWrongWay : !f.fit.xCorrectsWrongWay;
       const bool right = found && f.fit.reverseX == truth.reverseX;
@@ -548,8 +552,7 @@ void Nights(int nights, int first) {
         return std::abs(error) > 2 * se ? "!" : " ";
       };
       std::printf("%+6.1f%s %+6.1f%%%s %+6.1f%%%s ", da, beyond(da, f.fit.angleErrorDeg), 100 * dx,
-                  beyond(dx, f.fit.xSpeedError / f.fit.xSpeed), 100 * dy,
-                  beyond(dy, f.fit.ySpeedError / f.fit.ySpeed));
+                  beyond(dx, sx), 100 * dy, beyond(dy, sy));
     }
     if (f.split.available) {
       const double n = f.split.oneStar / s.ownNoisePx - 1.0;
