@@ -411,67 +411,6 @@ struct Judged {
   }
 };
 
-// Randomized night `night` (seed 7000 + night) of the distribution Nights prints; `events` names
-// its clouds (c), a lost star (L), the host's reverse X wrong (R) and a mirrored camera (M).
-LogScenario RandomNight(int night, std::string* events) {
-  std::mt19937_64 rng(static_cast<std::uint64_t>(7000 + night));
-  const auto uniform = [&rng](double a, double b) {
-    return std::uniform_real_distribution<double>(a, b)(rng);
-  };
-  LogScenario scenario;
-  scenario.seed = static_cast<std::uint64_t>(7000 + night);
-  auto& o = scenario.observatory;
-  o.sky.seeingJitter = uniform(0.2, 1.5);
-  o.sky.seeingCommonFraction = uniform(0.2, 0.7);
-  o.mount.periodicErrorPP = uniform(0.0, 1.0) < 0.25 ? 0.0 : uniform(1.0, 40.0);
-  o.mount.wormPeriod = uniform(200.0, 700.0);
-  o.mount.raDrift = uniform(-3.0, 3.0);
-  o.mount.decDrift = uniform(-3.0, 3.0);
-  scenario.stars = static_cast<int>(uniform(3.0, 10.99));
-  o.sky.fieldStars = std::max(o.sky.fieldStars, scenario.stars);
-  if (uniform(0.0, 1.0) < 0.4) {
-    o.sky.brightestFlux /= 10;
-    o.sky.faintestFlux /= 10;
-  }
-  scenario.exposure = uniform(1.0, 6.0);
-  o.camera.downloadSeconds = uniform(0.1, 2.0);
-  o.mount.declinationDeg = uniform(-60.0, 75.0);
-  o.camera.rotationDeg = uniform(0.0, 360.0);
-  o.camera.mirrored = uniform(0.0, 1.0) < 0.3;
-  scenario.hostReversesX = uniform(0.0, 1.0) < 0.15;
-  scenario.cycles = static_cast<int>(std::exp(uniform(std::log(300.0), std::log(20000.0))));
-  const double span = scenario.cycles * (*scenario.exposure + o.camera.downloadSeconds + 0.3);
-  if (uniform(0.0, 1.0) < 0.3) {
-    const int clouds = static_cast<int>(uniform(1.0, 3.99));
-    for (int c = 0; c < clouds; ++c) {
-      corvane::sim::ScriptedEvent cloud;
-      cloud.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
-      cloud.atSeconds = uniform(0.1, 0.9) * span;
-      cloud.durationSeconds = uniform(20.0, 90.0);
-      cloud.transmission = 0.001;
-      for (int star = 0; star < scenario.stars; ++star) cloud.stars.push_back(star);
-      o.events.push_back(cloud);
-    }
-    *events += std::to_string(clouds) + "c";
-  }
-  if (uniform(0.0, 1.0) < 0.2) {
-    corvane::sim::ScriptedEvent lost;
-    lost.kind = corvane::sim::ScriptedEvent::Kind::Cloud;
-    lost.atSeconds = uniform(0.1, 0.8) * span;
-    lost.durationSeconds = uniform(60.0, 300.0);
-    lost.transmission = 0.001;
-    lost.stars = {static_cast<int>(uniform(0.0, scenario.stars - 0.01))};
-    o.events.push_back(lost);
-    *events += "L";
-  }
-  if (scenario.hostReversesX) *events += "R";  // the host's reverse X wrong
-  if (o.camera.mirrored) *events += "M";
-  o.aggressiveness = uniform(0.0, 1.0) < 0.4
-                         ? (uniform(0.0, 1.0) < 0.5 ? uniform(2.0, 4.0) : uniform(18.0, 24.0))
-                         : uniform(8.0, 16.0);
-  return scenario;
-}
-
 // stats on randomized nights, each analysed with what a user knows (exposure and download time)
 // and with the host's calibration given, against the simulated observatory's truth: the
 // calibration through its standard errors, the reversed X, the independent noise, the drift, the

@@ -22,6 +22,11 @@ constexpr std::size_t kSegment = 600;
 constexpr int kLocalSteps = 3;
 constexpr double kLocalStep = 0.01;
 constexpr std::size_t kBlocks = 20;  // stretches the standard errors' jackknife leaves out
+// The star split's deviations at least (cycles times stars less one): the noise from fewer
+// spreads by more than 5 % (one of 19 cycles of 6 stars on a run whose stars left the sensor was
+// 19 % off).
+constexpr std::size_t kSplitDeviations = 100;
+constexpr double kWrongWay = 3.0;  // an axis's push away, in its sum's spreads, to be taken
 constexpr int kPasses = 8;  // passes that take the pulses' answer to the noise out (see FitMotion)
 constexpr std::size_t kSearchWindow = 2000;  // cycles the periods are first searched over
 constexpr double kSearchSeconds = 3600.0;    // and seconds, at most
@@ -368,6 +373,11 @@ std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& s
   return times;
 }
 
+std::size_t SplitCyclesNeeded(int stars) {
+  const std::size_t others = static_cast<std::size_t>(std::max(stars, 2) - 1);
+  return std::max<std::size_t>(10, (kSplitDeviations + others - 1) / others);
+}
+
 StarSplit SplitStars(const guidelog::LogRun& run, double minSN, std::vector<StarFigures>* stars) {
   StarSplit split;
   const std::size_t n = static_cast<std::size_t>(run.stars);
@@ -380,7 +390,7 @@ StarSplit SplitStars(const guidelog::LogRun& run, double minSN, std::vector<Star
     if (all) used.push_back(&row);
   }
   split.cyclesUsed = static_cast<int>(used.size());
-  if (n < 2 || used.size() < 10) return split;
+  if (n < 2 || used.size() < SplitCyclesNeeded(run.stars)) return split;
   std::vector<double> meanX(n, 0.0), meanY(n, 0.0);
   for (const guidelog::LogRow* row : used) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -517,6 +527,9 @@ class MotionFitter {
   void Calibrate();
   Calibration CalibrationOf(const Regression& e) const;
   void StandardErrors();
+  std::pair<std::size_t, std::size_t> Block(std::size_t b) const {
+    return {blockStarts_[b], blockStarts_[b + 1]};
+  }
   double PushedAlongHostX() const;
   void ToMountBy(const Regression& by, double px, double py, double& ra, double& dec) const;
   void Drift();
@@ -548,6 +561,7 @@ class MotionFitter {
   double wx_ = 0.0, wy_ = 0.0;  // each axis's direction's precision
   Calibration whole_;
   std::size_t blocks_ = 0;
+  std::vector<std::size_t> blockStarts_;                        // each block's first cycle, and k_
   std::vector<std::pair<std::size_t, Regression>> replicates_;  // block, effect without it
 };
 
@@ -615,11 +629,15 @@ MotionFit MotionFitter::Result() {
   return fit_;
 }
 
-// The loop's gain: the pulses against the offsets they answered, over the run.
+// The loop's gain: the pulses against the offsets they answered, over the run's measured cycles
+// (a lost cycle answered nothing: a run whose stars left the sensor, with thousands of lost
+// cycles against a hundred guided, had its gain set by the lost cycles' zero pulses).
 void MotionFitter::MeasureLoopGain() {
   Design base(3);
-  std::vector<double> px, py, t(k_, 0.0);
+  std::vector<double> px, py, t;
   for (std::size_t i = 0; i < k_; ++i) {
+    if (lost_[i]) continue;
+    t.push_back(0.0);
     base.values.insert(base.values.end(), {ox_[i], oy_[i], 1.0});
     px.push_back(run_.rows[i].xtim);
     py.push_back(run_.rows[i].ytim);
@@ -981,15 +999,24 @@ void MotionFitter::Calibrate() {
   const double c0x = fit_.b[0][0], c0y = fit_.b[1][0], c1x = fit_.b[0][1], c1y = fit_.b[1][1];
   // Y pulses move the stars by -ySpeed (-sin a, cos a); X pulses by -xSpeed (cos a, sin a), or
   // the opposite when X is reversed.
-  // Did the corrections push the stars further? (What a reversed axis does.)
-  double xWay = 0.0, yWay = 0.0;
+  // Did the corrections push the stars further? (What a reversed axis does.) Each axis's pulses
+  // against the part of the offset along that axis's own direction (the offset taken apart along
+  // both), cycle by cycle: a pulse that pushed the stars further adds, one that brought them back
+  // takes away. Taken only where the sum stands clear of its spread: where X ran away, Y's tiny
+  // pulses against its slight share of X's offsets say nothing, and their sum's sign is chance.
+  const double det = c0x * c1y - c1x * c0y;
+  double xWay = 0.0, yWay = 0.0, xWay2 = 0.0, yWay2 = 0.0;
   for (std::size_t i = 0; i < k_; ++i) {
     const guidelog::LogRow& r = run_.rows[i];
-    xWay += r.xtim * (c0x * r.xoff + c0y * r.yoff);
-    yWay += r.ytim * (c1x * r.xoff + c1y * r.yoff);
+    const double x = r.xtim * (c1y * r.xoff - c1x * r.yoff) / det;
+    const double y = r.ytim * (c0x * r.yoff - c0y * r.xoff) / det;
+    xWay += x;
+    yWay += y;
+    xWay2 += x * x;
+    yWay2 += y * y;
   }
-  fit_.xCorrectsWrongWay = xWay > 0.0;
-  fit_.yCorrectsWrongWay = yWay > 0.0;
+  fit_.xCorrectsWrongWay = xWay > kWrongWay * std::sqrt(xWay2);
+  fit_.yCorrectsWrongWay = yWay > kWrongWay * std::sqrt(yWay2);
   // X reversed or not against Y is the mirror image of the sensor. The host's own pulses say what
   // it took it to be, and whether X pushed the stars further says whether it was right: on a run
   // whose X ran away at the largest pulse the Y pulses' fitted direction is too poor to tell.
@@ -1066,9 +1093,21 @@ double MotionFitter::PushedAlongHostX() const {
 // Standard errors by a delete-a-block jackknife: the effect measured again without each of
 // kBlocks stretches of the run in turn. Unlike the regression's own errors these hold what the fit
 // does not model (its changes overlap, the noise varies, the pulses answer the noise) and what the
-// periodic error's fit leaves.
+// periodic error's fit leaves. The blocks hold equal numbers of measured cycles: a block of lost
+// ones would change no fit, and counted as a replicate its zero departure would shrink the
+// standard errors (a run whose X ran away in its first 73 cycles of 2,741 had them all in one block
+// of twenty, and its Y speed 45 % off beyond two of them).
 void MotionFitter::StandardErrors() {
-  blocks_ = std::min<std::size_t>(kBlocks, k_ / (2 * lag_ + 2));
+  std::vector<std::size_t> measured;
+  for (std::size_t i = 0; i < k_; ++i) {
+    if (!lost_[i]) measured.push_back(i);
+  }
+  blocks_ = std::min<std::size_t>(kBlocks, measured.size() / (2 * lag_ + 2));
+  blockStarts_ = {0};
+  for (std::size_t b = 1; b < blocks_; ++b) {
+    blockStarts_.push_back(measured[b * measured.size() / blocks_]);
+  }
+  blockStarts_.push_back(k_);
   std::vector<double> dx, dy, da;  // each replicate's departure from the whole run's figure
   // The same of every replicate, those that fell apart too (a speed doubled, gone or turned):
   // without the stretch a run's X ran away in, nothing is left to measure X with, and such a
@@ -1083,7 +1122,8 @@ void MotionFitter::StandardErrors() {
     return std::remainder(std::atan2(y, x) - std::atan2(wholeY, wholeX), 2.0 * std::numbers::pi);
   };
   for (std::size_t b = 0; b < blocks_; ++b) {
-    const Regression e = EffectWithout(b * k_ / blocks_, (b + 1) * k_ / blocks_);
+    const auto [from, to] = Block(b);
+    const Regression e = EffectWithout(from, to);
     if (e.cx.size() < 2) continue;
     const Calibration c = CalibrationOf(e);
     allX.push_back(c.xSpeed - whole_.xSpeed);
@@ -1149,8 +1189,11 @@ void MotionFitter::StandardErrors() {
     typicalY = TypicalJackknifeError(allY, blocks_);
     typicalAngle = TypicalJackknifeError(allAngles, blocks_) / kDegree;
   }
-  fit_.calibrationMeasured =
-      typicalX <= 0.5 * fit_.xSpeed && typicalY <= 0.5 * fit_.ySpeed && typicalAngle <= 30.0;
+  // From fewer than five replicates no spread is told, and the regression's own errors leave
+  // out what the fit does not model (45 measured cycles of a runaway put Y 65 % off, beyond two
+  // of them).
+  fit_.calibrationMeasured = allX.size() >= 5 && typicalX <= 0.5 * fit_.xSpeed &&
+                             typicalY <= 0.5 * fit_.ySpeed && typicalAngle <= 30.0;
   // Where the calibration is not, an axis whose own speed and direction are (the same measure)
   // still says whether its pulses pushed the stars further: a timid loop whose X was reversed
   // wrong measured X to 0.1 % and 0.6 degrees, and Y not at all.
@@ -1205,8 +1248,8 @@ void MotionFitter::Drift() {
     // Without the stretch the pulses' two directions may all but coincide: no axes to take the
     // drift apart along (its figure would be anything).
     if (!(std::abs(determinant(by)) > 1e-3 * std::abs(determinant(hostOrEffect_)))) continue;
-    const Regression m =
-        OwnMotionIn(by, bestPeriod_, fineStride_, 0, k_, b * k_ / blocks_, (b + 1) * k_ / blocks_);
+    const auto [from, to] = Block(b);
+    const Regression m = OwnMotionIn(by, bestPeriod_, fineStride_, 0, k_, from, to);
     if (m.cx.size() < 2) continue;
     double ra = 0.0, dec = 0.0;
     ToMountBy(by, m.cx[1] / span_, m.cy[1] / span_, ra, dec);
@@ -1251,7 +1294,14 @@ void MotionFitter::Drift() {
 void MotionFitter::PeriodicShape() {
   fit_.periodicPeriod = bestPeriod_;
   fit_.periodicUnsettled = bestPeriod_ > 0.0 && !periodSettled_;
-  fit_.periodicMeasured = bestPeriod_ > 0.0 && span_ >= 2.0 * bestPeriod_ && periodSettled_ &&
+  // Two periods of measured cycles at least: a run whose stars left the sensor after a few
+  // minutes, and came back for a single cycle hours later, spans many periods and measures none
+  // (on such runs 36 % and 52 % off).
+  double measured = 0.0;
+  for (std::size_t i = 0; i + 1 < k_; ++i) {
+    if (!lost_[i] && !lost_[i + 1]) measured += time_[i + 1] - time_[i];
+  }
+  fit_.periodicMeasured = bestPeriod_ > 0.0 && measured >= 2.0 * bestPeriod_ && periodSettled_ &&
                           (fit_.calibrationMeasured || fit_.hostCalibrationUsed);
   const auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
     double lowRa = 1e300, highRa = -1e300, lowDec = 1e300, highDec = -1e300;

@@ -195,6 +195,8 @@ std::vector<double> CycleTimes(const guidelog::LogRun& run, const RunSettings& s
 
 StarSplit SplitStars(const guidelog::LogRun& run, double minSN,
                      std::vector<StarFigures>* stars = nullptr);
+// The cycles with every star found that the split needs, for a run of `stars` stars (two or more).
+std::size_t SplitCyclesNeeded(int stars);
 // The host's calibration as its own pulses show it, where the aggressiveness it guided with is
 // known: the pulses below the largest follow the host's law exactly, so they give its
 // GuiderAngle, its speeds (X as it acts at the run's declination) and its GuiderReverseX. None

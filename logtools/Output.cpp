@@ -152,8 +152,11 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
       << " stars cut the noise of the mean from " << F(sp.oneStar, 3) << " to " << F(sp.meanOfN, 3)
       << " px; the common motion is " << Px(sp.common, s) << "; noisiest star: " << sp.noisiest
       << "; stars worth having: " << sp.worthStars << "\n";
+  } else if (f.stars < 2) {
+    o << "  Stars: the split needs two stars or more\n";
   } else {
-    o << "  Stars: the split needs two stars or more in at least 10 cycles\n";
+    o << "  Stars: the split needs every star found in " << SplitCyclesNeeded(f.stars)
+      << " cycles (" << f.split.cyclesUsed << " here)\n";
   }
   if (f.fit.available) {
     const MotionFit& m = f.fit;
@@ -197,7 +200,7 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
       } else if (m.periodicUnsettled) {
         o << "; a periodic error whose period the run does not settle (not measured)";
       } else if (m.periodicPeriod > 0) {
-        o << "; a periodic error longer than half the run (not measured)";
+        o << "; a periodic error longer than half the run's measured time (not measured)";
       }
       o << "; measurement noise of the mean " << Px(m.whiteNoise, s) << "\n";
     }

@@ -41,6 +41,11 @@ struct LogScenario {
 
 SimulatedLog SimulateLog(const LogScenario& scenario);
 
+// Randomized night `night` (seed 7000 + night) of the distribution the accuracy program judges
+// corvane-log on; `events` names its clouds (c), a lost star (L), the host's reverse X wrong (R)
+// and a mirrored camera (M).
+LogScenario RandomNight(int night, std::string* events = nullptr);
+
 // What a user would give for such a run: its exposure and download time; and with the host's
 // calibration (guider angle, speeds, reverse X, declination) as the simulated host reports it.
 RunSettings TimedSettings(const SimulatedLog& s);

@@ -79,8 +79,11 @@ void SkyCamera::TakeFrame(int index, double start, double seconds, Vec2 meanErro
     image.centroid = {
         field_[i].position.x + mountShift.x + commonShift.x + ownShift.x + measurement.x,
         field_[i].position.y + mountShift.y + commonShift.y + ownShift.y + measurement.y};
-    image.signal = signal;
-    image.sn = std::max(0.0, sn * snScatter);
+    // A star whose image falls off the sensor is in no frame: no search box finds it there.
+    const bool onSensor = image.centroid.x >= 0.0 && image.centroid.x < cam.width &&
+                          image.centroid.y >= 0.0 && image.centroid.y < cam.height;
+    image.signal = onSensor ? signal : 0.0;
+    image.sn = onSensor ? std::max(0.0, sn * snScatter) : 0.0;
     image.detected = image.sn >= sky.detectionSN;
   }
 
