@@ -1368,6 +1368,14 @@ void MotionFitter::PeriodicShape() {
   fit_.whiteNoise = whiteNoiseFromSegments >= 0.0
                         ? whiteNoiseFromSegments
                         : std::sqrt(motion_.rss / (2.0 * static_cast<double>(k_)));
+  // A period whose own sine is a third or less of one of its harmonics is no worm's: its
+  // harmonics stand for components of other periods (a 224 s worm and a 290 s gear, equally
+  // strong, fitted best at 600-660 s, its first harmonic a tenth of its second and third).
+  const std::vector<double>& h = fit_.periodicHarmonicsRa;
+  if (!h.empty() && h.front() * 3.0 <= *std::max_element(h.begin(), h.end())) {
+    fit_.periodicUnsettled = true;
+    fit_.periodicMeasured = false;
+  }
 }
 
 }  // namespace

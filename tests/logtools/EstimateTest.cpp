@@ -350,10 +350,10 @@ TEST(Estimates, ARunawayWhoseStarsLeftTheSensorPrintsOnlyWhatItMeasured) {
 }
 
 // A mount with a motor gear as strong as its worm, and not a harmonic of it (224 s and 290 s):
-// periods of about 650 s, whose harmonics stand for both, fit the run about as well as 290 s. A
-// period printed is the worm's; else it is said that none is settled.
+// periods of 640-660 s, whose harmonics stand for both, fit the run best, and about as well as
+// 290 s on some seeds. A period printed is the worm's; else it is said that none is settled.
 TEST(Estimates, APeriodTheRunDoesNotSettleIsNotPrinted) {
-  for (const std::uint64_t seed : {3, 4}) {
+  for (const std::uint64_t seed : {1, 2, 3, 4}) {
     const auto s = Simulated([&](LogScenario& c) {
       c.seed = seed;
       c.cycles = 600;
