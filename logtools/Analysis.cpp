@@ -21,7 +21,8 @@ constexpr std::size_t kLag = 4;
 constexpr std::size_t kSegment = 600;
 constexpr int kLocalSteps = 3;
 constexpr double kLocalStep = 0.01;
-constexpr std::size_t kBlocks = 20;  // stretches the standard errors' jackknife leaves out
+constexpr std::size_t kBlocks = 20;           // stretches the standard errors' jackknife leaves out
+constexpr std::size_t kFewestReplicates = 5;  // the jackknife's, for a spread to be told
 // The star split's deviations at least (cycles times stars less one): the noise from fewer
 // spreads by more than 5 % (one of 19 cycles of 6 stars on a run whose stars left the sensor was
 // 19 % off).
@@ -1139,7 +1140,7 @@ void MotionFitter::StandardErrors() {
   }
   double seX = std::sqrt(varX_), seY = std::sqrt(varY_);
   fit_.angleErrorDeg = (wx_ + wy_) > 0.0 ? 1.0 / std::sqrt(wx_ + wy_) / kDegree : 180.0;
-  if (replicates_.size() >= 5) {
+  if (replicates_.size() >= kFewestReplicates) {
     seX = JackknifeError(dx, blocks_);
     seY = JackknifeError(dy, blocks_);
     fit_.angleErrorDeg = JackknifeError(da, blocks_) / kDegree;
@@ -1184,7 +1185,7 @@ void MotionFitter::StandardErrors() {
   // stretch can blow up (a run whose X ran away leaves no fit without its first stretch, yet every
   // other replicate agrees with the whole run to a percent).
   double typicalX = seX, typicalY = seY, typicalAngle = fit_.angleErrorDeg;
-  if (allX.size() >= 5) {
+  if (allX.size() >= kFewestReplicates) {
     typicalX = TypicalJackknifeError(allX, blocks_);
     typicalY = TypicalJackknifeError(allY, blocks_);
     typicalAngle = TypicalJackknifeError(allAngles, blocks_) / kDegree;
@@ -1192,13 +1193,13 @@ void MotionFitter::StandardErrors() {
   // From fewer than five replicates no spread is told, and the regression's own errors leave
   // out what the fit does not model (45 measured cycles of a runaway put Y 65 % off, beyond two
   // of them).
-  fit_.calibrationMeasured = allX.size() >= 5 && typicalX <= 0.5 * fit_.xSpeed &&
+  fit_.calibrationMeasured = allX.size() >= kFewestReplicates && typicalX <= 0.5 * fit_.xSpeed &&
                              typicalY <= 0.5 * fit_.ySpeed && typicalAngle <= 30.0;
   // Where the calibration is not, an axis whose own speed and direction are (the same measure)
   // still says whether its pulses pushed the stars further: a timid loop whose X was reversed
   // wrong measured X to 0.1 % and 0.6 degrees, and Y not at all.
   const auto axisMeasured = [&](double typical, double speed, const std::vector<double>& turns) {
-    return typical <= 0.5 * speed && turns.size() >= 5 &&
+    return typical <= 0.5 * speed && turns.size() >= kFewestReplicates &&
            TypicalJackknifeError(turns, blocks_) / kDegree <= 30.0;
   };
   // And where X's is not either, the offsets along the host's own X direction may still tell it
@@ -1256,7 +1257,7 @@ void MotionFitter::Drift() {
     dra.push_back(ra - fit_.driftRa);
     ddec.push_back(dec - fit_.driftDec);
   }
-  if (dra.size() >= 5) {
+  if (dra.size() >= kFewestReplicates) {
     fit_.driftRaError = JackknifeError(dra, blocks_);
     fit_.driftDecError = JackknifeError(ddec, blocks_);
   } else {
@@ -1293,16 +1294,6 @@ void MotionFitter::Drift() {
 // leaves.
 void MotionFitter::PeriodicShape() {
   fit_.periodicPeriod = bestPeriod_;
-  fit_.periodicUnsettled = bestPeriod_ > 0.0 && !periodSettled_;
-  // Two periods of measured cycles at least: a run whose stars left the sensor after a few
-  // minutes, and came back for a single cycle hours later, spans many periods and measures none
-  // (on such runs 36 % and 52 % off).
-  double measured = 0.0;
-  for (std::size_t i = 0; i + 1 < k_; ++i) {
-    if (!lost_[i] && !lost_[i + 1]) measured += time_[i + 1] - time_[i];
-  }
-  fit_.periodicMeasured = bestPeriod_ > 0.0 && measured >= 2.0 * bestPeriod_ && periodSettled_ &&
-                          (fit_.calibrationMeasured || fit_.hostCalibrationUsed);
   const auto peakToPeak = [&](const Regression& m, double& ppRa, double& ppDec) {
     double lowRa = 1e300, highRa = -1e300, lowDec = 1e300, highDec = -1e300;
     for (int step = 0; step < 400; ++step) {
@@ -1368,14 +1359,23 @@ void MotionFitter::PeriodicShape() {
   fit_.whiteNoise = whiteNoiseFromSegments >= 0.0
                         ? whiteNoiseFromSegments
                         : std::sqrt(motion_.rss / (2.0 * static_cast<double>(k_)));
-  // A period whose own sine is a third or less of one of its harmonics is no worm's: its
-  // harmonics stand for components of other periods (a 224 s worm and a 290 s gear, equally
-  // strong, fitted best at 600-660 s, its first harmonic a tenth of its second and third).
+  // Settled: no other period fits about as well (see Rivals), and the period's own sine is more
+  // than a third of each of its harmonics. Otherwise it is no worm's: its harmonics stand for
+  // components of other periods (a 224 s worm and a 290 s gear, equally strong, fitted best at
+  // 600-660 s, its first harmonic a tenth of its second and third).
   const std::vector<double>& h = fit_.periodicHarmonicsRa;
-  if (!h.empty() && h.front() * 3.0 <= *std::max_element(h.begin(), h.end())) {
-    fit_.periodicUnsettled = true;
-    fit_.periodicMeasured = false;
+  const bool settled =
+      periodSettled_ && (h.empty() || h.front() * 3.0 > *std::max_element(h.begin(), h.end()));
+  // Two periods of measured cycles at least: a run whose stars left the sensor after a few
+  // minutes, and came back for a single cycle hours later, spans many periods and measures none
+  // (on such runs 36 % and 52 % off).
+  double measured = 0.0;
+  for (std::size_t i = 0; i + 1 < k_; ++i) {
+    if (!lost_[i] && !lost_[i + 1]) measured += time_[i + 1] - time_[i];
   }
+  fit_.periodicUnsettled = bestPeriod_ > 0.0 && !settled;
+  fit_.periodicMeasured = bestPeriod_ > 0.0 && measured >= 2.0 * bestPeriod_ && settled &&
+                          (fit_.calibrationMeasured || fit_.hostCalibrationUsed);
 }
 
 }  // namespace
