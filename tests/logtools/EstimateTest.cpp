@@ -50,28 +50,42 @@ TEST(Estimates, NoisiestStarIsTheFaintest) {
 // Long runs: the worm period is found, and with it the pulses' effect is kept apart from the
 // periodic error they chase. 8000 cycles hold some 60 worm periods; so do the first 2000 cycles of
 // long exposures on a short worm, where a coarse grid over them took one and a half times the
-// worm (whose third harmonic fits its second).
+// worm (whose third harmonic fits its second). A weak worm under strong seeing is not told in the
+// first hour, only over the whole run (left out, it made X 15 % slow).
 TEST(Estimates, LongRunsFindTheirWormPeriodAndTheSpeeds) {
-  const std::function<void(LogScenario&)> nights[] = {[](LogScenario& c) {
-                                                        c.cycles = 8000;
-                                                        c.exposure = 3.9;
-                                                        c.observatory.mount.periodicErrorPP = 30;
-                                                        c.observatory.mount.wormPeriod = 560;
-                                                      },
-                                                      [](LogScenario& c) {
-                                                        c.cycles = 3673;
-                                                        c.exposure = 3.92;
-                                                        c.observatory.camera.downloadSeconds = 0.88;
-                                                        c.observatory.camera.rotationDeg = 196;
-                                                        c.observatory.sky.seeingJitter = 0.82;
-                                                        c.observatory.sky.seeingCommonFraction =
-                                                            0.6;
-                                                        c.observatory.mount.declinationDeg = -17;
-                                                        c.observatory.mount.periodicErrorPP = 22;
-                                                        c.observatory.mount.wormPeriod = 257;
-                                                        c.observatory.mount.raDrift = 1.9;
-                                                        c.observatory.mount.decDrift = 0.9;
-                                                      }};
+  const std::function<void(LogScenario&)> nights[] = {
+      [](LogScenario& c) {
+        c.cycles = 8000;
+        c.exposure = 3.9;
+        c.observatory.mount.periodicErrorPP = 30;
+        c.observatory.mount.wormPeriod = 560;
+      },
+      [](LogScenario& c) {
+        c.cycles = 3673;
+        c.exposure = 3.92;
+        c.observatory.camera.downloadSeconds = 0.88;
+        c.observatory.camera.rotationDeg = 196;
+        c.observatory.sky.seeingJitter = 0.82;
+        c.observatory.sky.seeingCommonFraction = 0.6;
+        c.observatory.mount.declinationDeg = -17;
+        c.observatory.mount.periodicErrorPP = 22;
+        c.observatory.mount.wormPeriod = 257;
+        c.observatory.mount.raDrift = 1.9;
+        c.observatory.mount.decDrift = 0.9;
+      },
+      [](LogScenario& c) {
+        c.cycles = 2500;
+        c.exposure = 4.66;
+        c.observatory.camera.downloadSeconds = 0.13;
+        c.observatory.camera.rotationDeg = 108;
+        c.observatory.sky.seeingJitter = 1.3;
+        c.observatory.sky.seeingCommonFraction = 0.36;
+        c.observatory.mount.declinationDeg = -59;
+        c.observatory.mount.periodicErrorPP = 3.5;
+        c.observatory.mount.wormPeriod = 554;
+        c.observatory.mount.raDrift = -1;
+        c.observatory.mount.decDrift = -2.4;
+      }};
   for (const auto& night : nights) {
     const auto s = Simulated(night);
     const auto& o = s.settings.observatory;
