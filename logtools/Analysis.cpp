@@ -1290,21 +1290,26 @@ void MotionFitter::Drift() {
   // off by a part in a thousand makes the drift of a run whose pulses moved the stars a thousand
   // times as far off by all of it, though every stretch of the run agrees on it (a runaway X);
   // a guided run's pulses move about as far as the drift, and a speed off by a third makes the
-  // drift off by a third. A drift is known only where the speed's standard error, times the
-  // motion the pulses caused along it, is within 10 % of it (beyond that, on 300 randomized nights,
-  // one printed drift in five was off by more than 10 %; within it, one in a hundred). No speed is
-  // taken as known better than 1 %, the model's own limit (a 17,000-cycle run's X speed was 1.7 %
-  // off at 0.5 % standard error; a runaway X's 0.05 % off made its RA drift 23 % off).
-  const auto pulsesLeave = [&](double drift, double speed, double error,
+  // drift off by a third. A drift is known only where two of the speed's standard errors, times
+  // the motion the pulses caused along it, are within 10 % of it (at one, on randomized nights,
+  // one printed drift in a hundred was off by more: 13 % where X was 2.3 standard errors off). No
+  // speed is taken as known better than 1 %, the model's own limit (a 17,000-cycle run's X speed
+  // was 1.7 % off at 0.5 % standard error; a runaway X's 0.05 % off made its RA drift 23 % off),
+  // and the host's calibration no better: a runaway whose stars left the sensor after 78 cycles of
+  // 2 s pulses had its RA drift 22 % off with the exact calibration given.
+  const Calibration pulses = CalibrationOf(hostOrEffect_);
+  const auto pulsesLeave = [&](double drift, double speed, double relative,
                                const std::vector<double>& cum) {
     const double moved = speed * std::abs(cum[k_ - 1] - cum[0]) / span_;
-    return fit_.hostCalibrationUsed ||
-           std::max(error / speed, 0.01) * moved <= std::max(0.1 * std::abs(drift), floor);
+    return 2.0 * std::max(relative, 0.01) * moved <= std::max(0.1 * std::abs(drift), floor);
   };
-  fit_.driftRaKnown = known(fit_.driftRa, fit_.driftRaError) &&
-                      pulsesLeave(fit_.driftRa, fit_.xSpeed, fit_.xSpeedError, cumX_);
-  fit_.driftDecKnown = known(fit_.driftDec, fit_.driftDecError) &&
-                       pulsesLeave(fit_.driftDec, fit_.ySpeed, fit_.ySpeedError, cumY_);
+  const bool host = fit_.hostCalibrationUsed;
+  fit_.driftRaKnown =
+      known(fit_.driftRa, fit_.driftRaError) &&
+      pulsesLeave(fit_.driftRa, pulses.xSpeed, host ? 0.0 : fit_.xSpeedError / fit_.xSpeed, cumX_);
+  fit_.driftDecKnown =
+      known(fit_.driftDec, fit_.driftDecError) &&
+      pulsesLeave(fit_.driftDec, pulses.ySpeed, host ? 0.0 : fit_.ySpeedError / fit_.ySpeed, cumY_);
 }
 
 // The periodic error's peak to peak and harmonics, per segment of two periods at least (median)

@@ -242,7 +242,7 @@ TEST(Estimates, AReversedXIsFoundWhenXRunsAway) {
 // A drift printed (known to 10 %) is within 10 % of the model's, or of 0.3"/min where it is
 // slower.
 void ExpectPrintedDriftsWithinTenPercent(const MotionFit& fit, const SimulatedLog& s) {
-  const double floor = 0.3 / 60.0 / s.settings.observatory.camera.pixelScale;
+  const double floor = 0.03 / 60.0 / s.settings.observatory.camera.pixelScale;  // 0.03"/min
   const auto within = [floor](double drift, double truth) {
     return std::abs(std::abs(drift) - std::abs(truth)) <= std::max(0.1 * std::abs(truth), floor);
   };
@@ -331,13 +331,15 @@ TEST(Estimates, ARunawaysDriftIsPrintedOnlyWhereKnown) {
   ExpectPrintedDriftsWithinTenPercent(fit, s);
 }
 
-// Randomized nights whose X ran away (the host's reverse X wrong): the stars left the sensor in
-// the first minutes, and the logs hold thousands of lost cycles with a lone guided one here and
-// there. Everything printed is right: the calibration within three of its standard errors (was
-// up to 52 of them), the noise and the drifts within 10 % (were 19 % and 2,833 % off), the worm
-// period within 2 % (was 36 % off).
-TEST(Estimates, ARunawayWhoseStarsLeftTheSensorPrintsOnlyWhatItMeasured) {
-  for (const int night : {26, 107, 142}) {
+// Randomized nights once confidently wrong. Those whose X ran away (the host's reverse X wrong):
+// the stars left the sensor in the first minutes, and the logs hold up to thousands of lost cycles
+// with a lone guided one here and there. And a well-guided short run whose X speed came out 2.3
+// standard errors off (523). Everything printed is right: the calibration within three of its
+// standard errors (was up to 52 of them), the noise and the drifts within 10 % (were 19 % and
+// 2,833 % off; 22 % with the exact calibration given; 13 % after 523's speed), the worm period
+// within 2 % (was 36 % off).
+TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
+  for (const int night : {26, 107, 142, 492, 537, 523}) {
     const SimulatedLog s = SimulateLog(RandomNight(night));
     const auto& o = s.settings.observatory;
     const auto truth = sim::CalibrationFor(o.camera, o.mount, 14.0);
