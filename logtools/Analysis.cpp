@@ -837,8 +837,10 @@ double MotionFitter::SearchPeriod(const FitWith& fitWith, Regression& best, bool
   const std::size_t every = confirming ? std::max(fineStride_, k_ / kConfirmRows) : fineStride_;
   const Regression withoutPeriodic = every == 1 ? best : fitWith(0.0, 0, k_, every);
   double enough = clearly;
-  std::vector<std::pair<double, double>> candidates;  // what each leaves, and its period
+  // The periods refined, deepest first: what each leaves in the window, and the period.
+  std::vector<std::pair<double, double>> candidates = {{coarseBest.rss, coarse}};
   if (confirming) {
+    candidates.clear();
     for (std::size_t i = 1; i + 1 < curve.size(); ++i) {
       if (curve[i].second < curve[i - 1].second && curve[i].second <= curve[i + 1].second) {
         candidates.push_back({curve[i].second, curve[i].first});
@@ -871,9 +873,6 @@ double MotionFitter::SearchPeriod(const FitWith& fitWith, Regression& best, bool
     return found;
   };
   double found = 0.0;
-  if (!confirming) {
-    found = refine(k_, every, withoutPeriodic.rss, every == 1 ? &best : nullptr, enough);
-  }
   for (std::size_t c = 0; c < candidates.size() && found == 0.0; ++c) {
     coarse = candidates[c].second;
     found = refine(k_, every, withoutPeriodic.rss, every == 1 ? &best : nullptr, enough);
