@@ -34,6 +34,11 @@ constexpr double kSearchSeconds = 3600.0;    // and seconds, at most
 constexpr std::size_t kCandidates = 5;       // the window's minima tried on a longer run
 constexpr std::size_t kFineRows = 20000;     // cycles the period is refined on, at most about
 constexpr std::size_t kConfirmRows = 5000;   // and a period the window did not tell, checked on
+// A mount that wanders at random (see MountWander): the lags its own motion's changes are compared
+// over, the chunks of the run the comparison is repeated in, and how surely the longer must grow.
+constexpr std::size_t kWanderLag = 32;
+constexpr std::size_t kWanderChunk = 128;
+constexpr double kWanderSure = 4.0;
 
 AxisFigures Figures(const std::vector<double>& v) {
   // The sums a follower of a run keeps, so its figures and these agree to the last digit; the
@@ -64,6 +69,7 @@ struct Regression {
   std::vector<double> cx, cy;  // coefficients per regressor for the X and the Y offset
   // The pulses' effect (the first two coefficients) before the noise they answer is taken out.
   std::vector<double> rawX, rawY;
+  std::vector<double> speeds;  // each pulse axis's speed by instruments, where so measured
   double rss = 1e300;
   double inverse[2] = {0.0, 0.0};
   double dof = 1.0;
@@ -494,6 +500,20 @@ bool Rivals(double p, double least, double q, double left, double without, doubl
   return left - least < unsure && without - left >= 0.75 * (without - least);
 }
 
+// The effect with each column as long as its speed by instruments, where measured so.
+Regression Instrumented(Regression r) {
+  if (r.speeds.size() != 2 || r.cx.size() < 2) return r;
+  for (std::size_t c = 0; c < 2; ++c) {
+    const double was = std::hypot(r.cx[c], r.cy[c]);
+    if (!(was > 0.0)) return {};
+    r.cx[c] *= r.speeds[c] / was;
+    r.cy[c] *= r.speeds[c] / was;
+  }
+  r.rawX = {r.cx[0], r.cx[1]};
+  r.rawY = {r.cy[0], r.cy[1]};
+  return r;
+}
+
 // The motion of a run fitted in stages, each a method: the loop's gain, the pulses' effect (with
 // the pulses' answer to the noise taken out), the periodic error's period, the effect over a long
 // run's segments, the calibration and its standard errors, the drift and the periodic error's
@@ -525,6 +545,9 @@ class MotionFitter {
   std::vector<std::pair<std::size_t, std::size_t>> Split(std::size_t length) const;
   bool MeasureEffect();
   double SegmentPeriod(std::size_t from, std::size_t to) const;
+  bool Instrument(const Design& own, const std::vector<std::size_t>& starts, std::size_t from,
+                  std::size_t holeFrom, std::size_t holeTo, Regression& r) const;
+  double MountWander(double& perCycle) const;
   Regression EffectWithout(std::size_t holeFrom, std::size_t holeTo) const;
   void UseHostCalibration();
   void Calibrate();
@@ -553,6 +576,8 @@ class MotionFitter {
   double windowSpan_ = 0.0, shortest_ = 0.0;
   double bestPeriod_ = 0.0;
   bool periodSettled_ = true;  // see SearchPeriod
+  bool instrumented_ = false;  // the pulses' effect by instruments (see MeasureEffect)
+  double wander_ = 0.0;        // the mount's random walk where told: px^2 per cycle (see Drift)
   Regression effect_;          // the pulses' effect
   Regression motion_;          // the mount's own motion after the pulses
   Regression hostOrEffect_;    // the pulses as the host calibrated them where given, else effect_
@@ -781,6 +806,8 @@ Regression MotionFitter::PulseEffectIn(double period, std::size_t stride, std::s
   }
   r.rawX = rawX;
   r.rawY = rawY;
+  if (instrumented_ && !searching && !Instrument(rows, starts, from, holeFrom, holeTo, r))
+    return {};
   return r;
 }
 
@@ -943,6 +970,24 @@ bool MotionFitter::MeasureEffect() {
     segmentPeriods_.push_back(period);
     segmentEffects_.push_back(segments_.size() > 1 ? PulseEffectIn(period, 1, from, to) : effect_);
   }
+  // A mount that wandered at random moved the stars between the pulses that answered it: over the
+  // kLag cycles of each change the pulses chase the wander the change holds, and pass for
+  // weaker (on randomized nights with a wander of 0.03-0.05"/s^0.5, the speeds were up to 94 % slow
+  // at many standard errors, and the walk passed for a drift known to 10 %). There the speeds are
+  // measured by instruments instead, which no wander biases (see Instrument).
+  double wander = 0.0;
+  if (MountWander(wander) > kWanderSure) {
+    instrumented_ = true;
+    for (std::size_t s = 0; s < segments_.size(); ++s) {
+      const auto [from, to] = segments_[s];
+      segmentEffects_[s] = PulseEffectIn(segmentPeriods_[s], 1, from, to);
+      if (segmentEffects_[s].cx.empty()) return false;
+    }
+    if (segments_.size() == 1) effect_ = Instrumented(segmentEffects_.front());
+    MountWander(wander_);
+    wander_ = std::max(0.0, wander_);
+    fit_.wander = std::sqrt(wander_ * static_cast<double>(k_) / span_);
+  }
   Variances(effect_, varX_, varY_);
   if (segments_.size() > 1) {
     const Regression combined = EffectWithout(0, 0);
@@ -950,6 +995,115 @@ bool MotionFitter::MeasureEffect() {
     effect_ = combined;
   }
   return true;
+}
+
+// The pulses' effect by instruments: each cycle's change against the pulses issued at its start,
+// with the offset one cycle before standing in for those pulses (and the mount's own motion over
+// the cycle, `own`, for itself). That offset was measured before the noise and the wander the
+// change holds, so neither biases the effect, where the changes over kLag cycles hold both. It is
+// far less precise: only for a mount that wanders (see MeasureEffect), and only for the speeds
+// (each column's length). The directions stay as the changes over kLag cycles show them: a
+// wander slows the pulses there but leaves their directions (on randomized nights the angle held
+// within its errors at 0.05"/s^0.5), and by instruments alone they were up to 27 degrees off and
+// twice took an X that corrected for one that pushed the stars further. False where the
+// instruments do not tell the pulses apart.
+bool MotionFitter::Instrument(const Design& own, const std::vector<std::size_t>& starts,
+                              std::size_t from, std::size_t holeFrom, std::size_t holeTo,
+                              Regression& r) const {
+  const auto width = static_cast<Eigen::Index>(2 + own.width);
+  Eigen::MatrixXd zx = Eigen::MatrixXd::Zero(width, width), zy = Eigen::MatrixXd::Zero(width, 2);
+  Eigen::VectorXd x(width), z(width);
+  std::size_t used = 0;
+  for (std::size_t k = 0; k < starts.size(); ++k) {
+    const std::size_t i = starts[k];
+    if (i < from + 1 || lost_[i - 1] || (i >= holeFrom && i - 1 < holeTo)) continue;
+    x(0) = run_.rows[i].xtim;
+    x(1) = run_.rows[i].ytim;
+    z(0) = ox_[i - 1];
+    z(1) = oy_[i - 1];
+    for (Eigen::Index c = 2; c < width; ++c) x(c) = z(c) = own.Row(k)[c - 2];
+    zx += z * x.transpose();
+    zy.col(0) += z * (ox_[i + 1] - ox_[i]);
+    zy.col(1) += z * (oy_[i + 1] - oy_[i]);
+    ++used;
+  }
+  const Eigen::FullPivLU<Eigen::MatrixXd> lu(zx);
+  if (used <= own.width + 12 || lu.rank() < width) return false;
+  const Eigen::MatrixXd b = lu.solve(zy);
+  r.speeds = {std::hypot(b(0, 0), b(0, 1)), std::hypot(b(1, 0), b(1, 1))};
+  return std::isfinite(r.speeds[0] + r.speeds[1]);
+}
+
+// How surely the mount wandered at random, as a t statistic, and how far (`perCycle`: px^2 of
+// random walk per cycle, per axis). What is left of the offsets once the pulses, and the drift and
+// the periodic error fitted to what the pulses leave, are taken out is the measurement noise
+// alone where nothing else moved the mount:
+// its changes over kWanderLag cycles vary as much as those over kLag. A random walk makes the
+// longer vary more, by the walk's variance over the cycles between. Compared in chunks of
+// kWanderChunk cycles (fewer on a short run, down to twice kWanderLag), whose spread tells how
+// sure the difference is (0 from fewer than kFewestReplicates chunks). The pulses' effect as
+// measured with the changes over kLag cycles hides part of the walk (too slow a speed counts some
+// of what the pulses undid as their own). On randomized nights the part left was clear wherever the
+// mount wandered by 0.01"/s^0.5 or more, but for runs of a few hundred cycles and for those whose
+// pulses passed for a sixth of their speed.
+double MotionFitter::MountWander(double& perCycle) const {
+  std::vector<double> chunks;
+  double sums[2] = {0.0, 0.0}, counts[2] = {0.0, 0.0};
+  const std::size_t lags[2] = {lag_, kWanderLag};
+  const std::size_t chunk = std::clamp(k_ / kFewestReplicates, 2 * kWanderLag, kWanderChunk);
+  std::vector<double> ux, uy;
+  for (std::size_t s = 0; s < segments_.size(); ++s) {
+    const auto [from, to] = segments_[s];
+    const Regression r = Instrumented(segmentEffects_[s]);
+    const double period = segmentPeriods_[s];
+    if (r.cx.size() < 2) continue;
+    const Regression m = OwnMotionIn(r, period, 1, from, to);
+    if (m.cx.size() < 2) continue;
+    const int harmonics = period > 0.0 ? kHarmonics : 0;
+    ux.assign(to - from, 0.0);
+    uy.assign(to - from, 0.0);
+    for (std::size_t i = from; i < to; ++i) {
+      const double t = (time_[i] - time_.front()) / span_;
+      double mx = m.cx[0] + m.cx[1] * t, my = m.cy[0] + m.cy[1] * t;
+      for (int h = 1; h <= harmonics; ++h) {
+        const double phase = 2.0 * std::numbers::pi * h * time_[i] / period;
+        const auto c = 2 * static_cast<std::size_t>(h);
+        mx += m.cx[c] * std::cos(phase) + m.cx[c + 1] * std::sin(phase);
+        my += m.cy[c] * std::cos(phase) + m.cy[c + 1] * std::sin(phase);
+      }
+      ux[i - from] = ox_[i] - r.cx[0] * cumX_[i] - r.cx[1] * cumY_[i] - mx;
+      uy[i - from] = oy_[i] - r.cy[0] * cumX_[i] - r.cy[1] * cumY_[i] - my;
+    }
+    for (std::size_t c = from; c + chunk <= to; c += chunk) {
+      double sum[2] = {0.0, 0.0}, count[2] = {0.0, 0.0};
+      for (std::size_t l = 0; l < 2; ++l) {
+        for (std::size_t i = c; i < c + chunk && i + lags[l] < to; ++i) {
+          if (lost_[i] || lost_[i + lags[l]]) continue;
+          const double dx = ux[i + lags[l] - from] - ux[i - from];
+          const double dy = uy[i + lags[l] - from] - uy[i - from];
+          sum[l] += (dx * dx + dy * dy) / 2.0;
+          count[l] += 1.0;
+        }
+      }
+      if (count[0] < 10.0 || count[1] < 10.0) continue;
+      for (std::size_t l = 0; l < 2; ++l) {
+        sums[l] += sum[l];
+        counts[l] += count[l];
+      }
+      chunks.push_back(sum[1] / count[1] - sum[0] / count[0]);
+    }
+  }
+  const double between = static_cast<double>(kWanderLag - lag_);
+  perCycle = counts[0] > 0.0 && counts[1] > 0.0
+                 ? (sums[1] / counts[1] - sums[0] / counts[0]) / between
+                 : 0.0;
+  if (chunks.size() < kFewestReplicates) return 0.0;
+  const auto n = static_cast<double>(chunks.size());
+  double mean = 0.0, spread = 0.0;
+  for (const double v : chunks) mean += v / n;
+  for (const double v : chunks) spread += (v - mean) * (v - mean) / (n - 1.0);
+  const double error = std::sqrt(spread / n) / between;
+  return error > 0.0 ? perCycle / error : 0.0;
 }
 
 // The period near the run's that fits the segment of cycles [from, to) best (see MeasureEffect).
@@ -970,16 +1124,17 @@ double MotionFitter::SegmentPeriod(std::size_t from, std::size_t to) const {
 // The pulses' effect measured without the cycles in [holeFrom, holeTo) (none when empty).
 Regression MotionFitter::EffectWithout(std::size_t holeFrom, std::size_t holeTo) const {
   if (segments_.size() == 1) {
-    return holeTo > holeFrom ? PulseEffectIn(bestPeriod_, 1, 0, k_, holeFrom, holeTo) : effect_;
+    return holeTo > holeFrom ? Instrumented(PulseEffectIn(bestPeriod_, 1, 0, k_, holeFrom, holeTo))
+                             : effect_;
   }
   double w0 = 0.0, w1 = 0.0, b00 = 0.0, b10 = 0.0, b01 = 0.0, b11 = 0.0;
-  double r00 = 0.0, r10 = 0.0, r01 = 0.0, r11 = 0.0;
+  double r00 = 0.0, r10 = 0.0, r01 = 0.0, r11 = 0.0, s0 = 0.0, s1 = 0.0;
   for (std::size_t s = 0; s < segments_.size(); ++s) {
     const auto [from, to] = segments_[s];
     const bool touched = holeTo > holeFrom && holeFrom < to && holeTo + lag_ > from;
     const Regression r = touched ? PulseEffectIn(segmentPeriods_[s], 1, from, to, holeFrom, holeTo)
                                  : segmentEffects_[s];
-    if (r.cx.empty()) continue;
+    if (r.cx.empty() || (instrumented_ && r.speeds.size() != 2)) continue;
     double vx = 0.0, vy = 0.0;
     Variances(r, vx, vy);
     w0 += 1.0 / vx;
@@ -992,6 +1147,10 @@ Regression MotionFitter::EffectWithout(std::size_t holeFrom, std::size_t holeTo)
     r10 += r.rawY[0] / vx;
     r01 += r.rawX[1] / vy;
     r11 += r.rawY[1] / vy;
+    if (instrumented_) {
+      s0 += r.speeds[0] / vx;
+      s1 += r.speeds[1] / vy;
+    }
   }
   Regression combined;
   if (w0 > 0.0 && w1 > 0.0) {
@@ -999,8 +1158,9 @@ Regression MotionFitter::EffectWithout(std::size_t holeFrom, std::size_t holeTo)
     combined.cy = {b10 / w0, b11 / w1};
     combined.rawX = {r00 / w0, r01 / w1};
     combined.rawY = {r10 / w0, r11 / w1};
+    if (instrumented_) combined.speeds = {s0 / w0, s1 / w1};
   }
-  return combined;
+  return Instrumented(combined);
 }
 
 // With the host's calibration given in full, the mount's own motion is what is left after the
@@ -1295,6 +1455,14 @@ void MotionFitter::Drift() {
   if (dra.size() >= kFewestReplicates) {
     fit_.driftRaError = JackknifeError(dra, blocks_);
     fit_.driftDecError = JackknifeError(ddec, blocks_);
+    // A random walk of q per cycle puts a line fitted over n cycles off by 6q/5n in slope (per
+    // cycle, squared), which no jackknife of the run's stretches shows.
+    if (wander_ > 0.0) {
+      const auto n = static_cast<double>(k_);
+      const double walk = std::sqrt(6.0 * wander_ / (5.0 * n)) * n / span_;
+      fit_.driftRaError = std::hypot(fit_.driftRaError, walk);
+      fit_.driftDecError = std::hypot(fit_.driftDecError, walk);
+    }
   } else {
     fit_.driftRaError = fit_.driftDecError = std::numeric_limits<double>::infinity();
   }
@@ -1413,8 +1581,13 @@ void MotionFitter::PeriodicShape() {
   for (std::size_t i = 0; i + 1 < k_; ++i) {
     if (!lost_[i] && !lost_[i + 1]) measured += time_[i + 1] - time_[i];
   }
-  fit_.periodicUnsettled = bestPeriod_ > 0.0 && !settled;
-  fit_.periodicMeasured = bestPeriod_ > 0.0 && measured >= 2.0 * bestPeriod_ && settled &&
+  // Where the mount wandered, a periodic error no larger than three times the walk over one period
+  // may be the walk's own: its slow swings fit a sine of any long period (a night with no periodic
+  // error and a wander of 0.05"/s^0.5 printed one of 2,567 s): the run does not settle it.
+  const double walk = std::sqrt(wander_ * bestPeriod_ * static_cast<double>(k_ - 1) / span_);
+  const bool clear = std::max(fit_.periodicPeakToPeakRa, fit_.periodicPeakToPeakDec) > 3.0 * walk;
+  fit_.periodicUnsettled = bestPeriod_ > 0.0 && !(settled && clear);
+  fit_.periodicMeasured = bestPeriod_ > 0.0 && measured >= 2.0 * bestPeriod_ && settled && clear &&
                           (fit_.calibrationMeasured || fit_.hostCalibrationUsed);
 }
 

@@ -122,12 +122,17 @@ struct MotionFit {
   // Like the measurement noise below, it is what the offsets leave once the pulses' effect is
   // taken out: measured only where that effect is (calibrationMeasured or the host's used).
   bool periodicMeasured = false;
-  // Another period, no harmonic of this one, fits the run about as well: not measured either.
+  // Another period, no harmonic of this one, fits the run about as well, or the mount wandered as
+  // far over one period (see wander): not measured either.
   bool periodicUnsettled = false;
   double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
   std::vector<double>
       periodicHarmonicsRa;  // pixels: each harmonic's amplitude in RA, the first first
   double whiteNoise = 0.0;  // RMS per axis of what the fit leaves: the mean's measurement noise
+  // The mount wandered at random, by this many pixels per square root of the time unit (per
+  // axis); 0 where no wander was told. The calibration is then measured by instruments (less
+  // precise) and the drift's errors hold the walk.
+  double wander = 0.0;
   bool timeInSeconds = false;
   bool hostCalibrationUsed = false;  // the motion above is after the host's calibrated pulses
 };

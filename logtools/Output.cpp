@@ -191,6 +191,10 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
       o << " (the pulses are measured too poorly; the host's calibration, --angle, --x-speed and "
            "--y-speed, would tell it)";
     }
+    if (m.wander > 0) {
+      o << "; it wandered at random by " << Px(m.wander, s) << " per " << unit
+        << "^0.5 (the calibration is measured around it, less precisely)";
+    }
     if (!(m.calibrationMeasured || m.hostCalibrationUsed)) {
       o << "; periodic error and measurement noise not measured (what the pulses moved is not)\n";
     } else {
@@ -275,7 +279,8 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
                  {"drift_dec_error", shown(motionMeasured, m.driftDecError, 5)},
                  {"periodic_period", shown(m.periodicMeasured, m.periodicPeriod, 1)},
                  {"periodic_pp_ra", shown(m.periodicMeasured, m.periodicPeakToPeakRa, 4)},
-                 {"noise", shown(motionMeasured, m.whiteNoise, 4)}};
+                 {"noise", shown(motionMeasured, m.whiteNoise, 4)},
+                 {"wander", shown(m.wander > 0, m.wander, 5)}};
   j["unreadable_lines"] = f.unreadableLines;
   j["lost_lines"] = f.lostLines;
   j["notes"] = f.notes;
