@@ -414,8 +414,9 @@ struct Judged {
 // stats on randomized nights, each analysed with what a user knows (exposure and download time)
 // and with the host's calibration given, against the simulated observatory's truth: the
 // calibration through its standard errors, the reversed X, the independent noise, the drift, the
-// worm period. Each night its own sky, drawn from the distribution printed first.
-void Nights(int nights, int first) {
+// worm period. Each night its own sky, drawn from the distribution printed first; `wander`
+// ("/s^0.5) makes every mount wander at random besides.
+void Nights(int nights, int first, double wander) {
   std::printf(
       "Randomized nights %d to %d (seeds 7000+): seeing jitter 0.2-1.5\", common share 0.2-0.7; "
       "periodic error none on a quarter of nights, else 1-40\" p-p, worm 200-700 s; drift RA and "
@@ -426,6 +427,7 @@ void Nights(int nights, int first) {
       "for 1-5 min on 20 %%; 300-20,000 cycles (log-uniform); aggressiveness 8-16, or poor (2-4 or "
       "18-24) on 40 %%.\n",
       first, nights);
+  if (wander > 0.0) std::printf("Every mount wanders at random by %.3f\"/s^0.5.\n", wander);
   std::printf("%5s %6s %5s %5s %4s %4s %4s %5s %4s %6s | %7s %7s %7s %6s %6s %6s | %s\n", "night",
               "cycles", "stars", "exp", "dec", "rot", "PE", "worm", "aggr", "events", "angle",
               "X spd", "Y spd", "noise", "RA dr", "Dec dr", "period, drift with the host's");
@@ -438,7 +440,8 @@ void Nights(int nights, int first) {
   double analysisSeconds = 0.0;
   for (int night = first; night <= nights; ++night) {
     std::string events;
-    const LogScenario scenario = RandomNight(night, &events);
+    LogScenario scenario = RandomNight(night, &events);
+    if (wander > 0.0) scenario.observatory.mount.wander = wander;
     const auto& o = scenario.observatory;
     const SimulatedLog s = SimulateLog(scenario);
     const guidelog::LogRun run = guidelog::ParseLog(s.log).runs.front();
@@ -739,9 +742,12 @@ int main(int argc, char** argv) {
     if (only.empty() || only == "calibration" + std::to_string(cycles)) Calibration(cycles, seeds);
   }
   if (only.empty() || only == "advise") AdviseCases();
-  // nights [NIGHTS [FIRST]]: randomized nights FIRST (1) to NIGHTS (60); not in the default run
-  if (only == "nights")
-    Nights(argc > 2 ? std::atoi(argv[2]) : 60, argc > 3 ? std::atoi(argv[3]) : 1);
+  // nights [NIGHTS [FIRST [WANDER]]]: randomized nights FIRST (1) to NIGHTS (60), their mounts
+  // wandering by WANDER "/s^0.5 where given; not in the default run
+  if (only == "nights") {
+    Nights(argc > 2 ? std::atoi(argv[2]) : 60, argc > 3 ? std::atoi(argv[3]) : 1,
+           argc > 4 ? std::atof(argv[4]) : 0.0);
+  }
   // advise-nights [NIGHTS [FIRST]]: advise on randomized nights FIRST (1) to NIGHTS (30)
   if (only == "advise-nights")
     AdviseNights(argc > 2 ? std::atoi(argv[2]) : 30, argc > 3 ? std::atoi(argv[3]) : 1);
