@@ -500,20 +500,6 @@ bool Rivals(double p, double least, double q, double left, double without, doubl
   return left - least < unsure && without - left >= 0.75 * (without - least);
 }
 
-// The effect with each column as long as its speed by instruments, where measured so.
-Regression Instrumented(Regression r) {
-  if (r.speeds.size() != 2 || r.cx.size() < 2) return r;
-  for (std::size_t c = 0; c < 2; ++c) {
-    const double was = std::hypot(r.cx[c], r.cy[c]);
-    if (!(was > 0.0)) return {};
-    r.cx[c] *= r.speeds[c] / was;
-    r.cy[c] *= r.speeds[c] / was;
-  }
-  r.rawX = {r.cx[0], r.cx[1]};
-  r.rawY = {r.cy[0], r.cy[1]};
-  return r;
-}
-
 // The motion of a run fitted in stages, each a method: the loop's gain, the pulses' effect (with
 // the pulses' answer to the noise taken out), the periodic error's period, the effect over a long
 // run's segments, the calibration and its standard errors, the drift and the periodic error's
@@ -548,6 +534,7 @@ class MotionFitter {
   bool Instrument(const Design& own, const std::vector<std::size_t>& starts, std::size_t from,
                   std::size_t holeFrom, std::size_t holeTo, Regression& r) const;
   double MountWander(double& perCycle) const;
+  Regression Instrumented(Regression r) const;
   Regression EffectWithout(std::size_t holeFrom, std::size_t holeTo) const;
   void UseHostCalibration();
   void Calibrate();
@@ -806,7 +793,7 @@ Regression MotionFitter::PulseEffectIn(double period, std::size_t stride, std::s
   }
   r.rawX = rawX;
   r.rawY = rawY;
-  if (instrumented_ && !searching && !Instrument(rows, starts, from, holeFrom, holeTo, r))
+  if (!searching && !Instrument(rows, starts, from, holeFrom, holeTo, r) && instrumented_)
     return {};
   return r;
 }
@@ -978,12 +965,10 @@ bool MotionFitter::MeasureEffect() {
   double wander = 0.0;
   if (MountWander(wander) > kWanderSure) {
     instrumented_ = true;
-    for (std::size_t s = 0; s < segments_.size(); ++s) {
-      const auto [from, to] = segments_[s];
-      segmentEffects_[s] = PulseEffectIn(segmentPeriods_[s], 1, from, to);
-      if (segmentEffects_[s].cx.empty()) return false;
+    for (const Regression& e : segmentEffects_) {
+      if (e.speeds.size() != 2) return false;
     }
-    if (segments_.size() == 1) effect_ = Instrumented(segmentEffects_.front());
+    if (segments_.size() == 1) effect_ = Instrumented(effect_);
     MountWander(wander_);
     wander_ = std::max(0.0, wander_);
     fit_.wander = std::sqrt(wander_ * static_cast<double>(k_) / span_);
@@ -1022,7 +1007,7 @@ bool MotionFitter::Instrument(const Design& own, const std::vector<std::size_t>&
     z(0) = ox_[i - 1];
     z(1) = oy_[i - 1];
     for (Eigen::Index c = 2; c < width; ++c) x(c) = z(c) = own.Row(k)[c - 2];
-    zx += z * x.transpose();
+    zx.noalias() += z * x.transpose();
     zy.col(0) += z * (ox_[i + 1] - ox_[i]);
     zy.col(1) += z * (oy_[i + 1] - oy_[i]);
     ++used;
@@ -1032,6 +1017,21 @@ bool MotionFitter::Instrument(const Design& own, const std::vector<std::size_t>&
   const Eigen::MatrixXd b = lu.solve(zy);
   r.speeds = {std::hypot(b(0, 0), b(0, 1)), std::hypot(b(1, 0), b(1, 1))};
   return std::isfinite(r.speeds[0] + r.speeds[1]);
+}
+
+// The effect with each column as long as its speed by instruments, where the speeds are measured
+// so (see MeasureEffect).
+Regression MotionFitter::Instrumented(Regression r) const {
+  if (!instrumented_ || r.speeds.size() != 2 || r.cx.size() < 2) return r;
+  for (std::size_t c = 0; c < 2; ++c) {
+    const double was = std::hypot(r.cx[c], r.cy[c]);
+    if (!(was > 0.0)) return {};
+    r.cx[c] *= r.speeds[c] / was;
+    r.cy[c] *= r.speeds[c] / was;
+  }
+  r.rawX = {r.cx[0], r.cx[1]};
+  r.rawY = {r.cy[0], r.cy[1]};
+  return r;
 }
 
 // How surely the mount wandered at random, as a t statistic, and how far (`perCycle`: px^2 of
