@@ -86,10 +86,12 @@ struct Design {
   std::vector<double> values;
 };
 
-// The offsets against the cumulative pulses, a drift line and `harmonics` harmonics of `period`.
+// The offsets against the cumulative pulses, a drift line and `harmonics` harmonics of `period`;
+// what it leaves of each row's X and Y offset into `left`, where given.
 Regression Fit(const Design& base, const std::vector<double>& time, double period, int harmonics,
                const std::vector<double>& ox, const std::vector<double>& oy,
-               const double (*addX)[2] = nullptr, const double (*addY)[2] = nullptr) {
+               const double (*addX)[2] = nullptr, const double (*addY)[2] = nullptr,
+               std::vector<double>* left = nullptr) {
   const std::size_t k = ox.size();
   if (base.Rows() == 0) return {};
   const std::size_t p = base.width + 2 * static_cast<std::size_t>(harmonics);
@@ -149,6 +151,7 @@ Regression Fit(const Design& base, const std::vector<double>& time, double perio
       py += x[r] * fit.cy[r];
     }
     fit.rss += (ox[i] - px) * (ox[i] - px) + (oy[i] - py) * (oy[i] - py);
+    if (left) left->insert(left->end(), {ox[i] - px, oy[i] - py});
   }
   return fit;
 }
@@ -523,7 +526,7 @@ class MotionFitter {
                            bool searching = false) const;
   Regression OwnMotionIn(const Regression& effect, double period, std::size_t stride,
                          std::size_t from, std::size_t to, std::size_t holeFrom = 0,
-                         std::size_t holeTo = 0) const;
+                         std::size_t holeTo = 0, std::vector<double>* left = nullptr) const;
   Regression OwnMotion(const Regression& effect, double period) const {
     return OwnMotionIn(effect, period, 1, 0, k_);
   }
@@ -798,10 +801,11 @@ Regression MotionFitter::PulseEffectIn(double period, std::size_t stride, std::s
   return r;
 }
 
-// The mount's own motion once the pulses are taken out: a drift line and a periodic error.
+// The mount's own motion once the pulses are taken out: a drift line and a periodic error (what
+// it leaves of each cycle taken into `left`, X and Y, where given).
 Regression MotionFitter::OwnMotionIn(const Regression& effect, double period, std::size_t stride,
                                      std::size_t from, std::size_t to, std::size_t holeFrom,
-                                     std::size_t holeTo) const {
+                                     std::size_t holeTo, std::vector<double>* left) const {
   Design base(2);
   std::vector<double> ux, uy, t;
   for (std::size_t i = from; i < to; i += stride) {
@@ -811,7 +815,8 @@ Regression MotionFitter::OwnMotionIn(const Regression& effect, double period, st
     ux.push_back(ox_[i] - effect.cx[0] * cumX_[i] - effect.cx[1] * cumY_[i]);
     uy.push_back(oy_[i] - effect.cy[0] * cumX_[i] - effect.cy[1] * cumY_[i]);
   }
-  return period > 0.0 ? Fit(base, t, period, kHarmonics, ux, uy) : Fit(base, t, 1.0, 0, ux, uy);
+  return period > 0.0 ? Fit(base, t, period, kHarmonics, ux, uy, nullptr, nullptr, left)
+                      : Fit(base, t, 1.0, 0, ux, uy, nullptr, nullptr, left);
 }
 
 // The period that fits best with `fitWith` (0: none clearly better than a drift alone); `best`
@@ -1051,28 +1056,21 @@ double MotionFitter::MountWander(double& perCycle) const {
   double sums[2] = {0.0, 0.0}, counts[2] = {0.0, 0.0};
   const std::size_t lags[2] = {lag_, kWanderLag};
   const std::size_t chunk = std::clamp(k_ / kFewestReplicates, 2 * kWanderLag, kWanderChunk);
-  std::vector<double> ux, uy;
+  std::vector<double> left, ux, uy;
   for (std::size_t s = 0; s < segments_.size(); ++s) {
     const auto [from, to] = segments_[s];
     const Regression r = Instrumented(segmentEffects_[s]);
-    const double period = segmentPeriods_[s];
-    if (r.cx.size() < 2) continue;
-    const Regression m = OwnMotionIn(r, period, 1, from, to);
-    if (m.cx.size() < 2) continue;
-    const int harmonics = period > 0.0 ? kHarmonics : 0;
+    left.clear();
+    if (r.cx.size() < 2 || OwnMotionIn(r, segmentPeriods_[s], 1, from, to, 0, 0, &left).cx.empty())
+      continue;
+    // The fit left out the lost cycles: what it left, cycle by cycle.
     ux.assign(to - from, 0.0);
     uy.assign(to - from, 0.0);
-    for (std::size_t i = from; i < to; ++i) {
-      const double t = (time_[i] - time_.front()) / span_;
-      double mx = m.cx[0] + m.cx[1] * t, my = m.cy[0] + m.cy[1] * t;
-      for (int h = 1; h <= harmonics; ++h) {
-        const double phase = 2.0 * std::numbers::pi * h * time_[i] / period;
-        const auto c = 2 * static_cast<std::size_t>(h);
-        mx += m.cx[c] * std::cos(phase) + m.cx[c + 1] * std::sin(phase);
-        my += m.cy[c] * std::cos(phase) + m.cy[c + 1] * std::sin(phase);
-      }
-      ux[i - from] = ox_[i] - r.cx[0] * cumX_[i] - r.cx[1] * cumY_[i] - mx;
-      uy[i - from] = oy_[i] - r.cy[0] * cumX_[i] - r.cy[1] * cumY_[i] - my;
+    for (std::size_t i = from, row = 0; i < to; ++i) {
+      if (lost_[i]) continue;
+      ux[i - from] = left[2 * row];
+      uy[i - from] = left[2 * row + 1];
+      ++row;
     }
     for (std::size_t c = from; c + chunk <= to; c += chunk) {
       double sum[2] = {0.0, 0.0}, count[2] = {0.0, 0.0};
