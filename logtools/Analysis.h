@@ -116,6 +116,9 @@ struct MotionFit {
   // Known well enough to print: within 10 % at two standard errors, or, where the drift is
   // smaller, within 0.03"/min (0.02 px/min without a scale; without times, 10 % alone).
   bool driftRaKnown = false, driftDecKnown = false;
+  // What the mount's wander alone puts on the drift (see wander) keeps every drift not known from
+  // being known: no calibration would tell it.
+  bool driftHiddenByWander = false;
   double periodicPeriod = 0.0;  // time units
   // The run spans two of the period at least: the period and the size above are a measure
   // (over less, the fit's periodic terms take up whatever the run holds and are not printed).

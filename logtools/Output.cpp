@@ -187,7 +187,9 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
     };
     drift("RA", m.driftRa, m.driftRaError, m.driftRaKnown);
     drift(", Dec", m.driftDec, m.driftDecError, m.driftDecKnown);
-    if (!(m.driftRaKnown && m.driftDecKnown) && !m.hostCalibrationUsed) {
+    if (m.driftHiddenByWander) {
+      o << " (the mount's wander hides it)";
+    } else if (!(m.driftRaKnown && m.driftDecKnown) && !m.hostCalibrationUsed) {
       o << " (the pulses are measured too poorly; the host's calibration, --angle, --x-speed and "
            "--y-speed, would tell it)";
     }
