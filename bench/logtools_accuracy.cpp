@@ -609,13 +609,14 @@ std::string Choice(const GuideChoice& c) {
   return text;
 }
 
-void AdviseNights(int nights, int first) {
+void AdviseNights(int nights, int first, double wander) {
   std::printf(
       "advise on randomized nights %d to %d (the nights of 'nights'), judged in the true model "
       "over the night's first 20 minutes at most (the grid on two seeds, its six best and every "
       "figure judged on six others); the grid: aggressiveness 2-20, "
       "minimum move 0.01 and 0.1 s, exposure 0.5-6 s\n",
       first, nights);
+  if (wander > 0.0) std::printf("Every mount wanders at random by %.3f\"/s^0.5.\n", wander);
   std::printf("%5s %6s %4s %5s | %7s %7s %-13s | %-42s | %-42s\n", "night", "cycles", "aggr", "exp",
               "current", "best", "(aggr/min/exp)", "what a user knows: verdict, RMS",
               "with the host's calibration");
@@ -625,7 +626,8 @@ void AdviseNights(int nights, int first) {
   Distribution fromBest[2];
   for (int night = first; night <= nights; ++night) {
     std::string events;
-    const LogScenario scenario = RandomNight(night, &events);
+    LogScenario scenario = RandomNight(night, &events);
+    if (wander > 0.0) scenario.observatory.mount.wander = wander;
     const SimulatedLog s = SimulateLog(scenario);
     const guidelog::LogRun run = guidelog::ParseLog(s.log).runs.front();
     const auto& o = scenario.observatory;
@@ -748,9 +750,11 @@ int main(int argc, char** argv) {
     Nights(argc > 2 ? std::atoi(argv[2]) : 60, argc > 3 ? std::atoi(argv[3]) : 1,
            argc > 4 ? std::atof(argv[4]) : 0.0);
   }
-  // advise-nights [NIGHTS [FIRST]]: advise on randomized nights FIRST (1) to NIGHTS (30)
+  // advise-nights [NIGHTS [FIRST [WANDER]]]: advise on randomized nights FIRST (1) to NIGHTS (30),
+  // their mounts wandering by WANDER "/s^0.5 (none)
   if (only == "advise-nights")
-    AdviseNights(argc > 2 ? std::atoi(argv[2]) : 30, argc > 3 ? std::atoi(argv[3]) : 1);
+    AdviseNights(argc > 2 ? std::atoi(argv[2]) : 30, argc > 3 ? std::atoi(argv[3]) : 1,
+                 argc > 4 ? std::atof(argv[4]) : 0.0);
   // prediction [NIGHTS [FIRST]]: nights FIRST (1) to NIGHTS (24)
   if (only.empty() || only == "prediction") {
     PredictionCases(argc > 2 ? std::atoi(argv[2]) : 24, argc > 3 ? std::atoi(argv[3]) : 1);

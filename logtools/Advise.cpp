@@ -120,7 +120,10 @@ ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
   if (!fit.periodicHarmonicsRa.empty() && fit.periodicHarmonicsRa.front() > 0.0) {
     obs.mount.harmonics = fit.periodicHarmonicsRa;
   }
-  obs.mount.wander = 0.0;
+  // The wander as fitted, per axis on the sky: the model's RA walk is on the axis (its sky's
+  // cos(dec) of it), its Dec walk on the sky.
+  obs.mount.wander =
+      fit.wander * std::sqrt(perSecond) * m.scale / std::sqrt((1.0 + cosDec * cosDec) / 2.0);
   obs.user.clickErrorPx = 0.5;
   return m;
 }
