@@ -353,7 +353,8 @@ TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
   // Night 49 with a mount that wanders at random by 0.05"/s^0.5: its speeds came out 27 % and 48 %
   // slow at many standard errors (its pulses taken for weaker by the wander they chased), and the
   // walk's slow swings for a periodic error of 2,567 s. Night 35 at 0.03"/s^0.5, whose pulses show
-  // nothing: its walk read 2.2 px per s^0.5, 100 times too far, with the host's calibration too.
+  // nothing: its walk read 2.2 px per s^0.5, over 100 times too far, with the host's calibration
+  // given too.
   for (const auto& [night, wander] : {std::pair{26, 0.0},
                                       {107, 0.0},
                                       {142, 0.0},
