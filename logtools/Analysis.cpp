@@ -1391,6 +1391,14 @@ void MotionFitter::StandardErrors() {
     typicalY = TypicalJackknifeError(allY, blocks_);
     typicalAngle = TypicalJackknifeError(allAngles, blocks_) / kDegree;
   }
+  // The instruments' speeds are judged on their spread itself: a weak instrument's replicates
+  // mostly agree while a few fly off, and on wandering mounts their typical departure took speeds
+  // up to 30 times the truth for measured (within their wide errors), with the walk, the noise and
+  // a periodic error read from them as far off.
+  if (instrumented_) {
+    typicalX = std::max(typicalX, seX);
+    typicalY = std::max(typicalY, seY);
+  }
   // From fewer than five replicates no spread is told, and the regression's own errors leave
   // out what the fit does not model (45 measured cycles of a runaway put Y 65 % off, beyond two
   // of them).
