@@ -551,6 +551,7 @@ class MotionFitter {
   }
   double PushedAlongHostX() const;
   void ToMountBy(const Regression& by, double px, double py, double& ra, double& dec) const;
+  void TellWander();
   void Drift();
   void PeriodicShape();
 
@@ -646,6 +647,7 @@ MotionFit MotionFitter::Result() {
   fit_.available = true;
   Calibrate();
   StandardErrors();
+  TellWander();
   Drift();
   PeriodicShape();
   return fit_;
@@ -980,7 +982,6 @@ bool MotionFitter::MeasureEffect() {
     if (segments_.size() == 1) effect_ = Instrumented(effect_);
     MountWander(wander_, &whiteBeside_);
     wander_ = std::max(0.0, wander_);
-    fit_.wander = std::sqrt(wander_ * static_cast<double>(k_) / span_);
   }
   Variances(effect_, varX_, varY_);
   if (segments_.size() > 1) {
@@ -1443,13 +1444,11 @@ void MotionFitter::ToMountBy(const Regression& by, double px, double py, double&
   dec = -std::hypot(b01, b11) * pulseDec;
 }
 
-// The drift and its standard errors by the same jackknife: the mount's own motion fitted again
-// without each stretch, after the pulses as measured without it (the host's calibration, when
-// given, is taken as right). A very long run's fits take every stride-th cycle.
-void MotionFitter::Drift() {
-  // The walk is told from what the pulses leave: at the host's calibration where it is given, else
-  // at their measured effect, and where that effect is no measure, not at all (a run whose pulses
-  // showed nothing read a 0.03"/s^0.5 wander as 2.2 px per s^0.5, its noise of the mean as 8.8 px).
+// The walk the mount's own motion holds, as the drift and the periodic error take it: told from
+// what the pulses leave at the host's calibration where it is given, else at their measured effect
+// (see MeasureEffect), and where that effect is no measure, not at all (a run whose pulses showed
+// nothing read a 0.03"/s^0.5 wander as 2.2 px per s^0.5, its noise of the mean as 8.8 px).
+void MotionFitter::TellWander() {
   if (fit_.hostCalibrationUsed) {
     double perCycle = 0.0, white = 0.0;
     const bool told = MountWander(perCycle, &white, &hostOrEffect_) > kWanderSure;
@@ -1459,6 +1458,12 @@ void MotionFitter::Drift() {
     wander_ = 0.0;
   }
   fit_.wander = std::sqrt(wander_ * static_cast<double>(k_) / span_);
+}
+
+// The drift and its standard errors by the same jackknife: the mount's own motion fitted again
+// without each stretch, after the pulses as measured without it (the host's calibration, when
+// given, is taken as right). A very long run's fits take every stride-th cycle.
+void MotionFitter::Drift() {
   ToMountBy(hostOrEffect_, motion_.cx[1] / span_, motion_.cy[1] / span_, fit_.driftRa,
             fit_.driftDec);
   std::vector<double> dra, ddec;
