@@ -405,7 +405,7 @@ struct Judged {
   }
   std::string Text(const char* format) const {
     char text[96];
-    std::snprintf(text, sizeof text, "within 2 SE %d of %d, error/SE RMS %.2f; error ", withinTwo,
+    std::snprintf(text, sizeof text, "within 2 SE %d of %d, error/SE RMS %.3f; error ", withinTwo,
                   spread.count, spread.Z());
     return text + error.Text(format);
   }
