@@ -71,11 +71,29 @@ apt_get() {
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=$lock_timeout "$@"
 }
 
+# The package lists. A Debian mirror in the middle of a sync serves lists that do not match the
+# signed index ("File has unexpected size ... Mirror sync in progress?"), and apt-get update fails
+# (an index it could not read would leave the 32-bit packages unresolvable): try again for a few
+# minutes before giving up, and then say so.
+update_lists() {
+  local attempt tries=4 pause=60
+  for ((attempt = 1; attempt <= tries; attempt++)); do
+    apt_get update -qq && return 0
+    [ $attempt -lt $tries ] || break
+    echo "The package lists could not all be read (a mirror in the middle of a sync?): trying" \
+         "again in $pause s ($attempt of $((tries - 1)))" >&2
+    sleep $pause
+  done
+  echo "The package lists could still not all be read after $tries attempts over" \
+       "$(((tries - 1) * pause)) s: the messages above name the list; try again later" >&2
+  exit 1
+}
+
 echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-apt_get update -qq
+update_lists
 apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
