@@ -432,7 +432,8 @@ void Nights(int nights, int first, double wander) {
               "cycles", "stars", "exp", "dec", "rot", "PE", "worm", "aggr", "events", "angle",
               "X spd", "Y spd", "noise", "RA dr", "Dec dr", "period, drift with the host's");
   Judged angle, xSpeed, ySpeed;
-  Distribution noise, driftRa, driftDec, hostRa, hostDec, period;
+  Distribution noise, driftRa, driftDec, hostRa, hostDec, period, meanNoise;
+  int meanNoiseHigh = 0, meanNoiseLow = 0;  // by more than 10 %
   int reverseRight = 0, reversed = 0, reversedFound = 0, fitted = 0, noiseBad = 0, noisePrinted = 0;
   int falseWrongWays = 0;  // X said to push the stars further where it did not (not measured)
   int driftBad = 0, driftPrinted = 0, hostBad = 0, hostPrinted = 0, falsePeriods = 0;
@@ -502,6 +503,17 @@ void Nights(int nights, int first, double wander) {
       };
       std::printf("%+6.1f%s %+6.1f%%%s %+6.1f%%%s ", da, beyond(da, f.fit.angleErrorDeg), 100 * dx,
                   beyond(dx, sx), 100 * dy, beyond(dy, sy));
+    }
+    // The measurement noise of the mean against the seeing the stars share and their own noise
+    // over their number, wherever it is printed.
+    if (f.fit.calibrationMeasured && f.fit.noiseMeasured) {
+      const double jitter = o.sky.seeingJitter / std::sqrt(s.exposureS) / o.camera.pixelScale;
+      const double truthNoise = std::sqrt(jitter * jitter * o.sky.seeingCommonFraction +
+                                          s.ownNoisePx * s.ownNoisePx / run.stars);
+      const double e = f.fit.whiteNoise / truthNoise - 1.0;
+      meanNoise.Add(100 * e);
+      meanNoiseHigh += e > 0.1 ? 1 : 0;
+      meanNoiseLow += e < -0.1 ? 1 : 0;
     }
     if (f.split.available) {
       const double n = f.split.oneStar / s.ownNoisePx - 1.0;
@@ -577,6 +589,8 @@ void Nights(int nights, int first, double wander) {
       reverseRight, fitted, reversedFound, reversed, falseWrongWays);
   std::printf("  independent noise: within 10 %% on %d of %d printed; error (%%) %s\n",
               noisePrinted - noiseBad, noisePrinted, noise.Text("%.1f").c_str());
+  std::printf("  measurement noise of the mean: error (%%) %s; over 10 %% high on %d, low on %d\n",
+              meanNoise.Text("%.1f").c_str(), meanNoiseHigh, meanNoiseLow);
   std::printf(
       "  drift from the estimates (RA and Dec together): within 10 %% on %d of %d printed; RA "
       "error (%%) %s; Dec %s\n",

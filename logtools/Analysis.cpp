@@ -1602,7 +1602,7 @@ void MotionFitter::PeriodicShape() {
         harmonicsRa[static_cast<std::size_t>(h - 1)].push_back(std::hypot(cosRa, sinRa));
       }
       left += m.rss;
-      rows += static_cast<double>(to - from);
+      rows += m.dof;
     }
     // The measurement noise, too, from the segments: over a long run the one fit above falls out
     // of phase with the periodic error, and what it leaves holds the periodic error.
@@ -1615,9 +1615,12 @@ void MotionFitter::PeriodicShape() {
       }
     }
   }
+  // Over the cycles the fits took, less their terms: a run whose stars were lost for most of its
+  // cycles (one whose X ran away) read its noise a tenth of the truth over all of them.
   fit_.whiteNoise = whiteNoiseFromSegments >= 0.0
                         ? whiteNoiseFromSegments
-                        : std::sqrt(motion_.rss / (2.0 * static_cast<double>(k_)));
+                        : std::sqrt(motion_.rss / (2.0 * std::max(1.0, motion_.dof)));
+  fit_.noiseMeasured = !(fit_.xCorrectsWrongWay || fit_.yCorrectsWrongWay);
   // What a fit leaves of a wandering mount's motion holds the walk besides the noise (at
   // 0.05"/s^0.5 a randomized night read 0.70 px where the seeing in its mean was 0.09 px): there
   // the noise is what the changes over a few cycles hold less the walk's share.

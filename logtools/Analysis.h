@@ -132,6 +132,9 @@ struct MotionFit {
   std::vector<double>
       periodicHarmonicsRa;  // pixels: each harmonic's amplitude in RA, the first first
   double whiteNoise = 0.0;  // RMS per axis of what the fit leaves: the mean's measurement noise
+  // Not where an axis's corrections pushed the stars further: the few cycles such a run found its
+  // stars in leave what no fit of a mount's motion follows (up to 160 times the truth).
+  bool noiseMeasured = false;
   // The mount wandered at random, by this many pixels per square root of the time unit (per
   // axis); 0 where no wander was told. The calibration is then measured by instruments (less
   // precise) and the drift's errors hold the walk.

@@ -208,7 +208,12 @@ std::string StatsText(const guidelog::LogRun& run, int index, const RunFigures& 
       } else if (m.periodicPeriod > 0) {
         o << "; a periodic error longer than half the run's measured time (not measured)";
       }
-      o << "; measurement noise of the mean " << Px(m.whiteNoise, s) << "\n";
+      if (m.noiseMeasured) {
+        o << "; measurement noise of the mean " << Px(m.whiteNoise, s) << "\n";
+      } else {
+        o << "; measurement noise of the mean not measured (the corrections pushed the stars "
+             "away)\n";
+      }
     }
   } else {
     o << "  Calibration and the mount's own motion: need at least 20 cycles\n";
@@ -281,7 +286,7 @@ Json StatsJson(const guidelog::LogRun& run, int index, const RunFigures& f) {
                  {"drift_dec_error", shown(motionMeasured, m.driftDecError, 5)},
                  {"periodic_period", shown(m.periodicMeasured, m.periodicPeriod, 1)},
                  {"periodic_pp_ra", shown(m.periodicMeasured, m.periodicPeakToPeakRa, 4)},
-                 {"noise", shown(motionMeasured, m.whiteNoise, 4)},
+                 {"noise", shown(motionMeasured && m.noiseMeasured, m.whiteNoise, 4)},
                  {"wander", shown(m.wander > 0, m.wander, 5)}};
   j["unreadable_lines"] = f.unreadableLines;
   j["lost_lines"] = f.lostLines;

@@ -20,14 +20,13 @@ namespace {
 using test::OnlyRun;
 using test::Simulated;
 
-// The seeing in the mean of a run's stars, pixels per axis: all of the common part and a star's own
-// part over N.
-double MeanSeeing(const SimulatedLog& s) {
-  const auto& sky = s.settings.observatory.sky;
-  const double seeing =
-      sky.seeingJitter / std::sqrt(s.exposureS) / s.settings.observatory.camera.pixelScale;
-  const double common = sky.seeingCommonFraction;
-  return seeing * std::sqrt(common + (1.0 - common) / OnlyRun(s).stars);
+// The noise in the mean of a run's stars, pixels per axis: all of the seeing they share, and each
+// star's own noise (its own seeing and its centroid's error) over N.
+double MeanNoise(const SimulatedLog& s) {
+  const auto& o = s.settings.observatory;
+  const double seeing = o.sky.seeingJitter / std::sqrt(s.exposureS) / o.camera.pixelScale;
+  return std::sqrt(seeing * seeing * o.sky.seeingCommonFraction +
+                   s.ownNoisePx * s.ownNoisePx / OnlyRun(s).stars);
 }
 
 TEST(Estimates, IndependentNoiseOfOneStarWithinTenPercent) {
@@ -119,7 +118,7 @@ TEST(Estimates, AVeryLongRunsMeasurementNoiseHoldsNoPeriodicError) {
   const auto s = Simulated([](LogScenario& c) { c.cycles = 30000; });
   const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
   ASSERT_GT(f.fit.periodicPeriod, 0.0);
-  EXPECT_NEAR(f.fit.whiteNoise, MeanSeeing(s), 0.25 * MeanSeeing(s));
+  EXPECT_NEAR(f.fit.whiteNoise, MeanNoise(s), 0.25 * MeanNoise(s));
 }
 
 // The drift, told apart from a 10" periodic error seen over only 1.5 worm periods: within 10 %
@@ -348,7 +347,8 @@ TEST(Estimates, ARunawaysDriftIsPrintedOnlyWhereKnown) {
 // standard errors off (523). Everything printed is right: the calibration within three of its
 // standard errors (was up to 52 of them), the noise and the drifts within 10 % (were 19 % and
 // 2,833 % off; 22 % with the exact calibration given; 13 % after 523's speed), the worm period
-// within 2 % (was 36 % off).
+// within 2 % (was 36 % off), the measurement noise of the mean within 25 % (a runaway's was 16
+// times the truth, or a tenth of it; it is not printed there).
 TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
   // Night 49 with a mount that wanders at random by 0.05"/s^0.5: its speeds came out 27 % and 48 %
   // slow at many standard errors (its pulses taken for weaker by the wander they chased), and the
@@ -388,6 +388,15 @@ TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
       if (f.split.available) {
         EXPECT_NEAR(f.split.oneStar / s.ownNoisePx, 1.0, 0.1) << night;
       }
+      if (fit.noiseMeasured && (fit.calibrationMeasured || fit.hostCalibrationUsed)) {
+        EXPECT_NEAR(fit.whiteNoise / MeanNoise(s), 1.0, 0.25) << night;
+      } else if (fit.calibrationMeasured || fit.hostCalibrationUsed) {
+        EXPECT_NE(
+            StatsText(OnlyRun(s), 1, f, settings)
+                .find("noise of the mean not measured (the corrections pushed the stars away)"),
+            std::string::npos);
+        EXPECT_TRUE(StatsJson(OnlyRun(s), 1, f)["motion"]["noise"].is_null());
+      }
       ExpectPrintedDriftsWithinTenPercent(fit, s);
       if (fit.periodicMeasured) {
         EXPECT_NEAR(fit.periodicPeriod / o.mount.wormPeriod, 1.0, 0.02) << night;
@@ -417,7 +426,7 @@ TEST(Estimates, AWanderIsNeitherDriftNorNoise) {
     c.cycles = 1000;
     c.observatory.mount.wander = 0.1;
   });
-  const double noise = MeanSeeing(s);
+  const double noise = MeanNoise(s);
   for (const RunSettings& settings : {TimedSettings(s), HostCalibratedSettings(s)}) {
     const RunFigures f = Analyse(OnlyRun(s), settings);
     EXPECT_GT(f.fit.wander, 0.0);
