@@ -507,10 +507,7 @@ void Nights(int nights, int first, double wander) {
     // The measurement noise of the mean against the seeing the stars share and their own noise
     // over their number, wherever it is printed.
     if (f.fit.calibrationMeasured && f.fit.noiseMeasured) {
-      const double jitter = o.sky.seeingJitter / std::sqrt(s.exposureS) / o.camera.pixelScale;
-      const double truthNoise = std::sqrt(jitter * jitter * o.sky.seeingCommonFraction +
-                                          s.ownNoisePx * s.ownNoisePx / run.stars);
-      const double e = f.fit.whiteNoise / truthNoise - 1.0;
+      const double e = f.fit.whiteNoise / s.meanNoisePx - 1.0;
       meanNoise.Add(100 * e);
       meanNoiseHigh += e > 0.1 ? 1 : 0;
       meanNoiseLow += e < -0.1 ? 1 : 0;

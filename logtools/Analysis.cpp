@@ -1078,26 +1078,23 @@ double MotionFitter::MountWander(double& perCycle, double* white, const Regressi
       uy[i - from] = left[2 * row + 1];
       ++row;
     }
+    // The squared changes over `lag` cycles from the cycles [begin, end), per axis.
+    const auto changes = [&](std::size_t begin, std::size_t end, std::size_t lag, double& sum,
+                             double& count) {
+      for (std::size_t i = begin; i < end && i + lag < to; ++i) {
+        if (lost_[i] || lost_[i + lag]) continue;
+        const double dx = ux[i + lag - from] - ux[i - from];
+        const double dy = uy[i + lag - from] - uy[i - from];
+        sum += (dx * dx + dy * dy) / 2.0;
+        count += 1.0;
+      }
+    };
     // Over a shorter segment the drift and the periodic error fitted to it take up too much of a
     // walk over kWanderLong cycles to tell.
-    for (std::size_t i = from; to - from >= 4 * kWanderLong && i + kWanderLong < to; ++i) {
-      if (lost_[i] || lost_[i + kWanderLong]) continue;
-      const double dx = ux[i + kWanderLong - from] - ux[i - from];
-      const double dy = uy[i + kWanderLong - from] - uy[i - from];
-      longSum += (dx * dx + dy * dy) / 2.0;
-      longCount += 1.0;
-    }
+    if (to - from >= 4 * kWanderLong) changes(from, to, kWanderLong, longSum, longCount);
     for (std::size_t c = from; c + chunk <= to; c += chunk) {
       double sum[2] = {0.0, 0.0}, count[2] = {0.0, 0.0};
-      for (std::size_t l = 0; l < 2; ++l) {
-        for (std::size_t i = c; i < c + chunk && i + lags[l] < to; ++i) {
-          if (lost_[i] || lost_[i + lags[l]]) continue;
-          const double dx = ux[i + lags[l] - from] - ux[i - from];
-          const double dy = uy[i + lags[l] - from] - uy[i - from];
-          sum[l] += (dx * dx + dy * dy) / 2.0;
-          count[l] += 1.0;
-        }
-      }
+      for (std::size_t l = 0; l < 2; ++l) changes(c, c + chunk, lags[l], sum[l], count[l]);
       if (count[0] < 10.0 || count[1] < 10.0) continue;
       for (std::size_t l = 0; l < 2; ++l) {
         sums[l] += sum[l];

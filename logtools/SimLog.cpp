@@ -64,6 +64,11 @@ SimulatedLog SimulateLog(const LogScenario& scenario) {
     sum += own2 + centroid2;
   }
   result.ownNoisePx = data.stars > 0 ? std::sqrt(sum / data.stars) : 0.0;
+  result.meanNoisePx =
+      data.stars > 0
+          ? std::sqrt(jitter * jitter * std::clamp(obs.sky.seeingCommonFraction, 0.0, 1.0) +
+                      result.ownNoisePx * result.ownNoisePx / data.stars)
+          : 0.0;
   // Drift: RA per minute of the axis (on the sky times cos dec), Dec per minute on the sky.
   const double cosDec = std::cos(obs.mount.declinationDeg * std::numbers::pi / 180.0);
   result.driftRaPxPerS = obs.mount.raDrift * cosDec / 60.0 / obs.camera.pixelScale;

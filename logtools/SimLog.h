@@ -19,6 +19,7 @@ struct SimulatedLog {
   std::string log;  // the guide log's bytes
   // The model's truth in the figures the analysis estimates.
   double ownNoisePx = 0.0;     // independent noise of one star, pixels per axis (RMS over stars)
+  double meanNoisePx = 0.0;    // noise of the stars' mean: the seeing they share, their own over N
   double driftRaPxPerS = 0.0;  // the stars' drift on the sensor along RA and Dec, pixels per second
   double driftDecPxPerS = 0.0;
   double meanOverheadS = 0.0;  // seconds per cycle besides the exposure and the pulses

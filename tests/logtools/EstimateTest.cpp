@@ -20,15 +20,6 @@ namespace {
 using test::OnlyRun;
 using test::Simulated;
 
-// The noise in the mean of a run's stars, pixels per axis: all of the seeing they share, and each
-// star's own noise (its own seeing and its centroid's error) over N.
-double MeanNoise(const SimulatedLog& s) {
-  const auto& o = s.settings.observatory;
-  const double seeing = o.sky.seeingJitter / std::sqrt(s.exposureS) / o.camera.pixelScale;
-  return std::sqrt(seeing * seeing * o.sky.seeingCommonFraction +
-                   s.ownNoisePx * s.ownNoisePx / OnlyRun(s).stars);
-}
-
 TEST(Estimates, IndependentNoiseOfOneStarWithinTenPercent) {
   for (int stars : {3, 5, 10}) {
     for (std::uint64_t seed : {1, 2}) {
@@ -118,7 +109,7 @@ TEST(Estimates, AVeryLongRunsMeasurementNoiseHoldsNoPeriodicError) {
   const auto s = Simulated([](LogScenario& c) { c.cycles = 30000; });
   const RunFigures f = Analyse(OnlyRun(s), TimedSettings(s));
   ASSERT_GT(f.fit.periodicPeriod, 0.0);
-  EXPECT_NEAR(f.fit.whiteNoise, MeanNoise(s), 0.25 * MeanNoise(s));
+  EXPECT_NEAR(f.fit.whiteNoise, s.meanNoisePx, 0.25 * s.meanNoisePx);
 }
 
 // The drift, told apart from a 10" periodic error seen over only 1.5 worm periods: within 10 %
@@ -389,7 +380,7 @@ TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
         EXPECT_NEAR(f.split.oneStar / s.ownNoisePx, 1.0, 0.1) << night;
       }
       if (fit.noiseMeasured && (fit.calibrationMeasured || fit.hostCalibrationUsed)) {
-        EXPECT_NEAR(fit.whiteNoise / MeanNoise(s), 1.0, 0.25) << night;
+        EXPECT_NEAR(fit.whiteNoise / s.meanNoisePx, 1.0, 0.25) << night;
       } else if (fit.calibrationMeasured || fit.hostCalibrationUsed) {
         EXPECT_NE(
             StatsText(OnlyRun(s), 1, f, settings)
@@ -426,7 +417,7 @@ TEST(Estimates, AWanderIsNeitherDriftNorNoise) {
     c.cycles = 1000;
     c.observatory.mount.wander = 0.1;
   });
-  const double noise = MeanNoise(s);
+  const double noise = s.meanNoisePx;
   for (const RunSettings& settings : {TimedSettings(s), HostCalibratedSettings(s)}) {
     const RunFigures f = Analyse(OnlyRun(s), settings);
     EXPECT_GT(f.fit.wander, 0.0);
