@@ -1064,7 +1064,8 @@ double MotionFitter::MountWander(double& perCycle, double* white, const Regressi
   const std::size_t chunk = std::clamp(k_ / kFewestReplicates, 2 * kWanderLag, kWanderChunk);
   std::vector<double> left, ux, uy;
   for (std::size_t s = 0; s < segments_.size(); ++s) {
-    const auto [from, to] = segments_[s];
+    // Not a structured binding: the lambda below captures them, which clang 14 cannot.
+    const std::size_t from = segments_[s].first, to = segments_[s].second;
     const Regression r = effect ? *effect : Instrumented(segmentEffects_[s]);
     left.clear();
     if (r.cx.size() < 2 || OwnMotionIn(r, segmentPeriods_[s], 1, from, to, 0, 0, &left).cx.empty())
