@@ -506,9 +506,15 @@ void Nights(int nights, int first, double wander) {
     }
     // The measurement noise of the mean against the seeing the stars share and their own noise
     // over their number, wherever it is printed.
+    std::string meanNoiseOff;  // named at the row's end where over 10 % off
     if (f.fit.calibrationMeasured && f.fit.noiseMeasured) {
       const double e = f.fit.whiteNoise / s.meanNoisePx - 1.0;
       meanNoise.Add(100 * e);
+      if (std::abs(e) > 0.1) {
+        char text[48];
+        std::snprintf(text, sizeof text, " noise of the mean %+.0f%%", 100 * e);
+        meanNoiseOff = text;
+      }
       meanNoiseHigh += e > 0.1 ? 1 : 0;
       meanNoiseLow += e < -0.1 ? 1 : 0;
     }
@@ -573,7 +579,7 @@ void Nights(int nights, int first, double wander) {
       shown(h.fit.driftDecKnown, h.fit.driftDec, s.driftDecPxPerS, hostDec, hostBad, hostPrinted,
             "%+.0f%%");
     }
-    std::printf("\n");
+    std::printf("%s\n", meanNoiseOff.c_str());
     std::fflush(stdout);
   }
   std::printf("\nOn %d nights, a calibration measured on %d:\n", nights - first + 1, fitted);

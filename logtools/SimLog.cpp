@@ -64,11 +64,30 @@ SimulatedLog SimulateLog(const LogScenario& scenario) {
     sum += own2 + centroid2;
   }
   result.ownNoisePx = data.stars > 0 ? std::sqrt(sum / data.stars) : 0.0;
-  result.meanNoisePx =
-      data.stars > 0
-          ? std::sqrt(jitter * jitter * std::clamp(obs.sky.seeingCommonFraction, 0.0, 1.0) +
-                      result.ownNoisePx * result.ownNoisePx / data.stars)
-          : 0.0;
+  // The noise of the stars' mean over the cycles a fit of the mount's motion takes: the seeing
+  // they share, and, cycle by cycle, the own noise of the stars found there over their number
+  // squared (as clouds come and go, fewer and fainter stars make a noisier mean).
+  const double common2 = jitter * jitter * std::clamp(obs.sky.seeingCommonFraction, 0.0, 1.0);
+  double mean2 = 0.0;
+  int taken = 0;
+  for (const auto& row : data.rows) {
+    if (CycleUseOf(row, data.stars, RunSettings{}) != CycleUse::Guided) continue;
+    double own = 0.0;
+    int n = 0;
+    for (const auto& star : row.stars) {
+      if (star.sn < 3.0) continue;
+      const double centroid = fwhmPx / (2.355 * star.sn);
+      own += own2 + centroid * centroid;
+      ++n;
+    }
+    if (n == 0) continue;
+    mean2 += common2 + own / (static_cast<double>(n) * n);
+    ++taken;
+  }
+  result.meanNoisePx = taken > 0 ? std::sqrt(mean2 / taken)
+                       : data.stars > 0
+                           ? std::sqrt(common2 + result.ownNoisePx * result.ownNoisePx / data.stars)
+                           : 0.0;
   // Drift: RA per minute of the axis (on the sky times cos dec), Dec per minute on the sky.
   const double cosDec = std::cos(obs.mount.declinationDeg * std::numbers::pi / 180.0);
   result.driftRaPxPerS = obs.mount.raDrift * cosDec / 60.0 / obs.camera.pixelScale;
