@@ -90,10 +90,9 @@ ModelFit FitModel(const guidelog::LogRun& run, const RunSettings& settings,
   obs.sky.fieldStars = m.stars;
   // Seeing per axis for a 1 s exposure: each star's own part from the split, the common part
   // from what the mean's motion holds beyond the mount's fitted motion and the stars' own noise.
-  const double own = split.available ? split.oneStar : fit.whiteNoise;
-  const double meanOwn = split.available ? split.meanOfN : fit.whiteNoise / std::sqrt(m.stars);
-  const double common =
-      std::sqrt(std::max(0.0, fit.whiteNoise * fit.whiteNoise - meanOwn * meanOwn));
+  const double own = split.available ? split.oneStar : fit.leftNoise;
+  const double meanOwn = split.available ? split.meanOfN : fit.leftNoise / std::sqrt(m.stars);
+  const double common = std::sqrt(std::max(0.0, fit.leftNoise * fit.leftNoise - meanOwn * meanOwn));
   const double total = std::hypot(own, common);
   obs.sky.seeingJitter = total * m.scale * std::sqrt(exposure);
   obs.sky.seeingCommonFraction = total > 0.0 ? common * common / (total * total) : 0.0;

@@ -131,7 +131,11 @@ struct MotionFit {
   double periodicPeakToPeakRa = 0.0, periodicPeakToPeakDec = 0.0;  // pixels
   std::vector<double>
       periodicHarmonicsRa;  // pixels: each harmonic's amplitude in RA, the first first
-  double whiteNoise = 0.0;  // RMS per axis of what the fit leaves: the mean's measurement noise
+  double whiteNoise = 0.0;  // the mean's measurement noise, pixels per axis
+  // RMS per axis of what the fitted motion (with a wander told, its walk) leaves of the mean: the
+  // measurement noise and any slower motion the fit does not follow, which a model of the run
+  // must hold besides the motion fitted.
+  double leftNoise = 0.0;
   // Not where an axis's corrections pushed the stars further: the few cycles such a run found its
   // stars in leave what no fit of a mount's motion follows (up to 160 times the truth).
   bool noiseMeasured = false;

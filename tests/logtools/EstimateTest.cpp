@@ -339,7 +339,8 @@ TEST(Estimates, ARunawaysDriftIsPrintedOnlyWhereKnown) {
 // standard errors (was up to 52 of them), the noise and the drifts within 10 % (were 19 % and
 // 2,833 % off; 22 % with the exact calibration given; 13 % after 523's speed), the worm period
 // within 2 % (was 36 % off), the measurement noise of the mean within 25 % (a runaway's was 16
-// times the truth, or a tenth of it; it is not printed there).
+// times the truth, or a tenth of it; it is not printed there; night 12's was 78 % high, its 8"
+// periodic error missed and left in what the fit left).
 TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
   // Night 49 with a mount that wanders at random by 0.05"/s^0.5: its speeds came out 27 % and 48 %
   // slow at many standard errors (its pulses taken for weaker by the wander they chased), and the
@@ -348,7 +349,8 @@ TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
   // given too. Night 63 at 0.03"/s^0.5: its instruments put the speeds 4.6 times the truth, within
   // their errors. Night 563 never wandered, yet passed for wandering on the changes over a few
   // dozen cycles, which over a hundred varied no more.
-  for (const auto& [night, wander] : {std::pair{26, 0.0},
+  for (const auto& [night, wander] : {std::pair{12, 0.0},
+                                      {26, 0.0},
                                       {107, 0.0},
                                       {142, 0.0},
                                       {492, 0.0},
