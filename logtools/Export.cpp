@@ -101,38 +101,31 @@ Phd2Calibration CalibrationFor(const RunSettings& s, const MotionFit& fit) {
   Phd2Calibration c;
   // What each figure rests on: the host's settings, the estimate, or nothing.
   std::vector<std::string> host, estimated, unknown;
-  if (s.angleDeg) {
-    c.angleDeg = *s.angleDeg;
-    host.push_back("angle " + Format("%.1f", c.angleDeg) + " deg");
-  } else if (fit.calibrationMeasured) {
-    c.angleDeg = fit.angleDeg;
-    estimated.push_back("angle " + Format("%.1f", c.angleDeg) + " +- " +
-                        Format("%.1f", fit.angleErrorDeg) + " deg");
-  } else {
-    unknown.push_back("angle 0 deg");
-  }
+  const auto take = [&](const std::string& name, const char* format, const std::string& unit,
+                        std::optional<double> given, const std::string& givenNote, double estimate,
+                        double error, double placeholder) {
+    if (given) {
+      host.push_back(name + " " + Format(format, *given) + " " + unit + givenNote);
+      return *given;
+    }
+    if (fit.calibrationMeasured) {
+      estimated.push_back(name + " " + Format(format, estimate) + " +- " + Format(format, error) +
+                          " " + unit);
+      return estimate;
+    }
+    unknown.push_back(name + " " + Format("%g", placeholder) + " " + unit);
+    return placeholder;
+  };
   const double dec = s.declinationDeg.value_or(0.0);
-  if (s.xSpeed) {
-    c.xSpeed = *s.xSpeed * std::cos(dec * std::numbers::pi / 180.0);
-    host.push_back("xRate " + Format("%.3f", c.xSpeed) + " px/s (" + Format("%.3f", *s.xSpeed) +
-                   " at the equator, at dec " + Format("%.1f", dec) + ")");
-  } else if (fit.calibrationMeasured) {
-    c.xSpeed = fit.xSpeed;
-    estimated.push_back("xRate " + Format("%.3f", c.xSpeed) + " +- " +
-                        Format("%.3f", fit.xSpeedError) + " px/s");
-  } else {
-    unknown.push_back("xRate 1 px/s");
-  }
-  if (s.ySpeed) {
-    c.ySpeed = *s.ySpeed;
-    host.push_back("yRate " + Format("%.3f", c.ySpeed) + " px/s");
-  } else if (fit.calibrationMeasured) {
-    c.ySpeed = fit.ySpeed;
-    estimated.push_back("yRate " + Format("%.3f", c.ySpeed) + " +- " +
-                        Format("%.3f", fit.ySpeedError) + " px/s");
-  } else {
-    unknown.push_back("yRate 1 px/s");
-  }
+  c.angleDeg = take("angle", "%.1f", "deg", s.angleDeg, "", fit.angleDeg, fit.angleErrorDeg, 0.0);
+  c.xSpeed = take(
+      "xRate", "%.3f", "px/s",
+      s.xSpeed ? std::optional(*s.xSpeed * std::cos(dec * std::numbers::pi / 180.0)) : std::nullopt,
+      s.xSpeed ? " (" + Format("%.3f", *s.xSpeed) + " at the equator, at dec " +
+                     Format("%.1f", dec) + ")"
+               : "",
+      fit.xSpeed, fit.xSpeedError, 1.0);
+  c.ySpeed = take("yRate", "%.3f", "px/s", s.ySpeed, "", fit.ySpeed, fit.ySpeedError, 1.0);
   c.reverseX = s.reverseX.value_or(fit.calibrationMeasured && fit.reverseX);
   const std::string reverse = std::string("reverse X ") + (c.reverseX ? "yes" : "no");
   (s.reverseX ? host : fit.calibrationMeasured ? estimated : unknown).push_back(reverse);

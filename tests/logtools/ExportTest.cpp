@@ -213,8 +213,14 @@ TEST(Export, CalibrationSaysWhatItRestsOnAndTheStartIsARealDate) {
   EXPECT_NEAR(given.xSpeed, 2.5, 1e-12);
   EXPECT_TRUE(given.reverseX);
   ASSERT_EQ(given.notes.size(), 1u);
-  EXPECT_EQ(given.notes[0].find("+-"), std::string::npos) << given.notes[0];
-  EXPECT_NE(given.notes[0].find("from the host's settings"), std::string::npos);
+  EXPECT_EQ(given.notes[0],
+            "Calibration from the host's settings: angle 25.0 deg, xRate 2.500 px/s (5.000 at the "
+            "equator, at dec 60.0), yRate 5.000 px/s, reverse X yes");
+  const Phd2Calibration none = CalibrationFor({}, MotionFit{});
+  ASSERT_EQ(none.notes.size(), 1u);
+  EXPECT_EQ(none.notes[0],
+            "Calibration unknown (the run's pulses do not show it), placeholders written: angle 0 "
+            "deg, xRate 1 px/s, yRate 1 px/s, reverse X no");
   EXPECT_TRUE(IsDateTime("2024-02-29 22:00:00"));
   for (const char* bad : {"tomorrow night", "2023-02-29 22:00:00", "2024-13-01 00:00:00",
                           "2024-01-01 24:00:00", "2024-1-01 00:00:00", "2024-01-01T00:00:00"}) {
