@@ -58,20 +58,20 @@ clsid >"$work/clsid"
 check "both registered: 64-bit class" 1 server 64
 check "both registered: 32-bit class" 1 server 32
 
-register /u "$(win "$x86")"
+check "unregistering the 32-bit DLL beside the 64-bit one succeeds" 1 register /u "$(win "$x86")"
 check "32-bit unregistered: ProgID kept for the 64-bit DLL" 1 progid
 check "32-bit unregistered: Interface key kept for the 64-bit DLL" 1 interface
 check "32-bit unregistered: 64-bit class kept" 1 server 64
 check "32-bit unregistered: 32-bit class gone" 0 server 32
 
-register "$(win "$x86")"
-register /u "$(win "$x64")"
+check "registering the 32-bit DLL again succeeds" 1 register "$(win "$x86")"
+check "unregistering the 64-bit DLL beside the 32-bit one succeeds" 1 register /u "$(win "$x64")"
 check "64-bit unregistered: ProgID kept for the 32-bit DLL" 1 progid
 check "64-bit unregistered: Interface key kept for the 32-bit DLL" 1 interface
 check "64-bit unregistered: 32-bit class kept" 1 server 32
 check "64-bit unregistered: 64-bit class gone" 0 server 64
 
-register /u "$(win "$x86")"
+check "unregistering the last DLL, the 32-bit one, succeeds" 1 register /u "$(win "$x86")"
 check "both unregistered: ProgID gone" 0 progid
 check "both unregistered: 32-bit class gone" 0 server 32
 check "both unregistered: Interface key gone" 0 interface
