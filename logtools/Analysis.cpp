@@ -534,8 +534,11 @@ class MotionFitter {
     return OwnMotionIn(effect, period, 1, 0, k_);
   }
   double SearchPeriod(const FitWith& fitWith, Regression& best, bool& settled) const;
-  void AddChanges(std::size_t from, std::size_t to, const std::vector<double>& left, double& sum,
-                  double& count) const;
+  void LeftByCycle(std::size_t from, std::size_t to, const std::vector<double>& left,
+                   std::vector<double>& ux, std::vector<double>& uy) const;
+  void SquaredChanges(const std::vector<double>& ux, const std::vector<double>& uy,
+                      std::size_t from, std::size_t begin, std::size_t end, std::size_t lag,
+                      double& sum, double& count) const;
   std::vector<std::pair<std::size_t, std::size_t>> Split(std::size_t length) const;
   bool MeasureEffect();
   double SegmentPeriod(std::size_t from, std::size_t to) const;
@@ -1066,38 +1069,20 @@ double MotionFitter::MountWander(double& perCycle, double* white, const Regressi
   const std::size_t chunk = std::clamp(k_ / kFewestReplicates, 2 * kWanderLag, kWanderChunk);
   std::vector<double> left, ux, uy;
   for (std::size_t s = 0; s < segments_.size(); ++s) {
-    // Not a structured binding: the lambda below captures them, which clang 14 cannot.
-    const std::size_t from = segments_[s].first, to = segments_[s].second;
+    const auto [from, to] = segments_[s];
     const Regression r = effect ? *effect : Instrumented(segmentEffects_[s]);
     left.clear();
     if (r.cx.size() < 2 || OwnMotionIn(r, segmentPeriods_[s], 1, from, to, 0, 0, &left).cx.empty())
       continue;
-    // The fit left out the lost cycles: what it left, cycle by cycle.
-    ux.assign(to - from, 0.0);
-    uy.assign(to - from, 0.0);
-    for (std::size_t i = from, row = 0; i < to; ++i) {
-      if (lost_[i]) continue;
-      ux[i - from] = left[2 * row];
-      uy[i - from] = left[2 * row + 1];
-      ++row;
-    }
-    // The squared changes over `lag` cycles from the cycles [begin, end), per axis.
-    const auto changes = [&](std::size_t begin, std::size_t end, std::size_t lag, double& sum,
-                             double& count) {
-      for (std::size_t i = begin; i < end && i + lag < to; ++i) {
-        if (lost_[i] || lost_[i + lag]) continue;
-        const double dx = ux[i + lag - from] - ux[i - from];
-        const double dy = uy[i + lag - from] - uy[i - from];
-        sum += (dx * dx + dy * dy) / 2.0;
-        count += 1.0;
-      }
-    };
+    LeftByCycle(from, to, left, ux, uy);
     // Over a shorter segment the drift and the periodic error fitted to it take up too much of a
     // walk over kWanderLong cycles to tell.
-    if (to - from >= 4 * kWanderLong) changes(from, to, kWanderLong, longSum, longCount);
+    if (to - from >= 4 * kWanderLong)
+      SquaredChanges(ux, uy, from, from, to, kWanderLong, longSum, longCount);
     for (std::size_t c = from; c + chunk <= to; c += chunk) {
       double sum[2] = {0.0, 0.0}, count[2] = {0.0, 0.0};
-      for (std::size_t l = 0; l < 2; ++l) changes(c, c + chunk, lags[l], sum[l], count[l]);
+      for (std::size_t l = 0; l < 2; ++l)
+        SquaredChanges(ux, uy, from, c, c + chunk, lags[l], sum[l], count[l]);
       if (count[0] < 10.0 || count[1] < 10.0) continue;
       for (std::size_t l = 0; l < 2; ++l) {
         sums[l] += sum[l];
@@ -1548,29 +1533,32 @@ void MotionFitter::Drift() {
                              (fit_.driftDecKnown || !known(fit_.driftDec, walk));
 }
 
-// Adds the squared changes (X and Y together) of what a fit of the cycles [from, to) left
-// (`left`: X and Y of each measured cycle) from one measured cycle to the next to `sum`, and
-// their number to `count`.
-void MotionFitter::AddChanges(std::size_t from, std::size_t to, const std::vector<double>& left,
-                              double& sum, double& count) const {
-  std::size_t row = 0;
-  bool have = false;
-  double px = 0.0, py = 0.0;
-  for (std::size_t i = from; i < to; ++i) {
-    if (lost_[i]) {
-      have = false;
-      continue;
-    }
-    if (2 * row + 1 >= left.size()) break;
-    const double x = left[2 * row], y = left[2 * row + 1];
+// What a fit of the cycles [from, to) left (`left`: X and Y of each cycle it took; it leaves out
+// the lost cycles), cycle by cycle into `ux` and `uy` (0 at a lost cycle).
+void MotionFitter::LeftByCycle(std::size_t from, std::size_t to, const std::vector<double>& left,
+                               std::vector<double>& ux, std::vector<double>& uy) const {
+  ux.assign(to - from, 0.0);
+  uy.assign(to - from, 0.0);
+  for (std::size_t i = from, row = 0; i < to && 2 * row + 1 < left.size(); ++i) {
+    if (lost_[i]) continue;
+    ux[i - from] = left[2 * row];
+    uy[i - from] = left[2 * row + 1];
     ++row;
-    if (have) {
-      sum += (x - px) * (x - px) + (y - py) * (y - py);
-      count += 1.0;
-    }
-    px = x;
-    py = y;
-    have = true;
+  }
+}
+
+// Adds the squared changes over `lag` cycles of what was left (LeftByCycle of the cycles from
+// `from` on), per axis, from the cycles [begin, end) to `sum`, and their number to `count`.
+void MotionFitter::SquaredChanges(const std::vector<double>& ux, const std::vector<double>& uy,
+                                  std::size_t from, std::size_t begin, std::size_t end,
+                                  std::size_t lag, double& sum, double& count) const {
+  const std::size_t to = from + ux.size();
+  for (std::size_t i = begin; i < end && i + lag < to; ++i) {
+    if (lost_[i] || lost_[i + lag]) continue;
+    const double dx = ux[i + lag - from] - ux[i - from];
+    const double dy = uy[i + lag - from] - uy[i - from];
+    sum += (dx * dx + dy * dy) / 2.0;
+    count += 1.0;
   }
 }
 
@@ -1606,6 +1594,7 @@ void MotionFitter::PeriodicShape() {
   };
   double whiteNoiseFromSegments = -1.0;
   double changes = 0.0, pairs = 0.0;  // see below
+  std::vector<double> ux, uy;
   if (bestPeriod_ > 0.0) {
     const double cycleTime = span_ / static_cast<double>(k_ - 1);
     const auto periods = Split(std::max<std::size_t>(
@@ -1618,7 +1607,10 @@ void MotionFitter::PeriodicShape() {
       const Regression m = periods.size() > 1
                                ? OwnMotionIn(hostOrEffect_, bestPeriod_, 1, from, to, 0, 0, &leftOf)
                                : motion_;
-      if (periods.size() > 1) AddChanges(from, to, leftOf, changes, pairs);
+      if (periods.size() > 1 && !m.cx.empty()) {
+        LeftByCycle(from, to, leftOf, ux, uy);
+        SquaredChanges(ux, uy, from, from, to, 1, changes, pairs);
+      }
       if (m.cx.size() < 2 + 2 * static_cast<std::size_t>(kHarmonics)) continue;
       double ra = 0.0, dec = 0.0;
       peakToPeak(m, ra, dec);
@@ -1665,10 +1657,12 @@ void MotionFitter::PeriodicShape() {
   // of the changes' mean square (X and Y together; a change shares a cycle with the next).
   if (wander_ == 0.0 && pairs == 0.0) {
     std::vector<double> left;
-    if (!OwnMotionIn(hostOrEffect_, bestPeriod_, 1, 0, k_, 0, 0, &left).cx.empty())
-      AddChanges(0, k_, left, changes, pairs);
+    if (!OwnMotionIn(hostOrEffect_, bestPeriod_, 1, 0, k_, 0, 0, &left).cx.empty()) {
+      LeftByCycle(0, k_, left, ux, uy);
+      SquaredChanges(ux, uy, 0, 0, k_, 1, changes, pairs);
+    }
   }
-  const double fromChanges = pairs > 0.0 ? changes / (4.0 * pairs) : 0.0;
+  const double fromChanges = pairs > 0.0 ? changes / (2.0 * pairs) : 0.0;
   if (wander_ == 0.0 && pairs > 0.0 &&
       fit_.whiteNoise * fit_.whiteNoise > fromChanges * (1.0 + 3.0 * std::sqrt(3.0 / pairs))) {
     fit_.whiteNoise = std::sqrt(fromChanges);
