@@ -750,6 +750,26 @@ void AdviseNights(int nights, int first, double wander) {
   std::printf("\n");
 }
 
+int WriteNightLog(int night, const char* path) {
+  const SimulatedLog s = SimulateLog(RandomNight(night, nullptr));
+  std::FILE* file = std::fopen(path, "wb");
+  if (!file || std::fwrite(s.log.data(), 1, s.log.size(), file) != s.log.size() ||
+      std::fclose(file) != 0) {
+    std::fprintf(stderr, "cannot write %s\n", path);
+    return 1;
+  }
+  const auto& o = s.settings.observatory;
+  const RunSettings host = HostCalibratedSettings(s);
+  std::printf(
+      "what a user knows: --exposure %g --download %g --scale %g\n"
+      "the host's calibration besides: --angle %g --x-speed %g --y-speed %g %s --dec %g\n"
+      "truth: periodic error %.1f\" p-p, worm %.0f s; aggressiveness %g\n",
+      s.exposureS, o.camera.downloadSeconds, o.camera.pixelScale, *host.angleDeg, *host.xSpeed,
+      *host.ySpeed, *host.reverseX ? "--reverse-x" : "--no-reverse-x", *host.declinationDeg,
+      o.mount.periodicErrorPP, o.mount.wormPeriod, o.aggressiveness);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -767,6 +787,9 @@ int main(int argc, char** argv) {
     Nights(argc > 2 ? std::atoi(argv[2]) : 60, argc > 3 ? std::atoi(argv[3]) : 1,
            argc > 4 ? std::atof(argv[4]) : 0.0);
   }
+  // log NIGHT FILE: that randomized night's guide log written to FILE, with the settings that read
+  // it (for corvane-log) printed
+  if (only == "log" && argc > 3) return WriteNightLog(std::atoi(argv[2]), argv[3]);
   // advise-nights [NIGHTS [FIRST [WANDER]]]: advise on randomized nights FIRST (1) to NIGHTS (30),
   // their mounts wandering by WANDER "/s^0.5 (none)
   if (only == "advise-nights")
