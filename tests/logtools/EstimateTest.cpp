@@ -340,7 +340,9 @@ TEST(Estimates, ARunawaysDriftIsPrintedOnlyWhereKnown) {
 // 2,833 % off; 22 % with the exact calibration given; 13 % after 523's speed), the worm period
 // within 2 % (was 36 % off), the measurement noise of the mean within 25 % (a runaway's was 16
 // times the truth, or a tenth of it; it is not printed there; night 12's was 78 % high, its 8"
-// periodic error missed and left in what the fit left).
+// periodic error missed and left in what the fit left). Night 992 never had a periodic error, and
+// printed one of 173 s: its first hour's best period, which its last hour held by no more than
+// noise would.
 TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
   // Night 49 with a mount that wanders at random by 0.05"/s^0.5: its speeds came out 27 % and 48 %
   // slow at many standard errors (its pulses taken for weaker by the wander they chased), and the
@@ -357,6 +359,7 @@ TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
                                       {537, 0.0},
                                       {523, 0.0},
                                       {563, 0.0},
+                                      {992, 0.0},
                                       {49, 0.05},
                                       {35, 0.03},
                                       {63, 0.03}}) {
@@ -392,6 +395,7 @@ TEST(Estimates, RandomizedNightsPrintOnlyWhatTheyMeasured) {
       }
       ExpectPrintedDriftsWithinTenPercent(fit, s);
       if (fit.periodicMeasured) {
+        EXPECT_GT(o.mount.periodicErrorPP, 0.0) << night;
         EXPECT_NEAR(fit.periodicPeriod / o.mount.wormPeriod, 1.0, 0.02) << night;
       }
       EXPECT_EQ(fit.wander > 0.0,
