@@ -437,7 +437,7 @@ void Nights(int nights, int first, double wander) {
   int reverseRight = 0, reversed = 0, reversedFound = 0, fitted = 0, noiseBad = 0, noisePrinted = 0;
   int falseWrongWays = 0;  // X said to push the stars further where it did not (not measured)
   int driftBad = 0, driftPrinted = 0, hostBad = 0, hostPrinted = 0, falsePeriods = 0;
-  int periodsMissed = 0, periodsDue = 0, withheld = 0;
+  int periodsMissed = 0, periodsDue = 0, withheld = 0, told[2] = {0, 0};
   double analysisSeconds = 0.0;
   for (int night = first; night <= nights; ++night) {
     std::string events;
@@ -579,7 +579,14 @@ void Nights(int nights, int first, double wander) {
       shown(h.fit.driftDecKnown, h.fit.driftDec, s.driftDecPxPerS, hostDec, hostBad, hostPrinted,
             "%+.0f%%");
     }
-    std::printf("%s\n", meanNoiseOff.c_str());
+    // A walk told: from the estimates, with the host's calibration.
+    const bool walks[2] = {f.fit.wander > 0.0, h.fit.available && h.fit.wander > 0.0};
+    for (int a = 0; a < 2; ++a) told[a] += walks[a] ? 1 : 0;
+    std::printf("%s%s\n", meanNoiseOff.c_str(),
+                walks[0] || walks[1] ? (walks[0] && walks[1] ? " walk told"
+                                        : walks[0]           ? " walk told (estimates)"
+                                                             : " walk told (host's)")
+                                     : "");
     std::fflush(stdout);
   }
   std::printf("\nOn %d nights, a calibration measured on %d:\n", nights - first + 1, fitted);
@@ -609,6 +616,10 @@ void Nights(int nights, int first, double wander) {
       "  worm period where found (%%): %s; found on a night without one: %d; not found on %d of "
       "%d nights with at least 5\" over two periods guided\n",
       period.Text("%.1f").c_str(), falsePeriods, periodsMissed, periodsDue);
+  std::printf(
+      "  the mount told as wandering at random on %d (from the estimates) and %d (with the "
+      "host's calibration) of %d nights\n",
+      told[0], told[1], nights - first + 1);
   std::printf("  stats' analysis: %.2f s over the nights\n\n", analysisSeconds);
 }
 
