@@ -535,6 +535,14 @@ class MotionFitter {
     return OwnMotionIn(effect, period, 1, 0, k_);
   }
   double SearchPeriod(const FitWith& fitWith, Regression& best, bool& settled) const;
+  // The period of the mount's own motion after the pulses as `by` moved them (see SearchPeriod).
+  double OwnPeriod(const Regression& by, Regression& best, bool& settled) const {
+    return SearchPeriod(
+        [this, &by](double period, std::size_t from, std::size_t to, std::size_t stride) {
+          return OwnMotionIn(by, period, stride, from, to);
+        },
+        best, settled);
+  }
   void LeftByCycle(std::size_t from, std::size_t to, const std::vector<double>& left,
                    std::vector<double>& ux, std::vector<double>& uy) const;
   void SquaredChanges(const std::vector<double>& ux, const std::vector<double>& uy,
@@ -552,6 +560,12 @@ class MotionFitter {
   // 0.03-0.05"/s^0.5, the walks fitted periods of 2,178-7,280 s, fewer than two in the window
   // (taken for periodic errors, about a quarter of the walks went untold).
   bool Repeats(double period) const { return period > 0.0 && windowSpan_ >= kRepeats * period; }
+  // Whether a walk told remains beside `period` where the window repeats it (`effect` as in
+  // MountWander).
+  bool WalkBeside(double period, const Regression* effect) const {
+    double perCycle = 0.0;
+    return !Repeats(period) || MountWander(perCycle, nullptr, effect, period) > kWanderSure;
+  }
   Regression Instrumented(Regression r) const;
   Regression EffectWithout(std::size_t holeFrom, std::size_t holeTo) const;
   void UseHostCalibration();
@@ -1006,15 +1020,9 @@ bool MotionFitter::MeasureEffect() {
     // a period the mount's own motion shows, as the instruments have the pulses move it, and
     // the window repeats (see Repeats). Its drift is then not known either (see Drift).
     if (bestPeriod_ == 0.0) {
-      const Regression first = Instrumented(segmentEffects_.front());
       Regression own;
       bool settled = true;
-      const double period = SearchPeriod(
-          [this, &first](double p, std::size_t from, std::size_t to, std::size_t stride) {
-            return OwnMotionIn(first, p, stride, from, to);
-          },
-          own, settled);
-      if (Repeats(period) && !(MountWander(wander, nullptr, nullptr, period) > kWanderSure)) {
+      if (!WalkBeside(OwnPeriod(Instrumented(segmentEffects_.front()), own, settled), nullptr)) {
         wander_ = 0.0;
         periodLeftOut_ = true;
       }
@@ -1219,11 +1227,7 @@ void MotionFitter::UseHostCalibration() {
   host.cy = {-sx * std::sin(a), -*settings_.ySpeed * std::cos(a)};
   hostOrEffect_ = host;
   motion_ = OwnMotion(host, 0.0);
-  bestPeriod_ = SearchPeriod(
-      [this, &host](double period, std::size_t from, std::size_t to, std::size_t stride) {
-        return OwnMotionIn(host, period, stride, from, to);
-      },
-      motion_, periodSettled_);
+  bestPeriod_ = OwnPeriod(host, motion_, periodSettled_);
   fit_.hostCalibrationUsed = true;
 }
 
@@ -1493,10 +1497,7 @@ void MotionFitter::TellWander() {
     // randomized nights without a walk, nine with a 2-13" periodic error were told as wandering,
     // their periods found within 0.3 % but not printed. Its size is as before: beside a walk's
     // slow swings taken for a period, less of it is left.
-    if (told && Repeats(bestPeriod_)) {
-      double beside = 0.0;
-      told = MountWander(beside, nullptr, &hostOrEffect_, bestPeriod_) > kWanderSure;
-    }
+    told = told && WalkBeside(bestPeriod_, &hostOrEffect_);
     wander_ = told ? std::max(0.0, perCycle) : 0.0;
     whiteBeside_ = white;
   } else if (!fit_.calibrationMeasured) {
